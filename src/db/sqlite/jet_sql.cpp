@@ -1,0 +1,470 @@
+#include "db/sqlite/jet_sql.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <unordered_map>
+#include <vector>
+
+namespace db::sqlite {
+namespace {
+
+enum class Tok { Space, Comment, Text, DqText, Quoted, Word, Number, Op, Open, Close, Dot, Comma };
+
+// One lexical token: a view into the statement, or its replacement once rewritten.
+struct Token {
+    Tok kind;
+    std::string_view source;
+    std::optional<std::string> replacement;
+    bool dropped = false;
+
+    std::string_view text() const { return replacement ? std::string_view(*replacement) : source; }
+};
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isWordStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+bool isWordChar(char c) { return isWordStart(c) || isDigit(c) || c == '$'; }
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool sameWord(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
+}
+
+// End of a quoted token starting at `pos` with `quote`; a doubled quote stays inside.
+// An unterminated one runs to the end (SQLite then reports it).
+std::size_t quotedEnd(std::string_view sql, std::size_t pos, char close, bool doubling) {
+    std::size_t i = pos + 1;
+    while (i < sql.size()) {
+        if (sql[i] == close) {
+            if (doubling && i + 1 < sql.size() && sql[i + 1] == close) {
+                i += 2;
+                continue;
+            }
+            return i + 1;
+        }
+        ++i;
+    }
+    return sql.size();
+}
+
+std::vector<Token> tokenize(std::string_view sql) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    auto push = [&](Tok kind, std::size_t end) {
+        tokens.push_back(Token{kind, sql.substr(i, end - i), std::nullopt});
+        i = end;
+    };
+    while (i < sql.size()) {
+        const char c = sql[i];
+        const char next = i + 1 < sql.size() ? sql[i + 1] : '\0';
+        if (isSpace(c)) {
+            std::size_t e = i;
+            while (e < sql.size() && isSpace(sql[e])) ++e;
+            push(Tok::Space, e);
+        } else if (c == '-' && next == '-') {
+            const std::size_t nl = sql.find('\n', i);
+            push(Tok::Comment, nl == std::string_view::npos ? sql.size() : nl);
+        } else if (c == '/' && next == '*') {
+            const std::size_t close = sql.find("*/", i + 2);
+            push(Tok::Comment, close == std::string_view::npos ? sql.size() : close + 2);
+        } else if (c == '\'') {
+            push(Tok::Text, quotedEnd(sql, i, '\'', true));
+        } else if (c == '"') {
+            push(Tok::DqText, quotedEnd(sql, i, '"', true));
+        } else if (c == '[') {
+            push(Tok::Quoted, quotedEnd(sql, i, ']', false));
+        } else if (c == '`') {
+            push(Tok::Quoted, quotedEnd(sql, i, '`', true));
+        } else if (isDigit(c) || (c == '.' && isDigit(next))) {
+            std::size_t e = i;
+            while (e < sql.size() && isDigit(sql[e])) ++e;
+            if (e < sql.size() && sql[e] == '.') {
+                ++e;
+                while (e < sql.size() && isDigit(sql[e])) ++e;
+            }
+            if (e < sql.size() && (sql[e] == 'e' || sql[e] == 'E')) {
+                std::size_t x = e + 1;
+                if (x < sql.size() && (sql[x] == '+' || sql[x] == '-')) ++x;
+                if (x < sql.size() && isDigit(sql[x])) {
+                    while (x < sql.size() && isDigit(sql[x])) ++x;
+                    e = x;
+                }
+            }
+            push(Tok::Number, e);
+        } else if (isWordStart(c)) {
+            std::size_t e = i;
+            while (e < sql.size() && isWordChar(sql[e])) ++e;
+            push(Tok::Word, e);
+        } else if (c == '(') {
+            push(Tok::Open, i + 1);
+        } else if (c == ')') {
+            push(Tok::Close, i + 1);
+        } else if (c == '.') {
+            push(Tok::Dot, i + 1);
+        } else if (c == ',') {
+            push(Tok::Comma, i + 1);
+        } else {
+            static constexpr std::array<std::string_view, 8> kTwoChar = {"<>", "<=", ">=", "||",
+                                                                         "!=", "==", "<<", ">>"};
+            const std::string_view two = sql.substr(i, 2);
+            const bool pair = std::find(kTwoChar.begin(), kTwoChar.end(), two) != kTwoChar.end();
+            push(Tok::Op, i + (pair ? 2 : 1));
+        }
+    }
+    return tokens;
+}
+
+// The text a quoted literal stands for: 'O''Neil' -> O'Neil, "a""b" -> a"b.
+std::string literalValue(std::string_view token) {
+    const char quote = token.front();
+    std::string value;
+    const std::size_t end = token.size() >= 2 && token.back() == quote ? token.size() - 1 : token.size();
+    for (std::size_t i = 1; i < end; ++i) {
+        value += token[i];
+        if (token[i] == quote && i + 1 < end && token[i + 1] == quote) ++i;
+    }
+    return value;
+}
+
+// A SQLite text literal for `value`: O'Neil -> 'O''Neil'.
+std::string textLiteral(std::string_view value) {
+    std::string out;
+    out.reserve(value.size() + 2);
+    out += '\'';
+    for (char c : value) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    out += '\'';
+    return out;
+}
+
+bool isTerminated(std::string_view token) {
+    return token.size() >= 2 && token.back() == token.front();
+}
+
+// Words that start or join clauses: a `+` after one of them is a sign, not an operator,
+// and none of them is an operand.
+bool isKeyword(std::string_view word) {
+    static constexpr std::array<std::string_view, 35> kKeywords = {
+        "SELECT", "FROM",   "WHERE",  "AND",    "OR",     "NOT",      "SET",    "VALUES", "ON",
+        "BY",     "HAVING", "LIKE",   "IN",     "IS",     "BETWEEN",  "CASE",   "WHEN",   "THEN",
+        "ELSE",   "AS",     "DISTINCT", "UNION", "ALL",   "ORDER",    "GROUP",  "INTO",   "UPDATE",
+        "DELETE", "INSERT", "JOIN",   "TOP",    "MOD",    "RETURN",   "EXISTS", "ESCAPE"};
+    return std::any_of(kKeywords.begin(), kKeywords.end(),
+                       [&](std::string_view k) { return sameWord(k, word); });
+}
+
+bool isTextFunction(std::string_view name) {
+    static constexpr std::array<std::string_view, 17> kTextFunctions = {
+        "CHR",  "CHR$",  "UPPER", "LOWER", "UCASE", "LCASE", "TRIM", "LTRIM", "RTRIM",
+        "SUBSTR", "MID", "LEFT",  "RIGHT", "REPLACE", "CHAR", "QUOTE", "PRINTF"};
+    return std::any_of(kTextFunctions.begin(), kTextFunctions.end(),
+                       [&](std::string_view k) { return sameWord(k, name); });
+}
+
+bool isOp(const Token& t, std::string_view op) { return t.kind == Tok::Op && t.source == op; }
+
+bool isSignificant(const Token& t) {
+    return !t.dropped && t.kind != Tok::Space && t.kind != Tok::Comment;
+}
+
+// Operators that bind at least as tightly as Jet's `+` on their side of a chain of text
+// pieces: folding the chain across them would regroup the expression.
+bool bindsBefore(const Token& t) {
+    if (t.kind == Tok::Word) return sameWord(t.source, "MOD");
+    if (t.kind != Tok::Op) return false;
+    return t.source == "*" || t.source == "/" || t.source == "\\" || t.source == "^" ||
+           t.source == "-" || t.source == "%";
+}
+bool bindsAfter(const Token& t) {
+    if (t.kind == Tok::Word) return sameWord(t.source, "MOD");
+    if (t.kind != Tok::Op) return false;
+    return t.source == "*" || t.source == "/" || t.source == "\\" || t.source == "^" || t.source == "%";
+}
+
+// Rewrites over the tokens of one statement text; `sig` lists the significant ones.
+class Rewrite {
+public:
+    Rewrite(std::vector<Token>& tokens, const std::function<bool(std::string_view)>& isTextColumn)
+        : m_tokens(tokens), m_isTextColumn(isTextColumn) {}
+
+    void run() {
+        collectSignificant();
+        replaceConstants();
+        foldTextChains();
+        collectSignificant();
+        matchParentheses();
+        convertConcatenations();
+    }
+
+private:
+    Token& sig(std::size_t p) { return m_tokens[m_sig[p]]; }
+    bool has(std::size_t p) const { return p < m_sig.size(); }
+
+    void collectSignificant() {
+        m_sig.clear();
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            if (isSignificant(m_tokens[i])) m_sig.push_back(i);
+        }
+    }
+
+    // "text" -> 'text'; True -> (-1); False -> 0.
+    void replaceConstants() {
+        for (std::size_t p = 0; p < m_sig.size(); ++p) {
+            Token& t = sig(p);
+            if (t.kind == Tok::DqText && isTerminated(t.source)) {
+                t.replacement = textLiteral(literalValue(t.source));
+                t.kind = Tok::Text;
+            } else if (t.kind == Tok::Word) {
+                const bool qualified = (p > 0 && sig(p - 1).kind == Tok::Dot) ||
+                                       (has(p + 1) && (sig(p + 1).kind == Tok::Dot || sig(p + 1).kind == Tok::Open));
+                if (qualified) continue;
+                if (sameWord(t.source, "TRUE")) {
+                    t.replacement = "(-1)";
+                    t.kind = Tok::Number;
+                } else if (sameWord(t.source, "FALSE")) {
+                    t.replacement = "0";
+                    t.kind = Tok::Number;
+                }
+            }
+        }
+    }
+
+    // A constant text piece at `p`: a literal, or CHR(<code>). Gives its text and the
+    // position after it.
+    std::optional<std::pair<std::string, std::size_t>> constantPiece(std::size_t p) {
+        if (!has(p)) return std::nullopt;
+        const Token& t = sig(p);
+        if (t.kind == Tok::Text && isTerminated(t.text())) return std::pair{literalValue(t.text()), p + 1};
+        if (t.kind == Tok::Word && (sameWord(t.source, "CHR") || sameWord(t.source, "CHR$")) && has(p + 3) &&
+            sig(p + 1).kind == Tok::Open && sig(p + 2).kind == Tok::Number && sig(p + 3).kind == Tok::Close) {
+            const std::string_view digits = sig(p + 2).text();
+            if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), isDigit)) return std::nullopt;
+            const long long code = std::stoll(std::string(digits));
+            // CHR(0) stays a call: a NUL byte would end the statement text for SQLite.
+            auto text = code == 0 ? std::nullopt : jetChr(code);
+            if (!text) return std::nullopt;
+            return std::pair{std::move(*text), p + 4};
+        }
+        return std::nullopt;
+    }
+
+    void foldTextChains() {
+        std::size_t p = 0;
+        while (p < m_sig.size()) {
+            auto first = constantPiece(p);
+            if (!first) {
+                ++p;
+                continue;
+            }
+            std::string value = std::move(first->first);
+            std::size_t end = first->second;
+            bool changed = sig(p).kind != Tok::Text || sig(p).replacement.has_value();
+            while (has(end + 1) && isOp(sig(end), "+")) {
+                auto piece = constantPiece(end + 1);
+                if (!piece) break;
+                value += piece->first;
+                end = piece->second;
+                changed = true;
+            }
+            const bool regroups = (p > 0 && bindsBefore(sig(p - 1))) || (has(end) && bindsAfter(sig(end)));
+            if (changed && !regroups) {
+                for (std::size_t i = m_sig[p] + 1; i <= m_sig[end - 1]; ++i) m_tokens[i].dropped = true;
+                sig(p).replacement = textLiteral(value);
+                sig(p).kind = Tok::Text;
+            }
+            p = end;
+        }
+    }
+
+    void matchParentheses() {
+        m_match.assign(m_sig.size(), m_sig.size());
+        std::vector<std::size_t> open;
+        for (std::size_t p = 0; p < m_sig.size(); ++p) {
+            if (sig(p).kind == Tok::Open) {
+                open.push_back(p);
+            } else if (sig(p).kind == Tok::Close && !open.empty()) {
+                m_match[p] = open.back();
+                m_match[open.back()] = p;
+                open.pop_back();
+            }
+        }
+    }
+
+    bool isOperandWord(std::size_t p) { return sig(p).kind == Tok::Word && !isKeyword(sig(p).source); }
+
+    bool isFunctionCall(std::size_t open) { return open > 0 && isOperandWord(open - 1); }
+
+    bool nameIsText(std::string_view name) {
+        if (name.size() >= 2 && (name.front() == '[' || name.front() == '`')) name = name.substr(1, name.size() - 2);
+        return m_isTextColumn(name);
+    }
+
+    // Whether the bracketed expression opened at `open` yields text.
+    bool groupIsText(std::size_t open) {
+        if (auto known = m_groupText.find(open); known != m_groupText.end()) return known->second;
+        bool text = false;
+        if (isFunctionCall(open)) {
+            text = isTextFunction(sig(open - 1).source);
+        } else {
+            const std::size_t close = std::min(m_match[open], m_sig.size());
+            for (std::size_t p = open + 1; p < close && !text; ++p) {
+                text = operandStartsText(p);
+                if (sig(p).kind == Tok::Open) p = m_match[p];
+            }
+        }
+        m_groupText[open] = text;
+        return text;
+    }
+
+    // Whether the operand that starts at `p` is text.
+    bool operandStartsText(std::size_t p) {
+        const Token& t = sig(p);
+        switch (t.kind) {
+            case Tok::Text:
+                return true;
+            case Tok::Open:
+                return groupIsText(p);
+            case Tok::Quoted:
+            case Tok::Word: {
+                if (t.kind == Tok::Word && isKeyword(t.source)) return false;
+                if (has(p + 1) && sig(p + 1).kind == Tok::Open) return t.kind == Tok::Word && isTextFunction(t.source);
+                std::size_t last = p;
+                while (has(last + 2) && sig(last + 1).kind == Tok::Dot &&
+                       (sig(last + 2).kind == Tok::Word || sig(last + 2).kind == Tok::Quoted)) {
+                    last += 2;
+                }
+                return nameIsText(sig(last).text());
+            }
+            default:
+                return false;
+        }
+    }
+
+    // Whether the operand that ends at `p` is text.
+    bool operandEndsText(std::size_t p) {
+        const Token& t = sig(p);
+        switch (t.kind) {
+            case Tok::Text:
+                return true;
+            case Tok::Close:
+                return m_match[p] < m_sig.size() && groupIsText(m_match[p]);
+            case Tok::Quoted:
+                return nameIsText(t.text());
+            case Tok::Word:
+                return !isKeyword(t.source) && nameIsText(t.source);
+            default:
+                return false;
+        }
+    }
+
+    bool endsOperand(std::size_t p) {
+        switch (sig(p).kind) {
+            case Tok::Text:
+            case Tok::Number:
+            case Tok::Close:
+            case Tok::Quoted:
+                return true;
+            case Tok::Word:
+                return !isKeyword(sig(p).source);
+            default:
+                return false;
+        }
+    }
+
+    void convertConcatenations() {
+        // One flag per bracket depth: the expression so far at that depth is a concatenation.
+        std::vector<bool> chain{false};
+        for (std::size_t p = 0; p < m_sig.size(); ++p) {
+            Token& t = sig(p);
+            if (t.kind == Tok::Open) {
+                chain.push_back(false);
+                continue;
+            }
+            if (t.kind == Tok::Close) {
+                if (chain.size() > 1) chain.pop_back();
+                continue;
+            }
+            if (isOp(t, "+")) {
+                const bool binary = p > 0 && endsOperand(p - 1);
+                if (binary && (chain.back() || operandEndsText(p - 1) || (has(p + 1) && operandStartsText(p + 1)))) {
+                    t.replacement = "||";
+                    chain.back() = true;
+                }
+                continue;
+            }
+            const bool operandPart = t.kind == Tok::Text || t.kind == Tok::Number || t.kind == Tok::Quoted ||
+                                     t.kind == Tok::Dot || isOperandWord(p);
+            if (!operandPart) chain.back() = false;
+        }
+    }
+
+    std::vector<Token>& m_tokens;
+    const std::function<bool(std::string_view)>& m_isTextColumn;
+    std::vector<std::size_t> m_sig;
+    std::vector<std::size_t> m_match;
+    std::unordered_map<std::size_t, bool> m_groupText;
+};
+
+// Statements without `+`, double quotes or a True/False word need no rewriting.
+bool mayNeedRewrite(std::string_view sql) {
+    if (sql.find_first_of("+\"") != std::string_view::npos) return true;
+    for (std::size_t i = 0; i + 4 <= sql.size(); ++i) {
+        const char c = upper(sql[i]);
+        if ((c == 'T' && sameWord(sql.substr(i, 4), "TRUE")) ||
+            (c == 'F' && i + 5 <= sql.size() && sameWord(sql.substr(i, 5), "FALSE"))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> jetChr(long long code) {
+    // Windows-1252 codes 128-159 as Unicode code points; the five unassigned codes keep
+    // their own value, as the Windows conversion does.
+    static constexpr std::array<char32_t, 32> kCp1252 = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    if (code < 0 || code > 255) return std::nullopt;
+    const char32_t cp = code >= 128 && code < 160 ? kCp1252[static_cast<std::size_t>(code - 128)]
+                                                  : static_cast<char32_t>(code);
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+JetSqlRewriter::JetSqlRewriter(std::function<bool(std::string_view)> isTextColumn)
+    : m_isTextColumn(std::move(isTextColumn)) {}
+
+std::string JetSqlRewriter::rewrite(std::string_view jetSql) const {
+    if (!mayNeedRewrite(jetSql)) return std::string(jetSql);
+    std::vector<Token> tokens = tokenize(jetSql);
+    Rewrite(tokens, m_isTextColumn).run();
+    std::string out;
+    out.reserve(jetSql.size());
+    for (const Token& t : tokens) {
+        if (!t.dropped) out += t.text();
+    }
+    return out;
+}
+
+}  // namespace db::sqlite

@@ -1,0 +1,274 @@
+#include "store/sql_value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <optional>
+
+#include "db/error.h"
+#include "shell/error_reporter.h"
+
+namespace store {
+namespace {
+
+// OLE Automation dates cover 1 January 100 to 31 December 9999.
+constexpr double kFirstOleDate = -657434.0;
+constexpr double kAfterLastOleDate = 2958466.0;
+
+bool isNullOrEmpty(const db::Value& value) {
+    switch (value.kind()) {
+        case db::Value::Kind::Null:
+            return true;
+        case db::Value::Kind::Text:
+            return value.asText().empty();
+        case db::Value::Kind::Bytes:
+            return value.asBytes().empty();
+        default:
+            return false;
+    }
+}
+
+// Removes leading and trailing blanks (spaces only, not tabs or line breaks).
+std::string_view trimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string replaceAll(std::string_view text, std::string_view find, std::string_view replacement) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(find, from)) != std::string_view::npos; from = at + find.size()) {
+        out.append(text, from, at - from);
+        out += replacement;
+    }
+    out.append(text, from, std::string_view::npos);
+    return out;
+}
+
+std::size_t codePoints(std::string_view text) {
+    std::size_t n = 0;
+    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int y, int m) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeapYear(y) ? 29 : kDays[m - 1];
+}
+
+// Rounds to the nearest second, as OLE Automation does when it formats a date.
+// Example: 1999-12-31 23:59:59.600 -> 2000-01-01 00:00:00.
+db::DateTime roundToSecond(db::DateTime dt) {
+    const bool up = dt.millisecond >= 500;
+    dt.millisecond = 0;
+    if (!up) return dt;
+    if (++dt.second < 60) return dt;
+    dt.second = 0;
+    if (++dt.minute < 60) return dt;
+    dt.minute = 0;
+    if (++dt.hour < 24) return dt;
+    dt.hour = 0;
+    if (++dt.day <= daysInMonth(dt.year, dt.month)) return dt;
+    dt.day = 1;
+    if (++dt.month <= 12) return dt;
+    dt.month = 1;
+    ++dt.year;
+    return dt;
+}
+
+// "07-03-2004 14:05" or "7/3/2004" (day first, as the Portuguese short date) in the ISO
+// form DateTime::parse reads: "2004-03-07 14:05".
+std::optional<std::string> dayFirstAsIso(std::string_view text) {
+    int parts[3] = {0, 0, 0};
+    std::size_t pos = 0;
+    for (int p = 0; p < 3; ++p) {
+        const std::size_t start = pos;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 4) {
+            parts[p] = parts[p] * 10 + (text[pos] - '0');
+            ++pos;
+        }
+        const std::size_t digits = pos - start;
+        if (digits == 0 || (p < 2 && digits > 2) || (p == 2 && digits != 4)) return std::nullopt;
+        if (p < 2) {
+            if (pos >= text.size() || (text[pos] != '-' && text[pos] != '/')) return std::nullopt;
+            ++pos;
+        }
+    }
+    char iso[16];
+    std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", parts[2], parts[1], parts[0]);
+    return std::string(iso) + std::string(text.substr(pos));
+}
+
+db::DateTime toDateTime(const db::Value& value) {
+    switch (value.kind()) {
+        case db::Value::Kind::DateTime:
+            return value.asDateTime();
+        case db::Value::Kind::Integer:
+        case db::Value::Kind::Double:
+        case db::Value::Kind::Decimal:
+        case db::Value::Kind::Boolean: {
+            const double ole = value.asDouble();
+            if (!std::isfinite(ole) || ole < kFirstOleDate || ole >= kAfterLastOleDate) throw db::typeMismatchError();
+            return db::DateTime::fromOleDate(ole);
+        }
+        case db::Value::Kind::Text: {
+            const std::string_view text = trimBlanks(value.asText());
+            if (auto dt = db::DateTime::parse(text)) return *dt;
+            if (auto iso = dayFirstAsIso(text)) {
+                if (auto dt = db::DateTime::parse(*iso)) return *dt;
+            }
+            throw db::typeMismatchError();
+        }
+        default:
+            throw db::typeMismatchError();
+    }
+}
+
+std::string dateLiteral(const db::Value& value) {
+    const db::DateTime dt = roundToSecond(toDateTime(value));
+    if (dt.year < 1500) return "null";
+    return "CONVERT(DATETIME,'" + db::formatDateTime(dt) + "',102)";
+}
+
+std::string numberLiteral(const db::Value& value) {
+    if (value.kind() == db::Value::Kind::Boolean) return value.asBoolean() ? "1" : "0";
+    return ReplaceChar(value, ",", ".");
+}
+
+std::string textLiteral(const db::Value& value) {
+    std::string text(trimBlanks(value.toText()));
+    return "'" + Trtf(text) + "'";
+}
+
+// Runs `body`; an error inside it is reported for `procedure` of `module` and `fallback`
+// returned instead. An error of the reporter itself leaves through the catch handler.
+template <typename Result, typename Body>
+Result reportingErrors(const shell::ReportingModule& module, const char* procedure, Result fallback, Body&& body) {
+    try {
+        return body();
+    } catch (const db::Error& e) {
+        shell::reportUnexpectedError(module, procedure, e.number(), e.description());
+    } catch (const std::bad_alloc&) {
+        shell::reportUnexpectedError(module, procedure, 7, "Out of memory");
+    }
+    return fallback;
+}
+
+// Capital form of a UTF-8 name for comparison: ASCII and Latin-1 letters
+// ("ação" -> "AÇÃO"); other characters as they are.
+std::string upperName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c >= 'a' && c <= 'z') {
+            out += static_cast<char>(c - 'a' + 'A');
+        } else if (c == 0xC3 && i + 1 < name.size()) {
+            // U+00E0..U+00FE (except U+00F7) is C3 A0..C3 BE; capitals are 0x20 lower.
+            const auto next = static_cast<unsigned char>(name[i + 1]);
+            out += name[i];
+            out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20 : next);
+            ++i;
+        } else {
+            out += name[i];
+        }
+    }
+    return out;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::string SQLValue(const db::Value& value, int kind) {
+    if (kind != kSqlDate && kind != kSqlNumber && kind != kSqlText) return {};
+    if (isNullOrEmpty(value)) return "null";
+    switch (kind) {
+        case kSqlText:
+            return textLiteral(value);
+        case kSqlNumber:
+            return numberLiteral(value);
+        default:
+            return dateLiteral(value);
+    }
+}
+
+std::string SQLValue(const db::Field& field, int kind) { return SQLValue(field.value(), kind); }
+
+std::string SQLValue(std::string_view text, int kind) { return SQLValue(db::Value::text(std::string(text)), kind); }
+
+std::string ReplaceChar(const db::Value& value, std::string_view find, std::string_view replacement) {
+    if (codePoints(find) != 1 || codePoints(replacement) != 1) return {};
+    // One whole UTF-8 sequence never matches inside another, so a plain search is exact.
+    return replaceAll(value.toText(), find, replacement);
+}
+
+std::string Trtf(std::string& text) {
+    return reportingErrors<std::string>(shell::kModCode, "Trtf", std::string(), [&] {
+        if (text.find('\'') != std::string::npos) text = replaceAll(text, "'", "'+CHR(39)+'");
+        return text;
+    });
+}
+
+std::string Transform(const db::Value& value) {
+    if (isNullOrEmpty(value)) return "null";
+    return "'" + MarkApostrophes(trimBlanks(value.toText())) + "'";
+}
+
+std::string Transform(const db::Field& field) { return Transform(field.value()); }
+
+std::string DeTransform(const db::Value& value) {
+    // Null has no text form; it gives the empty text like the empty text does.
+    if (value.isNull()) return {};
+    return DeTransform(value.toText());
+}
+
+std::string DeTransform(std::string_view text) { return replaceAll(text, kApostropheMarker, "' + CHAR(39) + '"); }
+
+bool CheckField(const db::Recordset& recordset, std::string_view fieldName) {
+    return reportingErrors<bool>(shell::kModData, "CheckField", false, [&] {
+        const std::string wanted = upperName(fieldName);
+        for (const db::Column& column : recordset.columns()) {
+            if (upperName(column.name) == wanted) return true;
+        }
+        return false;
+    });
+}
+
+bool IsNumeric(const db::Value& value) {
+    if (value.isNumber()) return true;
+    if (value.kind() != db::Value::Kind::Text) return false;
+    const std::string_view text = trimBlanks(value.asText());
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t digits = 0;
+    bool separator = false;
+    for (; i < text.size(); ++i) {
+        if (isDigit(text[i])) {
+            ++digits;
+        } else if ((text[i] == '.' || text[i] == ',') && !separator) {
+            separator = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        const std::size_t start = i;
+        while (i < text.size() && isDigit(text[i])) ++i;
+        if (i == start) return false;
+    }
+    return i == text.size();
+}
+
+std::string MarkApostrophes(std::string_view text) { return replaceAll(text, "'", kApostropheMarker); }
+
+std::string UnmarkApostrophes(std::string_view text) { return replaceAll(text, kApostropheMarker, "'"); }
+
+}  // namespace store

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "db/recordset.h"
+#include "db/value.h"
+
+namespace store {
+
+// Kind codes of SQLValue.
+inline constexpr int kSqlDate = 1;
+inline constexpr int kSqlNumber = 2;
+inline constexpr int kSqlText = 3;
+
+// Stands for an apostrophe inside the text literals of data commands kept in the store.
+inline constexpr std::string_view kApostropheMarker = "!39!";
+
+// The SQL literal of a value; the one way values enter SQL text. Every form is the same
+// whatever the process locale.
+//   kind 3 (text): "null" for null or the empty text; otherwise the text form without
+//     leading and trailing blanks, apostrophes escaped by Trtf, in apostrophes.
+//     "  O'Neil " -> 'O'+CHR(39)+'Neil'      "   " -> ''
+//   kind 2 (number): "null" for null or the empty text; a Boolean gives 1 or 0 (True is
+//     no T-SQL literal); otherwise the text form with every "," made ".", unquoted.
+//     -1.5 -> -1.5   decimal 1234.50 -> 1234.50   0.1 -> 0.1 (shortest round-trip form)
+//   kind 1 (date-time): "null" for null or the empty text; a number is read as an OLE
+//     Automation date, a text as a date-time ("yyyy-mm-dd[ hh:nn[:ss]]" or
+//     "dd-mm-yyyy[ ...]", "/" also allowed); the time is rounded to the second; a year
+//     before 1500 gives "null", any other
+//     CONVERT(DATETIME,'2004-03-07 14:05:09',102).
+//     Anything else (bytes, a text that is no date, a number out of the date range)
+//     throws db::Error 13 (type mismatch) to the caller.
+//   any other kind: the empty text.
+std::string SQLValue(const db::Value& value, int kind);
+std::string SQLValue(const db::Field& field, int kind);
+std::string SQLValue(std::string_view text, int kind);
+
+// The value's text form with every `find` character replaced by `replacement`; the empty
+// text unless both are exactly one character. Example: ("1,2,3", ",", ".") -> "1.2.3".
+std::string ReplaceChar(const db::Value& value, std::string_view find, std::string_view replacement);
+
+// Escapes apostrophes for the store: each ' becomes '+CHR(39)+' ; `text` receives the
+// result too. Example: O'Neil -> O'+CHR(39)+'Neil. On an unexpected failure it reports to
+// the error reporter (modCode, "Trtf") and returns the empty text; a failing reporter
+// throws.
+std::string Trtf(std::string& text);
+
+// A text literal for a data command kept in the store: "null" for null or the empty
+// text; otherwise the trimmed text form with each apostrophe as "!39!", in apostrophes.
+// Example: a'b -> 'a!39!b'.
+std::string Transform(const db::Value& value);
+std::string Transform(const db::Field& field);
+
+// A kept command made ready for SQL Server: every "!39!" becomes ' + CHAR(39) + ' .
+// The empty text and null give the empty text. Example: 'a!39!b' -> 'a' + CHAR(39) + 'b'.
+std::string DeTransform(const db::Value& value);
+std::string DeTransform(std::string_view text);
+
+// True when the record set has a field of that name, compared in capitals (Latin
+// letters with their accents). On a failure (a closed record set: 3704) it reports to
+// the error reporter (modData, "CheckField") and returns false; a failing reporter throws.
+// Example: a field only_if_empty, asked ONLY_IF_EMPTY -> true.
+bool CheckField(const db::Recordset& recordset, std::string_view fieldName);
+
+// Whether a key value is a number for its SQL literal: numbers and Booleans are; a text
+// is when, without its blanks, it is a plain decimal number: a sign, digits with at most
+// one "." or "," and an exponent ("12", "-1,5", "1E3"); null, dates and bytes are not.
+// A text such as "1.2.3" is not, so it stays a quoted literal.
+bool IsNumeric(const db::Value& value);
+
+// Each ' as "!39!": O'Neil -> O!39!Neil.
+std::string MarkApostrophes(std::string_view text);
+
+// Each "!39!" as ' (exact, left to right): it!39!s -> it's.
+std::string UnmarkApostrophes(std::string_view text);
+
+}  // namespace store

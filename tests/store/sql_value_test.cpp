@@ -1,0 +1,228 @@
+#include "store/sql_value.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <locale>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "db/error.h"
+#include "shell/error_reporter.h"
+
+namespace store {
+namespace {
+
+// Runs every formatting test under a decimal-comma locale, C and C++ alike, so that a
+// number formatted through the locale would show a comma or a thousands separator.
+class CommaLocale : public ::testing::Environment {
+public:
+    void SetUp() override {
+        for (const char* name : {"pt_PT.UTF-8", "de_DE.UTF-8"}) {
+            if (std::setlocale(LC_ALL, name)) {
+                std::locale::global(std::locale(name));
+                m_active = name;
+                return;
+            }
+        }
+        FAIL() << "no decimal-comma locale is installed (scripts/install-deps installs locales-all)";
+    }
+    void TearDown() override {
+        std::setlocale(LC_ALL, "C");
+        std::locale::global(std::locale::classic());
+    }
+
+private:
+    std::string m_active;
+};
+
+const auto* const kCommaLocale = ::testing::AddGlobalTestEnvironment(new CommaLocale);
+
+TEST(CommaLocale, IsActive) {
+    EXPECT_EQ(std::string(std::localeconv()->decimal_point), ",");
+}
+
+db::Value date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
+    return db::Value::dateTime(db::DateTime{y, mo, d, h, mi, s, ms});
+}
+
+struct FormatCase {
+    const char* name;
+    db::Value value;
+    int kind;
+    const char* literal;
+};
+
+class SQLValueFormats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(SQLValueFormats, TheLiteral) { EXPECT_EQ(SQLValue(GetParam().value, GetParam().kind), GetParam().literal); }
+
+const FormatCase kFormatCases[] = {
+    {"EmptyTextIsNullAsText", db::Value::text(""), kSqlText, "null"},
+    {"EmptyTextIsNullAsNumber", db::Value::text(""), kSqlNumber, "null"},
+    {"EmptyTextIsNullAsDate", db::Value::text(""), kSqlDate, "null"},
+    {"NullIsNullAsText", db::Value(), kSqlText, "null"},
+    {"NullIsNullAsNumber", db::Value(), kSqlNumber, "null"},
+    {"NullIsNullAsDate", db::Value(), kSqlDate, "null"},
+    {"BlanksOnlyTrimToAnEmptyLiteral", db::Value::text("   "), kSqlText, "''"},
+    {"TextIsTrimmedAndEscapedForTheStore", db::Value::text("  O'Neil "), kSqlText, "'O'+CHR(39)+'Neil'"},
+    {"TwoApostrophes", db::Value::text("'a'"), kSqlText, "''+CHR(39)+'a'+CHR(39)+''"},
+    {"TabsAreNotBlanks", db::Value::text("\tx "), kSqlText, "'\tx'"},
+    {"NumberAsText", db::Value::integer(42), kSqlText, "'42'"},
+    {"DoubleAsTextKeepsThePoint", db::Value::real(-1.5), kSqlText, "'-1.5'"},
+    {"Zero", db::Value::integer(0), kSqlNumber, "0"},
+    {"MinusOneAndAHalf", db::Value::real(-1.5), kSqlNumber, "-1.5"},
+    {"LargeIntegerHasNoSeparators", db::Value::integer(1234567890123), kSqlNumber, "1234567890123"},
+    {"DoubleShortestRoundTrip", db::Value::real(0.1), kSqlNumber, "0.1"},
+    {"DoubleAllDigits", db::Value::real(1234567.125), kSqlNumber, "1234567.125"},
+    {"DoubleNotRoundedToSixDigits", db::Value::real(3.14159265358979), kSqlNumber, "3.14159265358979"},
+    {"HugeDouble", db::Value::real(1e21), kSqlNumber, "1E+21"},
+    {"DecimalExactly", db::Value::decimal("1234.5000"), kSqlNumber, "1234.5000"},
+    {"CurrencyExactly", db::Value::decimal("-922337203685477.5808"), kSqlNumber, "-922337203685477.5808"},
+    {"TextWithDecimalComma", db::Value::text("1234,5"), kSqlNumber, "1234.5"},
+    {"TrueIsOne", db::Value::boolean(true), kSqlNumber, "1"},
+    {"FalseIsZero", db::Value::boolean(false), kSqlNumber, "0"},
+    {"DateTime", date(2004, 3, 7, 14, 5, 9), kSqlDate, "CONVERT(DATETIME,'2004-03-07 14:05:09',102)"},
+    {"FirstSqlServerDate", date(1753, 1, 1), kSqlDate, "CONVERT(DATETIME,'1753-01-01 00:00:00',102)"},
+    {"Year1500", date(1500, 1, 1), kSqlDate, "CONVERT(DATETIME,'1500-01-01 00:00:00',102)"},
+    {"Year1499IsNull", date(1499, 12, 31, 23, 59, 59), kSqlDate, "null"},
+    {"MillisecondsRoundDown", date(2004, 3, 7, 14, 5, 9, 499), kSqlDate, "CONVERT(DATETIME,'2004-03-07 14:05:09',102)"},
+    {"MillisecondsRoundUpIntoTheNextYear", date(1999, 12, 31, 23, 59, 59, 500), kSqlDate,
+     "CONVERT(DATETIME,'2000-01-01 00:00:00',102)"},
+    {"NumberIsAnOleDate", db::Value::real(38053.5), kSqlDate, "CONVERT(DATETIME,'2004-03-07 12:00:00',102)"},
+    {"ZeroIsTheOleEpoch", db::Value::integer(0), kSqlDate, "CONVERT(DATETIME,'1899-12-30 00:00:00',102)"},
+    {"IsoText", db::Value::text("2004-03-07 14:05"), kSqlDate, "CONVERT(DATETIME,'2004-03-07 14:05:00',102)"},
+    {"DayFirstText", db::Value::text(" 7/3/2004 "), kSqlDate, "CONVERT(DATETIME,'2004-03-07 00:00:00',102)"},
+    {"KindFourIsEmpty", db::Value::text("x"), 4, ""},
+    {"KindZeroIsEmptyEvenForNull", db::Value(), 0, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, SQLValueFormats, ::testing::ValuesIn(kFormatCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SQLValue, ANonDateAsDateIsATypeMismatchForTheCaller) {
+    for (const db::Value& value : {db::Value::text("abc"), db::Value::text("31-02-2004"), db::Value::bytes({1}),
+                                   db::Value::real(1e10)}) {
+        SCOPED_TRACE(value.toText());
+        try {
+            SQLValue(value, kSqlDate);
+            FAIL() << "accepted as a date";
+        } catch (const db::Error& e) {
+            EXPECT_EQ(e.number(), 13);
+            EXPECT_EQ(e.description(), "Type mismatch");
+        }
+    }
+}
+
+TEST(SQLValue, FieldsAndTypedTextFormatTheirValue) {
+    const db::Column column{"nome", 202};
+    const db::Value value = db::Value::text("a'b");
+    EXPECT_EQ(SQLValue(db::Field(column, value), kSqlText), "'a'+CHR(39)+'b'");
+    EXPECT_EQ(SQLValue(std::string("tbA"), kSqlText), "'tbA'");
+}
+
+TEST(ReplaceChar, ReplacesOneCharacterByAnother) {
+    EXPECT_EQ(ReplaceChar(db::Value::text("1,2,3"), ",", "."), "1.2.3");
+    EXPECT_EQ(ReplaceChar(db::Value::text("ação"), "ç", "c"), "acão");
+    EXPECT_EQ(ReplaceChar(db::Value::text("abc"), "x", "y"), "abc");
+    EXPECT_EQ(ReplaceChar(db::Value::real(2.5), ".", ","), "2,5");
+    EXPECT_EQ(ReplaceChar(db::Value::text("1,2"), ",.", "."), "");
+    EXPECT_EQ(ReplaceChar(db::Value::text("1,2"), ",", ""), "");
+}
+
+TEST(Transform, MarksApostrophesInAQuotedLiteral) {
+    EXPECT_EQ(Transform(db::Value()), "null");
+    EXPECT_EQ(Transform(db::Value::text("")), "null");
+    EXPECT_EQ(Transform(db::Value::text("a'b")), "'a!39!b'");
+    EXPECT_EQ(Transform(db::Value::text("  it's  ")), "'it!39!s'");
+    EXPECT_EQ(DeTransform(db::Value::text("'a!39!b'")), "'a' + CHAR(39) + 'b'");
+    EXPECT_EQ(DeTransform(db::Value::text("")), "");
+    EXPECT_EQ(DeTransform(db::Value()), "");
+    EXPECT_EQ(MarkApostrophes("O'Neil's"), "O!39!Neil!39!s");
+    EXPECT_EQ(UnmarkApostrophes("it!39!s !39"), "it's !39");
+}
+
+TEST(Transform, AKeptCommandSurvivesTheStoreAndReplaysAsValidSql) {
+    // The capture writes the row's text with Transform, stores the command with
+    // SQLValue; the store's own text of that literal is the command as built.
+    const std::string command = "INSERT INTO tbA (Nome) VALUES (" + Transform(db::Value::text("O'Neil")) + ")";
+    EXPECT_EQ(command, "INSERT INTO tbA (Nome) VALUES ('O!39!Neil')");
+    EXPECT_EQ(SQLValue(command, kSqlText), "'INSERT INTO tbA (Nome) VALUES ('+CHR(39)+'O!39!Neil'+CHR(39)+')'");
+    EXPECT_EQ(DeTransform(command), "INSERT INTO tbA (Nome) VALUES ('O' + CHAR(39) + 'Neil')");
+}
+
+TEST(Trtf, EscapesAndChangesItsArgument) {
+    std::string text = "O'Neil's";
+    EXPECT_EQ(Trtf(text), "O'+CHR(39)+'Neil'+CHR(39)+'s");
+    EXPECT_EQ(text, "O'+CHR(39)+'Neil'+CHR(39)+'s");
+    std::string plain = "Neil";
+    EXPECT_EQ(Trtf(plain), "Neil");
+}
+
+struct NumericCase {
+    const char* name;
+    db::Value value;
+    bool numeric;
+};
+
+class IsNumericTest : public ::testing::TestWithParam<NumericCase> {};
+
+TEST_P(IsNumericTest, DecidesTheKeyLiteral) { EXPECT_EQ(IsNumeric(GetParam().value), GetParam().numeric); }
+
+const NumericCase kNumericCases[] = {
+    {"Integer", db::Value::integer(12), true},
+    {"Double", db::Value::real(-1.5), true},
+    {"Decimal", db::Value::decimal("10.25"), true},
+    {"Boolean", db::Value::boolean(true), true},
+    {"DigitsText", db::Value::text("12"), true},
+    {"SignedCommaTextWithBlanks", db::Value::text(" -1,5 "), true},
+    {"ExponentText", db::Value::text("1E3"), true},
+    {"LeadingPoint", db::Value::text(".5"), true},
+    {"VersionText", db::Value::text("1.2.3"), false},
+    {"WordText", db::Value::text("abc"), false},
+    {"DigitsThenLetters", db::Value::text("12abc"), false},
+    {"SignAlone", db::Value::text("-"), false},
+    {"PointAlone", db::Value::text("."), false},
+    {"EmptyText", db::Value::text(""), false},
+    {"Null", db::Value(), false},
+    {"Date", date(2004, 3, 7), false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, IsNumericTest, ::testing::ValuesIn(kNumericCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct RecordingReporter : shell::ErrorReporter {
+    std::vector<std::vector<std::string>> reports;
+    bool fail = false;
+    void Report(const std::string& product, const std::string& suite, const std::string& module,
+                const std::string& procedure, const std::string& message) override {
+        if (fail) throw std::runtime_error("reporter unavailable");
+        reports.push_back({product, suite, module, procedure, message});
+    }
+};
+
+TEST(CheckField, FindsFieldsInCapitals) {
+    const db::Recordset rs({{"only_if_empty", 11}, {"Descrição", 202}}, std::vector<std::vector<db::Value>>{});
+    EXPECT_TRUE(CheckField(rs, "ONLY_IF_EMPTY"));
+    EXPECT_TRUE(CheckField(rs, "DESCRIÇÃO"));
+    EXPECT_FALSE(CheckField(rs, "only_if"));
+}
+
+TEST(CheckField, AClosedRecordsetIsReportedAndAnswersFalse) {
+    RecordingReporter recorder;
+    shell::ScopedErrorReporter scope(recorder);
+    const db::Recordset closed;
+    EXPECT_FALSE(CheckField(closed, "x"));
+    ASSERT_EQ(recorder.reports.size(), 1u);
+    EXPECT_EQ(recorder.reports[0],
+              (std::vector<std::string>{"Orlin Software", "Ferramentas Administrativas", "modData", "CheckField",
+                                        "Error Number = 3704 | Description = Operation is not allowed when the "
+                                        "object is closed."}));
+
+    recorder.fail = true;
+    EXPECT_THROW(CheckField(closed, "x"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace store

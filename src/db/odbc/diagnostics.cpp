@@ -1,0 +1,85 @@
+#include "db/odbc/diagnostics.h"
+
+#include <algorithm>
+
+#include "db/odbc/wide_text.h"
+
+namespace db::odbc {
+namespace {
+
+// Driver-specific diagnostic fields of SQL Server drivers (not in the unixODBC headers).
+constexpr SQLSMALLINT kDiagSsMessageState = -1150;
+constexpr SQLSMALLINT kDiagSsSeverity = -1151;
+
+}  // namespace
+
+std::vector<DiagnosticRecord> readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle,
+                                              SeverityField severityField) {
+    std::vector<DiagnosticRecord> records;
+    WideText message(1024);
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, state, &native, message.data(),
+                                      static_cast<SQLSMALLINT>(message.size()), &length);
+        if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+            message.resize(static_cast<std::size_t>(length) + 1);
+            rc = SQLGetDiagRecW(handleType, handle, i, state, &native, message.data(),
+                                static_cast<SQLSMALLINT>(message.size()), &length);
+        }
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+        DiagnosticRecord record;
+        record.sqlstate = fromWide(state, 5);
+        record.nativeError = native;
+        const auto shown = std::min<std::size_t>(std::max<SQLSMALLINT>(length, 0), message.size() - 1);
+        record.message = stripSourcePrefixes(fromWide(message.data(), shown));
+        SQLINTEGER severity = 0;
+        const SQLSMALLINT field =
+            severityField == SeverityField::MessageState ? kDiagSsMessageState : kDiagSsSeverity;
+        if (SQL_SUCCEEDED(SQLGetDiagFieldW(handleType, handle, i, field, &severity, SQL_IS_INTEGER,
+                                           nullptr))) {
+            record.severity = severity;
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+std::string stripSourcePrefixes(std::string_view message) {
+    while (!message.empty() && message.front() == '[') {
+        const auto close = message.find(']');
+        if (close == std::string_view::npos) break;
+        message.remove_prefix(close + 1);
+    }
+    return std::string(message);
+}
+
+bool isInformational(const DiagnosticRecord& record) { return record.sqlstate.starts_with("01"); }
+
+long adoNumberFor(std::string_view sqlstate, Phase phase) {
+    if (sqlstate.starts_with("23")) return errc::kIntegrityViolation;
+    if (sqlstate == "42S02") return errc::kObjectNotFound;
+    if (sqlstate == "28000") return errc::kLoginFailed;
+    // 08xxx: the link to the server failed; HYT00/HYT01: the login timed out.
+    if (sqlstate.starts_with("08") || phase == Phase::Connecting) return errc::kUnreachable;
+    return errc::kServerError;
+}
+
+Error errorFrom(std::vector<DiagnosticRecord> records, Phase phase, std::string_view fallback) {
+    // A server message (it has a native number) says more than the driver's own summary:
+    // a refused login comes as 08001 "Unable to connect to data source" from the driver
+    // and 28000 "Login failed for user 'sa'." (18456) from the server.
+    auto isError = [](const DiagnosticRecord& r) { return !isInformational(r); };
+    auto fromServer = [&](const DiagnosticRecord& r) { return isError(r) && r.nativeError != 0; };
+    auto cause = std::find_if(records.begin(), records.end(), fromServer);
+    if (cause == records.end()) cause = std::find_if(records.begin(), records.end(), isError);
+    if (cause == records.end()) cause = records.begin();
+    const bool found = cause != records.end();
+    const long number = adoNumberFor(found ? cause->sqlstate : std::string_view(), phase);
+    std::string description =
+        found && !cause->message.empty() ? cause->message : std::string(fallback);
+    return Error(number, std::move(description), std::move(records));
+}
+
+}  // namespace db::odbc

@@ -26,27 +26,41 @@ const std::string kTdsTail = "TDS_Version={7.1};ClientCharset={UTF-8};";
 INSTANTIATE_TEST_SUITE_P(
     ConnectionString, ConnectionStringBuilds,
     ::testing::Values(
-        StringCase{"FreeTdsPlainHost", {"db01", "Gestao", "sa", "pw"}, "FreeTDS",
-                   "Driver={FreeTDS};Server={db01};Database={Gestao};UID={sa};PWD={pw};" + kTdsTail},
-        StringCase{"FreeTdsPortApart", {"10.0.0.5, 1444", "Gestao", "sa", "pw"}, "FreeTDS",
+        StringCase{
+            "FreeTdsPlainHost",
+            {"db01", "Gestao", "sa", "pw"},
+            "FreeTDS",
+            "Driver={FreeTDS};Server={db01};Database={Gestao};UID={sa};PWD={pw};" + kTdsTail},
+        StringCase{"FreeTdsPortApart",
+                   {"10.0.0.5, 1444", "Gestao", "sa", "pw"},
+                   "FreeTDS",
                    "Driver={FreeTDS};Server={10.0.0.5};Port={1444};Database={Gestao};UID={sa};"
-                   "PWD={pw};" + kTdsTail},
-        StringCase{"FreeTdsInstance", {"db01\\SQL2000", "Gestao", "sa", "pw"}, "FreeTDS",
+                   "PWD={pw};" +
+                       kTdsTail},
+        StringCase{"FreeTdsInstance",
+                   {"db01\\SQL2000", "Gestao", "sa", "pw"},
+                   "FreeTDS",
                    "Driver={FreeTDS};Server={db01\\SQL2000};Database={Gestao};UID={sa};PWD={pw};" +
                        kTdsTail},
         // tdsodbc takes a '}' inside braces as it is, and ';' and '=' are plain characters.
-        StringCase{"FreeTdsPasswordWithSeparators", {"db01", "Gestao", "sa", "p;w=d}x"}, "FreeTDS",
-                   "Driver={FreeTDS};Server={db01};Database={Gestao};UID={sa};PWD={p;w=d}x};" +
-                       kTdsTail},
-        StringCase{"FreeTdsByLibraryPath", {"db01", "", "sa", ""},
+        StringCase{
+            "FreeTdsPasswordWithSeparators",
+            {"db01", "Gestao", "sa", "p;w=d}x"},
+            "FreeTDS",
+            "Driver={FreeTDS};Server={db01};Database={Gestao};UID={sa};PWD={p;w=d}x};" + kTdsTail},
+        StringCase{"FreeTdsByLibraryPath",
+                   {"db01", "", "sa", ""},
                    "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
                    "Driver={/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so};Server={db01};"
-                   "Database={};UID={sa};PWD={};" + kTdsTail},
-        StringCase{"StandardDriverDoublesBraces", {"db01,1433", "Ges}tao", "sa", "p;w=d}x"},
+                   "Database={};UID={sa};PWD={};" +
+                       kTdsTail},
+        StringCase{"StandardDriverDoublesBraces",
+                   {"db01,1433", "Ges}tao", "sa", "p;w=d}x"},
                    "ODBC Driver 18 for SQL Server",
                    "Driver={ODBC Driver 18 for SQL Server};Server={db01,1433};Database={Ges}}tao};"
                    "UID={sa};PWD={p;w=d}}x};"},
-        StringCase{"StandardDriverPortWinsOverInstance", {"db01\\A,1500", "d", "u", "}};"},
+        StringCase{"StandardDriverPortWinsOverInstance",
+                   {"db01\\A,1500", "d", "u", "}};"},
                    "ODBC Driver 18 for SQL Server",
                    "Driver={ODBC Driver 18 for SQL Server};Server={db01,1500};Database={d};UID={u};"
                    "PWD={}}}};};"}),
@@ -115,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // A port reaches the instance's listener without the browser service.
                       DataSourceCase{"InstanceAndPort", "db01\\SQL2000,1500", {"db01", "", "1500"}},
                       DataSourceCase{"LocalAlias", "(LOCAL)", {"127.0.0.1", "", ""}},
-                      DataSourceCase{"DotWithInstance", ".\\SQLEXPRESS", {"127.0.0.1", "SQLEXPRESS", ""}},
+                      DataSourceCase{
+                          "DotWithInstance", ".\\SQLEXPRESS", {"127.0.0.1", "SQLEXPRESS", ""}},
                       DataSourceCase{"Empty", "", {"127.0.0.1", "", ""}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -126,7 +141,8 @@ TEST(DataSource, BadPortIsRefused) {
             ADD_FAILURE() << text << " accepted";
         } catch (const Error& e) {
             EXPECT_EQ(e.number(), errc::kUnreachable);
-            EXPECT_EQ(e.description(), "Invalid port in the server name '" + std::string(text) + "'.");
+            EXPECT_EQ(e.description(),
+                      "Invalid port in the server name '" + std::string(text) + "'.");
         }
     }
 }

@@ -20,16 +20,17 @@ TEST_P(AdoNumber, FollowsTheSqlstateOfTheFirstError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Diagnostics, AdoNumber,
-    ::testing::Values(NumberCase{"DuplicateKey", "23000", Phase::Running, errc::kIntegrityViolation},
-                      NumberCase{"OtherIntegrityClass", "23505", Phase::Running, errc::kIntegrityViolation},
-                      NumberCase{"InvalidObjectName", "42S02", Phase::Running, errc::kObjectNotFound},
-                      NumberCase{"InvalidColumnName", "42S22", Phase::Running, errc::kServerError},
-                      NumberCase{"SyntaxError", "42000", Phase::Running, errc::kServerError},
-                      NumberCase{"LinkLost", "08S01", Phase::Running, errc::kUnreachable},
-                      NumberCase{"LoginFailed", "28000", Phase::Connecting, errc::kLoginFailed},
-                      NumberCase{"NoListener", "08001", Phase::Connecting, errc::kUnreachable},
-                      NumberCase{"LoginTimeout", "HYT00", Phase::Connecting, errc::kUnreachable},
-                      NumberCase{"DatabaseRefusedAtLogin", "42000", Phase::Connecting, errc::kUnreachable}),
+    ::testing::Values(
+        NumberCase{"DuplicateKey", "23000", Phase::Running, errc::kIntegrityViolation},
+        NumberCase{"OtherIntegrityClass", "23505", Phase::Running, errc::kIntegrityViolation},
+        NumberCase{"InvalidObjectName", "42S02", Phase::Running, errc::kObjectNotFound},
+        NumberCase{"InvalidColumnName", "42S22", Phase::Running, errc::kServerError},
+        NumberCase{"SyntaxError", "42000", Phase::Running, errc::kServerError},
+        NumberCase{"LinkLost", "08S01", Phase::Running, errc::kUnreachable},
+        NumberCase{"LoginFailed", "28000", Phase::Connecting, errc::kLoginFailed},
+        NumberCase{"NoListener", "08001", Phase::Connecting, errc::kUnreachable},
+        NumberCase{"LoginTimeout", "HYT00", Phase::Connecting, errc::kUnreachable},
+        NumberCase{"DatabaseRefusedAtLogin", "42000", Phase::Connecting, errc::kUnreachable}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Diagnostics, PrefixesOfManagerAndDriverAreDropped) {
@@ -42,12 +43,14 @@ TEST(Diagnostics, PrefixesOfManagerAndDriverAreDropped) {
 
 TEST(Diagnostics, DuplicateKeyKeepsTheTerminationMessage) {
     const Error e = errorFrom(
-        {{"23000", 2627, 14, "Violation of PRIMARY KEY constraint 'PK_t'. Cannot insert duplicate key in object 't'."},
+        {{"23000", 2627, 14,
+          "Violation of PRIMARY KEY constraint 'PK_t'. Cannot insert duplicate key in object 't'."},
          {"01000", 3621, 0, "The statement has been terminated."}},
         Phase::Running, "unused");
     EXPECT_EQ(e.number(), errc::kIntegrityViolation);
-    EXPECT_EQ(e.description(),
-              "Violation of PRIMARY KEY constraint 'PK_t'. Cannot insert duplicate key in object 't'.");
+    EXPECT_EQ(
+        e.description(),
+        "Violation of PRIMARY KEY constraint 'PK_t'. Cannot insert duplicate key in object 't'.");
     ASSERT_EQ(e.records().size(), 2u);
     EXPECT_EQ(e.records()[1].nativeError, 3621);
 }
@@ -68,7 +71,8 @@ TEST(Diagnostics, NoListenerIsDescribedByTheDriver) {
          {"08001", 0, 0, "Unable to connect to data source"}},
         Phase::Connecting, "unused");
     EXPECT_EQ(e.number(), errc::kUnreachable);
-    EXPECT_EQ(e.description(), "Unable to connect: Adaptive Server is unavailable or does not exist");
+    EXPECT_EQ(e.description(),
+              "Unable to connect: Adaptive Server is unavailable or does not exist");
 }
 
 TEST(Diagnostics, FailureWithoutRecordsUsesTheFallback) {

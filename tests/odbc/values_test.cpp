@@ -38,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TypeCase{"smallmoney", SQL_DECIMAL, ado::kCurrency, FetchAs::Decimal},
                       TypeCase{"decimal", SQL_NUMERIC, ado::kNumeric, FetchAs::Decimal},
                       TypeCase{"numeric", SQL_NUMERIC, ado::kNumeric, FetchAs::Decimal},
-                      TypeCase{"datetime", SQL_TYPE_TIMESTAMP, ado::kDBTimeStamp, FetchAs::DateTime},
+                      TypeCase{"datetime", SQL_TYPE_TIMESTAMP, ado::kDBTimeStamp,
+                               FetchAs::DateTime},
                       TypeCase{"char", SQL_CHAR, ado::kChar, FetchAs::Text},
                       TypeCase{"varchar", SQL_VARCHAR, ado::kVarChar, FetchAs::Text},
                       TypeCase{"text", SQL_LONGVARCHAR, ado::kLongVarChar, FetchAs::Text},
@@ -63,8 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FieldValues, DecimalTextLikeTheRecordSetsDeliverIt) {
     const std::pair<const char*, const char*> cases[] = {
-        {"12.3400", "12.34"}, {".50", "0.5"},   {"-0.000", "0"},     {"1234", "1234"},
-        {"-.25", "-0.25"},    {"100.00", "100"}, {"0007.10", "7.1"}, {"-922337203685477.5808", "-922337203685477.5808"}};
+        {"12.3400", "12.34"}, {".50", "0.5"},
+        {"-0.000", "0"},      {"1234", "1234"},
+        {"-.25", "-0.25"},    {"100.00", "100"},
+        {"0007.10", "7.1"},   {"-922337203685477.5808", "-922337203685477.5808"}};
     for (const auto& [driverText, expected] : cases) {
         EXPECT_EQ(normalizeDecimalText(driverText), expected) << driverText;
     }
@@ -77,7 +80,8 @@ TEST(FieldValues, SinglePrintsAsStored) {
 }
 
 TEST(FieldValues, GuidIsBracedUpperCase) {
-    const SQLGUID guid{0x6F9619FF, 0x8B86, 0xD011, {0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF}};
+    const SQLGUID guid{
+        0x6F9619FF, 0x8B86, 0xD011, {0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF}};
     EXPECT_EQ(guidText(guid), "{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
 }
 
@@ -107,7 +111,9 @@ TEST(WideText, MalformedInputBecomesReplacementCharacter) {
     EXPECT_EQ(toWide("a\xC3"), (WideText{0x61, 0xFFFD}));
     EXPECT_EQ(toWide("\xC0\xAF"), (WideText{0xFFFD, 0xFFFD}));
     const SQLWCHAR loneSurrogate[] = {0xD800, 0x41};
-    EXPECT_EQ(fromWide(loneSurrogate, 2), "\xEF\xBF\xBD" "A");
+    EXPECT_EQ(fromWide(loneSurrogate, 2),
+              "\xEF\xBF\xBD"
+              "A");
 }
 
 }  // namespace

@@ -50,9 +50,9 @@ bool Batch::nextRowSet() {
         if (m_rc == SQL_ERROR || m_rc == SQL_INVALID_HANDLE) {
             const std::size_t before = m_records.size();
             keepDiagnostics(true);
-            const bool fromServer = std::any_of(m_records.begin() + static_cast<std::ptrdiff_t>(before),
-                                                m_records.end(),
-                                                [](const DiagnosticRecord& r) { return r.nativeError != 0; });
+            const bool fromServer = std::any_of(
+                m_records.begin() + static_cast<std::ptrdiff_t>(before), m_records.end(),
+                [](const DiagnosticRecord& r) { return r.nativeError != 0; });
             // A server error ends one statement and the batch goes on; an error of the
             // driver or the link leaves nothing more to read.
             if (!fromServer || m_rc == SQL_INVALID_HANDLE) {
@@ -102,14 +102,14 @@ bool Batch::describeColumns() {
         SQLSMALLINT typeNameBytes = 0;
         SQLColAttributeW(m_statement.get(), i, SQL_DESC_TYPE_NAME, typeName, sizeof(typeName),
                          &typeNameBytes, nullptr);
-        const std::size_t typeNameLength =
-            std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(typeNameBytes, 0)) /
-                                      sizeof(SQLWCHAR),
-                                  63);
+        const std::size_t typeNameLength = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<SQLSMALLINT>(typeNameBytes, 0)) / sizeof(SQLWCHAR),
+            63);
         const ColumnKind kind = classifyColumn(fromWide(typeName, typeNameLength), sqlType);
 
         Column& column = m_columns[i - 1];
-        column.name = fromWide(name, std::min<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0), 255));
+        column.name =
+            fromWide(name, std::min<std::size_t>(std::max<SQLSMALLINT>(nameLength, 0), 255));
         column.type = kind.adoType;
         column.nullable = nullable != SQL_NO_NULLS;
         if (const long longSize = longTypeDefinedSize(kind.adoType); longSize != 0) {
@@ -118,7 +118,8 @@ bool Batch::describeColumns() {
             column.definedSize = static_cast<long>(size);
         } else {
             SQLLEN octets = 0;
-            SQLColAttributeW(m_statement.get(), i, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octets);
+            SQLColAttributeW(m_statement.get(), i, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr,
+                             &octets);
             column.definedSize = static_cast<long>(octets);
         }
         if (kind.fetchAs == FetchAs::Decimal) {
@@ -247,7 +248,8 @@ bool Batch::readChunks(SQLUSMALLINT column, SQLSMALLINT cType, std::size_t unitS
         const bool truncated =
             indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > room;
         const std::size_t got = truncated ? room : static_cast<std::size_t>(indicator);
-        if (out.empty() && indicator != SQL_NO_TOTAL) out.reserve(static_cast<std::size_t>(indicator));
+        if (out.empty() && indicator != SQL_NO_TOTAL)
+            out.reserve(static_cast<std::size_t>(indicator));
         out.insert(out.end(), m_chunk.begin(), m_chunk.begin() + static_cast<std::ptrdiff_t>(got));
         if (!truncated) return true;
     }

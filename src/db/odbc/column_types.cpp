@@ -49,30 +49,50 @@ constexpr SQLSMALLINT kSqlSsVariant = -150;
 
 ColumnKind bySqlType(SQLSMALLINT sqlType) {
     switch (sqlType) {
-        case SQL_INTEGER: return {ado::kInteger, FetchAs::Integer};
-        case SQL_SMALLINT: return {ado::kSmallInt, FetchAs::Integer};
-        case SQL_TINYINT: return {ado::kUnsignedTinyInt, FetchAs::Integer};
-        case SQL_BIGINT: return {ado::kBigInt, FetchAs::Integer};
-        case SQL_BIT: return {ado::kBoolean, FetchAs::Boolean};
-        case SQL_REAL: return {ado::kSingle, FetchAs::Single};
+        case SQL_INTEGER:
+            return {ado::kInteger, FetchAs::Integer};
+        case SQL_SMALLINT:
+            return {ado::kSmallInt, FetchAs::Integer};
+        case SQL_TINYINT:
+            return {ado::kUnsignedTinyInt, FetchAs::Integer};
+        case SQL_BIGINT:
+            return {ado::kBigInt, FetchAs::Integer};
+        case SQL_BIT:
+            return {ado::kBoolean, FetchAs::Boolean};
+        case SQL_REAL:
+            return {ado::kSingle, FetchAs::Single};
         case SQL_FLOAT:
-        case SQL_DOUBLE: return {ado::kDouble, FetchAs::Double};
+        case SQL_DOUBLE:
+            return {ado::kDouble, FetchAs::Double};
         case SQL_DECIMAL:
-        case SQL_NUMERIC: return {ado::kNumeric, FetchAs::Decimal};
+        case SQL_NUMERIC:
+            return {ado::kNumeric, FetchAs::Decimal};
         case SQL_TYPE_TIMESTAMP:
         case SQL_TYPE_DATE:
-        case SQL_TYPE_TIME: return {ado::kDBTimeStamp, FetchAs::DateTime};
-        case SQL_CHAR: return {ado::kChar, FetchAs::Text};
-        case SQL_LONGVARCHAR: return {ado::kLongVarChar, FetchAs::Text};
-        case SQL_WCHAR: return {ado::kWChar, FetchAs::Text};
-        case SQL_WVARCHAR: return {ado::kVarWChar, FetchAs::Text};
-        case SQL_WLONGVARCHAR: return {ado::kLongVarWChar, FetchAs::Text};
-        case SQL_BINARY: return {ado::kBinary, FetchAs::Bytes};
-        case SQL_VARBINARY: return {ado::kVarBinary, FetchAs::Bytes};
-        case SQL_LONGVARBINARY: return {ado::kLongVarBinary, FetchAs::Bytes};
-        case SQL_GUID: return {ado::kGUID, FetchAs::Guid};
-        case kSqlSsVariant: return {ado::kVariant, FetchAs::Text};
-        default: return {ado::kVarChar, FetchAs::Text};
+        case SQL_TYPE_TIME:
+            return {ado::kDBTimeStamp, FetchAs::DateTime};
+        case SQL_CHAR:
+            return {ado::kChar, FetchAs::Text};
+        case SQL_LONGVARCHAR:
+            return {ado::kLongVarChar, FetchAs::Text};
+        case SQL_WCHAR:
+            return {ado::kWChar, FetchAs::Text};
+        case SQL_WVARCHAR:
+            return {ado::kVarWChar, FetchAs::Text};
+        case SQL_WLONGVARCHAR:
+            return {ado::kLongVarWChar, FetchAs::Text};
+        case SQL_BINARY:
+            return {ado::kBinary, FetchAs::Bytes};
+        case SQL_VARBINARY:
+            return {ado::kVarBinary, FetchAs::Bytes};
+        case SQL_LONGVARBINARY:
+            return {ado::kLongVarBinary, FetchAs::Bytes};
+        case SQL_GUID:
+            return {ado::kGUID, FetchAs::Guid};
+        case kSqlSsVariant:
+            return {ado::kVariant, FetchAs::Text};
+        default:
+            return {ado::kVarChar, FetchAs::Text};
     }
 }
 
@@ -90,9 +110,12 @@ ColumnKind classifyColumn(std::string_view typeName, SQLSMALLINT sqlType) {
 long longTypeDefinedSize(int adoType) {
     switch (adoType) {
         case ado::kLongVarChar:
-        case ado::kLongVarBinary: return 2147483647;
-        case ado::kLongVarWChar: return 1073741823;
-        default: return 0;
+        case ado::kLongVarBinary:
+            return 2147483647;
+        case ado::kLongVarWChar:
+            return 1073741823;
+        default:
+            return 0;
     }
 }
 

@@ -98,8 +98,9 @@ std::vector<Attribute> parseAsDriverManager(std::string_view s) {
             value = std::string(s.substr(pos, end - pos));
             pos = end;
         }
-        auto same = std::find_if(result.begin(), result.end(),
-                                 [&](const Attribute& a) { return equalsIgnoreCase(a.first, key); });
+        auto same = std::find_if(result.begin(), result.end(), [&](const Attribute& a) {
+            return equalsIgnoreCase(a.first, key);
+        });
         if (same != result.end()) {
             same->second = value;
         } else {

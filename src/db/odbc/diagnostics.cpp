@@ -32,7 +32,8 @@ std::vector<DiagnosticRecord> readDiagnostics(SQLSMALLINT handleType, SQLHANDLE 
         DiagnosticRecord record;
         record.sqlstate = fromWide(state, 5);
         record.nativeError = native;
-        const auto shown = std::min<std::size_t>(std::max<SQLSMALLINT>(length, 0), message.size() - 1);
+        const auto shown =
+            std::min<std::size_t>(std::max<SQLSMALLINT>(length, 0), message.size() - 1);
         record.message = stripSourcePrefixes(fromWide(message.data(), shown));
         SQLINTEGER severity = 0;
         const SQLSMALLINT field =

@@ -10,8 +10,8 @@ namespace db::odbc {
 
 std::optional<std::string> registeredLibrary(std::string_view name) {
     Handle environment(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-    SQLSetEnvAttr(environment.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                  0);
+    SQLSetEnvAttr(environment.get(), SQL_ATTR_ODBC_VERSION,
+                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLCHAR description[512];
     SQLCHAR attributes[4096];
     SQLSMALLINT descriptionLength = 0;
@@ -38,7 +38,8 @@ std::optional<std::string> registeredLibrary(std::string_view name) {
 }
 
 std::string chooseDriver() {
-    if (const char* chosen = std::getenv("SQLUPGRADE_ODBC_DRIVER"); chosen && *chosen) return chosen;
+    if (const char* chosen = std::getenv("SQLUPGRADE_ODBC_DRIVER"); chosen && *chosen)
+        return chosen;
     if (registeredLibrary("FreeTDS")) return "FreeTDS";
     return std::string(kDebianTdsOdbcLibrary);
 }

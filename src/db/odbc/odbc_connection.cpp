@@ -38,8 +38,8 @@ std::vector<Attribute> attributesFor(const ServerSettings& settings, const std::
     if (freeTds) {
         // tdsodbc refuses "host:port" and mangles the server name sent at login for
         // "host,port"; it wants the port apart.
-        attributes.emplace_back("Server", source.instance.empty() ? source.host
-                                                                  : source.host + "\\" + source.instance);
+        attributes.emplace_back(
+            "Server", source.instance.empty() ? source.host : source.host + "\\" + source.instance);
         if (!source.port.empty()) attributes.emplace_back("Port", source.port);
     } else {
         std::string server = source.host;
@@ -191,15 +191,17 @@ std::unique_ptr<Connection> openServer(const ServerSettings& settings) {
         isFreeTds(driver) ? SeverityField::MessageState : SeverityField::Severity;
 
     Handle environment(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-    SQLSetEnvAttr(environment.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                  0);
+    SQLSetEnvAttr(environment.get(), SQL_ATTR_ODBC_VERSION,
+                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     Handle connection(SQL_HANDLE_DBC, environment.get());
     if (settings.connectTimeoutSeconds > 0) {
         SQLSetConnectAttr(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                          reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(settings.connectTimeoutSeconds)),
+                          reinterpret_cast<SQLPOINTER>(
+                              static_cast<std::uintptr_t>(settings.connectTimeoutSeconds)),
                           SQL_IS_UINTEGER);
     }
-    auto session = std::make_shared<Session>(std::move(environment), std::move(connection), severityField);
+    auto session =
+        std::make_shared<Session>(std::move(environment), std::move(connection), severityField);
     session->setCommandTimeoutSeconds(std::max(settings.commandTimeoutSeconds, 0));
 
     // The wide entry point: tdsodbc reads the narrow connection string as Latin-1 whatever

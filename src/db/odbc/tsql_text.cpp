@@ -47,8 +47,7 @@ std::string longValueUpdate(std::string_view table, std::string_view keyColumn,
                             std::string_view keyLiteral, std::string_view field,
                             const Value& value) {
     return "UPDATE " + bracketName(table) + " SET " + bracketName(field) + " = " +
-           literalFor(value) + " WHERE " + bracketName(keyColumn) + " = " +
-           std::string(keyLiteral);
+           literalFor(value) + " WHERE " + bracketName(keyColumn) + " = " + std::string(keyLiteral);
 }
 
 }  // namespace db::odbc

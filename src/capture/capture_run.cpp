@@ -1,0 +1,84 @@
+#include "capture/capture_run.h"
+
+#include <functional>
+#include <vector>
+
+#include "capture/capture_tables.h"
+#include "capture/catalog_phase.h"
+#include "db/error.h"
+
+namespace capture {
+namespace {
+
+using shell::mb::kInformation;
+
+// The phases in their fixed order. Each later phase plugs in here from its own file.
+std::vector<std::function<void(CaptureRun&)>> capturePhases() {
+    return {
+        [](CaptureRun& run) { runCatalogPhase(run, tablesPhase()); },
+        // Before the system data phase: clear the progress text, hide the capture button.
+        [](CaptureRun& run) {
+            run.form.FXEvolucao.caption.clear();
+            run.form.Command1.visible = false;
+            run.form.ProgressBar1.value = 0;
+        },
+    };
+}
+
+// Opens a connection; a connection that comes back closed is reported as the run says.
+template <typename Open>
+std::unique_ptr<db::Connection> openChecked(Open&& open, shell::Host& host) {
+    std::unique_ptr<db::Connection> connection = open();
+    if (!connection || !connection->isOpen()) {
+        host.messageBox(kCannotOpenDatabase, kInformation, std::nullopt);
+        return nullptr;
+    }
+    return connection;
+}
+
+void showErrorExit(shell::Host& host, const std::string& description, const std::string& table) {
+    if (!description.empty()) {
+        host.messageBox(description + " | Current TABLE: " + table, kInformation, std::nullopt);
+    }
+}
+
+}  // namespace
+
+shell::OperationOutcome runCapture(shell::MainForm& form, shell::Host& host,
+                                   const shell::ConnectionOpeners& openers) {
+    form.FXAuto.value = 0;
+    if (form.FXDatabase.text.empty()) {
+        host.messageBox(kDatabaseRequired, kInformation, std::nullopt);
+        return shell::OperationOutcome::Refused;
+    }
+
+    std::string currentDataTable;
+    try {
+        auto server = openChecked([&] { return openers.openServer(shell::serverSettingsFrom(form)); }, host);
+        if (!server) return shell::OperationOutcome::Refused;
+        auto store = openChecked([&] { return openers.openStore(); }, host);
+        if (!store) return shell::OperationOutcome::Refused;
+
+        CaptureRun run{form, host, *server, *store, {}, {}};
+        try {
+            db::Transaction transaction(*store);
+            for (const auto& phase : capturePhases()) phase(run);
+            transaction.commit();
+        } catch (...) {
+            currentDataTable = run.currentDataTable;
+            throw;
+        }
+
+        host.messageBox(kCaptureSucceeded, kInformation, form.caption);
+        if (server->isOpen()) server->close();
+        host.setClipboard(run.failedCommands);
+        return shell::OperationOutcome::Completed;
+    } catch (const db::Error& e) {
+        showErrorExit(host, e.description(), currentDataTable);
+    } catch (const std::exception& e) {
+        showErrorExit(host, e.what(), currentDataTable);
+    }
+    return shell::OperationOutcome::Failed;
+}
+
+}  // namespace capture

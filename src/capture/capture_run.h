@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "db/connection.h"
+#include "shell/connection_openers.h"
+#include "shell/host.h"
+#include "shell/main_form.h"
+#include "shell/operation_outcome.h"
+
+namespace capture {
+
+// The state one capture run shares with its phases.
+struct CaptureRun {
+    shell::MainForm& form;
+    shell::Host& host;
+    db::Connection& server;  // the reference database
+    db::Connection& store;   // the definitions store
+    std::string currentDataTable;  // shown by the error exit; empty until system data
+    std::string failedCommands;    // data commands whose store insert failed
+};
+
+// The structure capture behind Command1: start checks, the two connections, the phases
+// in their fixed order, the completion message and clipboard, and the error exit. The
+// whole run is one store transaction: a run that fails (or is killed) leaves the store
+// exactly as it was.
+shell::OperationOutcome runCapture(shell::MainForm& form, shell::Host& host,
+                                   const shell::ConnectionOpeners& openers);
+
+// The message shown when a connection opened without reaching the open state.
+inline constexpr const char* kCannotOpenDatabase = "Não foi possível abrir a base de dados SQL.";
+inline constexpr const char* kDatabaseRequired = "Tem de definir uma base de dados!";
+inline constexpr const char* kCaptureSucceeded =
+    "As definições da base de dados foram guardadas com sucesso!";
+
+}  // namespace capture

@@ -1,0 +1,228 @@
+#include "shell/cli/command_line.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
+#include <fstream>
+#include <iostream>
+
+#include "capture/capture_run.h"
+#include "db/error.h"
+#include "db/odbc/odbc_connection.h"
+#include "shell/cli/console_host.h"
+#include "shell/program_folder.h"
+#include "shell/startup_settings.h"
+#include "store/store.h"
+#include "upgrade/upgrade_run.h"
+
+namespace cli {
+namespace {
+
+std::atomic<int> g_signals{0};
+
+extern "C" void onSignal(int) {
+    // The first signal is the cancel press, honoured at the run's next row; a second
+    // one ends the process at once.
+    if (g_signals.fetch_add(1) > 0) _exit(kExitCancelled);
+}
+
+struct ConnectionOptions {
+    std::optional<std::string> server;
+    std::optional<std::string> database;
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    std::optional<std::string> passwordFile;
+};
+
+void addConnectionOptions(CLI::App& command, ConnectionOptions& options) {
+    command.add_option("-S,--server", options.server, "SQL Server (host, host,port or host\\instance)");
+    command.add_option("-d,--database", options.database, "Database name");
+    command.add_option("-U,--user", options.user, "SQL login");
+    auto* password = command.add_option("-P,--password", options.password,
+                                        "Password (default: $SQLUPGRADE_PASSWORD)");
+    command.add_option("--password-file", options.passwordFile, "Read the password from a file")
+        ->check(CLI::ExistingFile)
+        ->excludes(password);
+}
+
+struct UpgradeOptions {
+    std::optional<bool> backup, silent, systemData, menus, searches;
+    bool rebuildIndexes = false, rebuildDefaults = false, cleanMenus = false, debug = false;
+    AnswerPolicy answer = AnswerPolicy::Default;
+};
+
+void addFlagPair(CLI::App& command, const std::string& name, std::optional<bool>& target,
+                 const std::string& what) {
+    command.add_flag_callback("--" + name, [&target] { target = true; }, what);
+    command.add_flag_callback("--no-" + name, [&target] { target = false; }, "Do not: " + what);
+}
+
+void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
+    addFlagPair(command, "backup", options.backup, "back up the database first (default: yes)");
+    addFlagPair(command, "silent", options.silent, "do not stop to ask on statement errors (default: yes)");
+    addFlagPair(command, "system-data", options.systemData, "update the system tables (default: yes)");
+    addFlagPair(command, "menus", options.menus, "include the menu tables (default: yes)");
+    addFlagPair(command, "searches", options.searches, "include the search tables (default: yes)");
+    command.add_flag("--rebuild-indexes", options.rebuildIndexes, "Remove and re-create every index");
+    command.add_flag("--rebuild-defaults", options.rebuildDefaults, "Remove and re-create every default");
+    command.add_flag("--clean-menus", options.cleanMenus, "Empty the menu tables first");
+    command.add_flag("--debug", options.debug, "Ask before each table, function, view and procedure");
+    const std::map<std::string, AnswerPolicy> policies{
+        {"default", AnswerPolicy::Default}, {"yes", AnswerPolicy::Yes}, {"no", AnswerPolicy::No}};
+    command.add_option("--answer", options.answer,
+                       "How questions are answered without a terminal (default: each box's default button)")
+        ->transform(CLI::CheckedTransformer(policies, CLI::ignore_case));
+}
+
+void applyUpgradeOptions(const UpgradeOptions& options, shell::MainForm& form) {
+    auto set = [](shell::CheckBox& box, const std::optional<bool>& value) {
+        if (value) box.value = *value ? 1 : 0;
+    };
+    set(form.FXBackup, options.backup);
+    set(form.FXSilence, options.silent);
+    set(form.FXDadosUpdate, options.systemData);
+    set(form.FXDadosUpdateMenus, options.menus);
+    set(form.FXDadosUpdatePesquisas, options.searches);
+    if (options.rebuildIndexes) form.FXIndexes.value = 1;
+    if (options.rebuildDefaults) form.FXDefaults.value = 1;
+    if (options.cleanMenus) {
+        form.FXDadosUpdateMenusClean.value = 1;
+        form.FXDadosUpdateMenusClean.visible = true;
+    }
+    if (options.debug) form.FXDebug.value = 1;
+}
+
+std::string readPasswordFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string password;
+    std::getline(in, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
+
+// Settings come from the options, else Defs.ini in the program folder, else the
+// window's design defaults.
+void applyConnectionOptions(const ConnectionOptions& options, const std::filesystem::path& folder,
+                            shell::MainForm& form, shell::Host& host) {
+    if (std::filesystem::exists(folder / "Defs.ini")) shell::loadStartupSettings(form, host, folder);
+    if (options.server) form.FXServer.text = *options.server;
+    if (options.database) form.FXDatabase.text = *options.database;
+    if (options.user) form.FXUsername.text = *options.user;
+    if (options.password) {
+        form.FXPassword.text = *options.password;
+    } else if (options.passwordFile) {
+        form.FXPassword.text = readPasswordFile(*options.passwordFile);
+    } else if (const char* env = std::getenv("SQLUPGRADE_PASSWORD")) {
+        form.FXPassword.text = env;
+    }
+}
+
+int exitCodeOf(shell::OperationOutcome outcome) {
+    switch (outcome) {
+        case shell::OperationOutcome::Completed:
+            return kExitCompleted;
+        case shell::OperationOutcome::Failed:
+            return kExitFailed;
+        case shell::OperationOutcome::Refused:
+            return kExitRefused;
+        case shell::OperationOutcome::Cancelled:
+            return kExitCancelled;
+    }
+    return kExitFailed;
+}
+
+shell::ConnectionOpeners openersFor(const std::filesystem::path& folder) {
+    return {[](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
+            [folder] { return store::openStore(store::storePath(folder)); }};
+}
+
+int runInitStore(const std::filesystem::path& folder) {
+    const std::filesystem::path path = store::storePath(folder);
+    if (std::filesystem::exists(path)) {
+        std::cerr << "init-store: " << path.string() << " already exists; nothing was changed\n";
+        return kExitRefused;
+    }
+    try {
+        store::createEmptyStore(path);
+    } catch (const db::Error& e) {
+        std::cerr << "init-store: " << e.description() << '\n';
+        return kExitFailed;
+    }
+    std::cout << "Created " << path.string() << '\n';
+    return kExitCompleted;
+}
+
+int finish(ConsoleHost& host, int code) {
+    host.finishProgress();
+    if (!host.clipboard().empty()) std::cout << host.clipboard() << '\n';
+    return code;
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+    CLI::App app{"SQL Database Upgrade: capture a reference database into the definitions "
+                 "store and upgrade target databases from it."};
+    app.require_subcommand(1);
+    std::optional<std::filesystem::path> home;
+    app.add_option("--home", home, "Folder of Defs.ini and SQL.mdb (default: $SQLUPGRADE_HOME, "
+                                   "else the program's folder)");
+
+    CLI::App* initStore = app.add_subcommand("init-store", "Create an empty SQL.mdb in the program folder");
+    CLI::App* captureCommand = app.add_subcommand(
+        "capture", "Capture the reference database's structure into SQL.mdb");
+    ConnectionOptions captureConnection;
+    addConnectionOptions(*captureCommand, captureConnection);
+
+    CLI::App* upgradeCommand = app.add_subcommand(
+        "upgrade", "Upgrade a target database from SQL.mdb");
+    ConnectionOptions upgradeConnection;
+    UpgradeOptions upgradeOptions;
+    addConnectionOptions(*upgradeCommand, upgradeConnection);
+    addUpgradeOptions(*upgradeCommand, upgradeOptions);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+
+    const std::filesystem::path folder = shell::programFolder(home);
+    if (initStore->parsed()) return runInitStore(folder);
+
+    shell::MainForm form;
+    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    if (captureCommand->parsed()) {
+        ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
+        applyConnectionOptions(captureConnection, folder, form, host);
+        return finish(host, exitCodeOf(capture::runCapture(form, host, openersFor(folder))));
+    }
+
+    ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
+    applyConnectionOptions(upgradeConnection, folder, form, host);
+    applyUpgradeOptions(upgradeOptions, form);
+    const shell::ConnectionOpeners openers = openersFor(folder);
+    int pressedSignals = 0;
+    host.onPump([&] {
+        // A pending signal becomes a press of the button, which reads "&Cancelar" now.
+        if (g_signals.load() > pressedSignals) {
+            pressedSignals = g_signals.load();
+            upgrade::pressUpgradeButton(form, host, openers);
+        }
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    const auto outcome = upgrade::pressUpgradeButton(form, host, openers);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return finish(host, outcome ? exitCodeOf(*outcome) : kExitFailed);
+}
+
+}  // namespace cli

@@ -1,0 +1,83 @@
+#include "shell/cli/console_host.h"
+
+#include <iostream>
+
+namespace cli {
+
+std::string consoleText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\r') ++i;
+        out += text[i] == '\r' ? '\n' : text[i];
+    }
+    return out;
+}
+
+ConsoleHost::ConsoleHost(const shell::MainForm& form, std::istream& in, std::ostream& err,
+                         bool interactive, AnswerPolicy policy)
+    : m_form(form), m_in(in), m_err(err), m_interactive(interactive), m_policy(policy) {}
+
+int ConsoleHost::messageBox(const std::string& text, int flags,
+                            const std::optional<std::string>& title) {
+    finishProgress();
+    m_err << (title ? *title : m_form.caption) << ": " << consoleText(text) << '\n';
+    if ((flags & 7) != shell::mb::kYesNo) return shell::mb::kAnswerOk;
+    return answerQuestion(flags);
+}
+
+int ConsoleHost::answerQuestion(int flags) {
+    const bool defaultIsNo = (flags & shell::mb::kDefaultButton2) != 0;
+    if (!m_interactive) {
+        bool yes = !defaultIsNo;
+        if (m_policy == AnswerPolicy::Yes) yes = true;
+        if (m_policy == AnswerPolicy::No) yes = false;
+        m_err << "(answered " << (yes ? "yes" : "no") << ")\n";
+        return yes ? shell::mb::kAnswerYes : shell::mb::kAnswerNo;
+    }
+    for (;;) {
+        m_err << (defaultIsNo ? "[y/N] " : "[Y/n] ") << std::flush;
+        std::string line;
+        if (!std::getline(m_in, line)) return defaultIsNo ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
+        if (line.empty()) return defaultIsNo ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
+        if (line[0] == 'y' || line[0] == 'Y' || line[0] == 's' || line[0] == 'S') return shell::mb::kAnswerYes;
+        if (line[0] == 'n' || line[0] == 'N') return shell::mb::kAnswerNo;
+    }
+}
+
+void ConsoleHost::repaint() {
+    const std::string& caption = m_form.FXEvolucao.visible ? m_form.FXEvolucao.caption : std::string();
+    const shell::ProgressBar& bar = m_form.ProgressBar1;
+    if (!m_interactive) {
+        if (!caption.empty() && caption != m_lastCaption) m_err << caption << '\n';
+        m_lastCaption = caption;
+        return;
+    }
+    // Redrawing on every row would cost more than the row itself: ten times a second is
+    // plenty, plus every change of text.
+    const auto now = std::chrono::steady_clock::now();
+    if (caption == m_lastCaption && now - m_lastDraw < std::chrono::milliseconds(100)) return;
+    m_lastDraw = now;
+    m_lastCaption = caption;
+    if (caption.empty()) return;
+    constexpr int kWidth = 30;
+    const int filled = bar.max > 0 ? bar.value * kWidth / bar.max : 0;
+    m_err << '\r' << caption << " [" << std::string(static_cast<std::size_t>(filled), '#')
+          << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << bar.value
+          << '/' << bar.max << "\x1b[K" << std::flush;
+    m_progressLineOpen = true;
+}
+
+void ConsoleHost::pumpEvents() {
+    if (m_onPump) m_onPump();
+}
+
+void ConsoleHost::finishProgress() {
+    if (m_progressLineOpen) {
+        m_err << '\n';
+        m_progressLineOpen = false;
+        m_lastCaption.clear();
+    }
+}
+
+}  // namespace cli

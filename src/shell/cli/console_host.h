@@ -1,0 +1,60 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "shell/host.h"
+#include "shell/main_form.h"
+
+namespace cli {
+
+// How questions are answered when no one can be asked.
+enum class AnswerPolicy { Default, Yes, No };
+
+// The Host of the command line: message boxes on standard error as "title: text", questions
+// asked as y/n on a terminal or answered by the policy otherwise, the progress label and
+// bar drawn as one line on a terminal (one line per progress text otherwise), the
+// clipboard kept for the end of the run.
+class ConsoleHost : public shell::Host {
+public:
+    ConsoleHost(const shell::MainForm& form, std::istream& in, std::ostream& err,
+                bool interactive, AnswerPolicy policy);
+
+    int messageBox(const std::string& text, int flags,
+                   const std::optional<std::string>& title) override;
+    void repaint() override;
+    void pumpEvents() override;
+    void setClipboard(const std::string& text) override { m_clipboard = text; }
+    void unload() override { m_unloaded = true; }
+
+    // Runs at every pumpEvents(): where a pending signal turns into a button press.
+    void onPump(std::function<void()> action) { m_onPump = std::move(action); }
+
+    const std::string& clipboard() const { return m_clipboard; }
+    bool unloaded() const { return m_unloaded; }
+
+    // Ends the progress line so that later output starts on a line of its own.
+    void finishProgress();
+
+private:
+    int answerQuestion(int flags);
+
+    const shell::MainForm& m_form;
+    std::istream& m_in;
+    std::ostream& m_err;
+    bool m_interactive;
+    AnswerPolicy m_policy;
+    std::function<void()> m_onPump;
+    std::string m_clipboard;
+    bool m_unloaded = false;
+    std::string m_lastCaption;
+    bool m_progressLineOpen = false;
+    std::chrono::steady_clock::time_point m_lastDraw{};
+};
+
+// A message text as a console shows it: every LF CR pair becomes one line break.
+std::string consoleText(const std::string& text);
+
+}  // namespace cli

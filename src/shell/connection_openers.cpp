@@ -1,0 +1,14 @@
+#include "shell/connection_openers.h"
+
+namespace shell {
+
+db::ServerSettings serverSettingsFrom(const MainForm& form) {
+    db::ServerSettings settings;
+    settings.server = form.FXServer.text;
+    settings.database = form.FXDatabase.text;
+    settings.user = form.FXUsername.text;
+    settings.password = form.FXPassword.text;
+    return settings;
+}
+
+}  // namespace shell

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace shell {
+
+// How a capture or an upgrade ended; the command line maps it onto its exit codes.
+enum class OperationOutcome {
+    Completed,  // ran to its end
+    Failed,     // ended through its error exit
+    Refused,    // stopped by a start check before anything was touched
+    Cancelled,  // the user pressed cancel
+};
+
+}  // namespace shell

@@ -1,0 +1,40 @@
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include "db/odbc/odbc_connection.h"
+#include "shell/program_folder.h"
+#include "shell/qt/main_window.h"
+#include "store/store.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("SQL Database Upgrade");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("SQL Database Upgrade");
+    parser.addHelpOption();
+    const QCommandLineOption home("home", "Folder of Defs.ini and SQL.mdb.", "DIR");
+    const QCommandLineOption screenshot("screenshot", "Render the window to FILE (PNG) and exit.", "FILE");
+    parser.addOption(home);
+    parser.addOption(screenshot);
+    parser.process(app);
+
+    std::optional<std::filesystem::path> homeOption;
+    if (parser.isSet(home)) homeOption = parser.value(home).toStdString();
+    const std::filesystem::path folder = shell::programFolder(homeOption);
+
+    shell::ConnectionOpeners openers{
+        [](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
+        [folder] { return store::openStore(store::storePath(folder)); }};
+    qtui::MainWindow window(folder, openers);
+    // The registry override joins the load here once the registry reader exists.
+    window.load();
+    if (parser.isSet(screenshot)) {
+        window.show();
+        QApplication::processEvents();
+        return window.grab().save(parser.value(screenshot), "PNG") ? 0 : 1;
+    }
+    window.show();
+    window.armTimer();
+    return QApplication::exec();
+}

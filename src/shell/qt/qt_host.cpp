@@ -1,0 +1,67 @@
+#include "shell/qt/qt_host.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "shell/qt/main_window.h"
+
+namespace qtui {
+
+int showQtMessageBox(QWidget* parent, const std::string& text, int flags, const std::string& title) {
+    QMessageBox box(parent);
+    box.setWindowTitle(QString::fromStdString(title));
+    // Message texts break lines with LF CR; Qt wants plain LF.
+    box.setText(QString::fromStdString(text).replace(QStringLiteral("\n\r"), QStringLiteral("\n")));
+    switch (flags & 0x70) {
+        case 16:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case 32:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case 48:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case 64:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            break;
+    }
+    if ((flags & 7) == shell::mb::kYesNo) {
+        QPushButton* yes = box.addButton(QMessageBox::Yes);
+        QPushButton* no = box.addButton(QMessageBox::No);
+        box.setDefaultButton((flags & shell::mb::kDefaultButton2) ? no : yes);
+        box.exec();
+        return box.clickedButton() == no ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
+    }
+    box.addButton(QMessageBox::Ok);
+    box.exec();
+    return shell::mb::kAnswerOk;
+}
+
+QtHost::QtHost(MainWindow& window) : m_window(window) {}
+
+int QtHost::messageBox(const std::string& text, int flags, const std::optional<std::string>& title) {
+    m_window.syncFromForm();
+    const std::string shownTitle = title ? *title : m_window.form().caption;
+    if (m_handler) return m_handler(text, flags, shownTitle);
+    return showQtMessageBox(&m_window, text, flags, shownTitle);
+}
+
+void QtHost::repaint() {
+    m_window.syncFromForm();
+    m_window.repaint();
+}
+
+void QtHost::pumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtHost::setClipboard(const std::string& text) {
+    QApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void QtHost::unload() { m_window.requestUnload(); }
+
+}  // namespace qtui

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+
+#include "shell/host.h"
+#include "shell/main_form.h"
+
+class QWidget;
+
+namespace qtui {
+
+class MainWindow;
+
+// The Host of the window: QMessageBox for message boxes (the classic flags give the
+// buttons, the icon and the default button), processEvents for the pump, the system
+// clipboard, and closing the window for unload. Lives as long as its window.
+class QtHost : public shell::Host {
+public:
+    explicit QtHost(MainWindow& window);
+
+    int messageBox(const std::string& text, int flags,
+                   const std::optional<std::string>& title) override;
+    void repaint() override;
+    void pumpEvents() override;
+    void setClipboard(const std::string& text) override;
+    void unload() override;
+
+    // Replaces the modal QMessageBox, so that tests can answer and record boxes.
+    using MessageBoxHandler = std::function<int(const std::string& text, int flags,
+                                                const std::string& title)>;
+    void setMessageBoxHandler(MessageBoxHandler handler) { m_handler = std::move(handler); }
+
+private:
+    MainWindow& m_window;
+    MessageBoxHandler m_handler;
+};
+
+// Shows a modal QMessageBox for the classic flags and returns the classic answer.
+int showQtMessageBox(QWidget* parent, const std::string& text, int flags, const std::string& title);
+
+}  // namespace qtui

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "upgrade/upgrade_run.h"
+
+namespace upgrade {
+
+// The folder of a data file path: everything before its last separator, whichever of
+// '\' and '/' comes last, with that separator. nullopt when the path has neither.
+// Example: "D:\Data\app.mdf" -> {"D:\Data", '\'}; "/var/opt/mssql/data/app.mdf" ->
+// {"/var/opt/mssql/data", '/'}.
+struct BackupFolder {
+    std::string path;
+    char separator;
+};
+std::optional<BackupFolder> backupFolderOf(std::string_view dataFilePath);
+
+// "yyyymmddhhnnss" of a local time. Example: 2004-03-07 14:05:09 -> "20040307140509".
+std::string backupTimestamp(const std::tm& localTime);
+
+// The statement that registers the dump device. Example (database app, folder D:\Data,
+// time stamp 20040307140509):
+// USE master EXEC sp_addumpdevice 'disk', 'app_Upgrade', 'D:\Data\app_20040307140509.BAK'
+std::string addDumpDeviceStatement(const std::string& database,
+                                   const std::optional<BackupFolder>& folder,
+                                   const std::string& timestamp);
+
+// Backs the target database up beside its first data file (or in the server's default
+// folder when sysfiles names none), with the button disabled and the progress texts.
+// Every statement is abort-on-error.
+void backupDatabase(UpgradeRun& run);
+
+}  // namespace upgrade

@@ -1,0 +1,56 @@
+#include "upgrade/phase_row_loop.h"
+
+namespace upgrade {
+void consumeRow(UpgradeRun& run, db::Recordset& rows) {
+    rows.moveNext();
+    run.form.ProgressBar1.advance();
+}
+
+void cancelRun(UpgradeRun& run, db::Recordset* phaseRecordset) {
+    run.form.Command2.caption = shell::kUpgradeCaption;
+    run.form.Command2.enabled = true;
+    run.host.repaint();
+    if (phaseRecordset && phaseRecordset->isOpen()) phaseRecordset->close();
+    if (run.form.UpgradeGuardActive) run.target.execute("UPDATE tbVersao SET upgrading = 0");
+    run.target.close();
+    run.store.close();
+    throw RunCancelled{};
+}
+
+void runPhaseRowLoop(UpgradeRun& run, const RowPhase& phase) {
+    db::Recordset rows = phase.open(run);
+    long count = 0;
+    if (!rows.eof()) {
+        rows.moveLast();
+        rows.moveFirst();
+        count = rows.recordCount();
+    }
+    if (count < 1) {
+        rows.close();
+        return;
+    }
+    run.form.FXEvolucao.caption = phase.progressText;
+    run.form.FXEvolucao.visible = true;
+    run.form.ProgressBar1.max = static_cast<int>(count);
+    run.form.ProgressBar1.value = 0;
+    run.host.repaint();
+    run.host.pumpEvents();
+
+    while (!rows.eof()) {
+        run.host.repaint();
+        run.host.pumpEvents();
+        if (run.form.CancelRequested) cancelRun(run, &rows);
+        try {
+            phase.handleRow(run, rows);
+        } catch (const RunCancelled&) {
+            throw;
+        } catch (...) {
+            run.failedOnPhaseRow = rows.isOpen() && !rows.eof();
+            throw;
+        }
+        consumeRow(run, rows);
+    }
+    rows.close();
+}
+
+}  // namespace upgrade

@@ -1,0 +1,56 @@
+#include "upgrade/statement_runner.h"
+
+#include "store/sql_value.h"
+
+namespace upgrade {
+
+std::string defaultQuestionText(const db::Error& error) {
+    return "Erro: " + error.description() + shell::kLfCr + shell::kLfCr + "Deseja continuar?";
+}
+
+StatementRunner::StatementRunner(db::Connection& target, db::Connection& store,
+                                 const shell::MainForm& form, shell::Host& host,
+                                 ExecutionMode logMode)
+    : m_target(target), m_store(store), m_form(form), m_host(host), m_logMode(logMode) {}
+
+std::optional<db::Error> StatementRunner::execute(std::string_view sql, ExecutionMode mode,
+                                                  const QuestionText& question) {
+    if (mode == ExecutionMode::AbortOnError) {
+        m_target.execute(sql);
+        return std::nullopt;
+    }
+    try {
+        m_target.execute(sql);
+        return std::nullopt;
+    } catch (const db::Error& error) {
+        if (!m_form.FXSilence.ticked()) {
+            if (mode == ExecutionMode::AskOnError) {
+                const int answer = m_host.messageBox(
+                    question(error), shell::mb::kYesNo | shell::mb::kQuestion, kQuestionTitle);
+                if (answer == shell::mb::kAnswerNo) throw AnsweredNo(error);
+            } else if (mode == ExecutionMode::NotifyOnError) {
+                m_host.messageBox("Erro: " + error.description() + shell::kLfCr + shell::kLfCr +
+                                      std::string(sql),
+                                  shell::mb::kOkOnly, std::nullopt);
+            }
+        }
+        return error;
+    }
+}
+
+void StatementRunner::log(std::string_view sql) { log(sql, m_logMode); }
+
+void StatementRunner::log(std::string_view sql, ExecutionMode mode) {
+    const std::string insert = "INSERT INTO tbLogs (descrit) VALUES (" +
+                               store::SQLValue(db::Value::text(std::string(sql)), 3) + ")";
+    if (mode == ExecutionMode::AbortOnError) {
+        m_store.execute(insert);
+        return;
+    }
+    try {
+        m_store.execute(insert);
+    } catch (const db::Error&) {  // the log insert is let go in this mode
+    }
+}
+
+}  // namespace upgrade

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/connection.h"
+#include "db/error.h"
+#include "shell/host.h"
+#include "shell/main_form.h"
+
+namespace upgrade {
+
+// How a statement's failure is handled.
+enum class ExecutionMode {
+    IgnoreErrors,   // discarded; the run goes on
+    AskOnError,     // "Deseja continuar?" unless FXSilence is ticked; No stops
+    NotifyOnError,  // an OK box with the statement unless FXSilence is ticked; goes on
+    AbortOnError,   // the error propagates to the caller's error exit
+};
+
+// Thrown when the user answers No to the question after a failed statement; where it
+// leads (the run error handler, a False result) is up to the catcher.
+class AnsweredNo : public std::exception {
+public:
+    explicit AnsweredNo(db::Error error) : m_error(std::move(error)) {}
+    const db::Error& error() const { return m_error; }
+    const char* what() const noexcept override { return "the user chose not to continue"; }
+
+private:
+    db::Error m_error;
+};
+
+// Builds the question shown after a failed statement.
+using QuestionText = std::function<std::string(const db::Error& error)>;
+
+// "Erro: " + description + LF CR LF CR + "Deseja continuar?"
+std::string defaultQuestionText(const db::Error& error);
+
+// Sends statements to the target in one of the execution modes and writes the statement
+// log (tbLogs of the store). Owned by one run; not thread-safe.
+class StatementRunner {
+public:
+    StatementRunner(db::Connection& target, db::Connection& store, const shell::MainForm& form,
+                    shell::Host& host, ExecutionMode logMode);
+
+    // Runs `sql` on the target. Returns the error of a failed statement that the mode let
+    // through (ignored, answered Yes, silenced, notified), nothing on success. Throws the
+    // db::Error in abort-on-error mode and AnsweredNo when the user answers No.
+    std::optional<db::Error> execute(std::string_view sql, ExecutionMode mode,
+                                     const QuestionText& question = defaultQuestionText);
+
+    // Appends `sql` to the statement log:
+    // INSERT INTO tbLogs (descrit) VALUES ('<sql as a text literal>'), in the log mode
+    // (or the one given). A failure of an ignoring log insert is dropped.
+    void log(std::string_view sql);
+    void log(std::string_view sql, ExecutionMode mode);
+
+    ExecutionMode logMode() const { return m_logMode; }
+
+private:
+    db::Connection& m_target;
+    db::Connection& m_store;
+    const shell::MainForm& m_form;
+    shell::Host& m_host;
+    ExecutionMode m_logMode;
+};
+
+inline constexpr const char* kQuestionTitle = "Schemix";
+
+}  // namespace upgrade

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "shell/connection_openers.h"
+#include "shell/host.h"
+#include "shell/main_form.h"
+#include "shell/operation_outcome.h"
+#include "upgrade/statement_runner.h"
+
+namespace upgrade {
+
+// The state one upgrade run shares with its phases.
+struct UpgradeRun {
+    shell::MainForm& form;
+    shell::Host& host;
+    db::Connection& target;
+    db::Connection& store;
+    StatementRunner statements;
+    std::string currentObject;     // function, view or procedure being processed
+    std::string currentStatement;  // the SQL text last built by a phase
+    std::string currentTable;      // the tabela of the store row being processed
+    // Set when an error left a phase loop while its record set stood on a row: the run
+    // error handler then puts a blank after the description.
+    bool failedOnPhaseRow = false;
+
+    // The database name as the box holds it now, unquoted and unbracketed.
+    const std::string& database() const { return form.FXDatabase.text; }
+};
+
+// One phase of the fixed sequence. `run` returns false to end the run through the run
+// error handler (a phase that has already shown its own message returns false).
+struct UpgradePhase {
+    std::string name;
+    std::function<bool(const shell::MainForm&)> condition;  // null: always
+    std::function<bool(UpgradeRun&)> run;
+};
+
+// The phases in their fixed order; each phase plugs in from its own file.
+std::vector<UpgradePhase> upgradePhases();
+
+// The press of Command2 (also what the auto-start timer runs). While a run is going the
+// button reads "&Cancelar" and a press only raises CancelRequested: that press returns
+// nullopt. Otherwise it runs the whole upgrade and returns how it ended. A complete run
+// ends with host.unload().
+std::optional<shell::OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
+                                                          const shell::ConnectionOpeners& openers);
+std::optional<shell::OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
+                                                          const shell::ConnectionOpeners& openers,
+                                                          const std::vector<UpgradePhase>& phases);
+
+inline constexpr const char* kGuardQuestionTitle = "SQL Database Server Upgrade";
+inline constexpr const char* kUpgradeSucceeded =
+    "As definições da base de dados foram actualizadas com sucesso!";
+
+// The guard question's text, line breaks included.
+std::string guardQuestionText();
+
+}  // namespace upgrade

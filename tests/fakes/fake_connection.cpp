@@ -1,0 +1,48 @@
+#include "fake_connection.h"
+
+#include <algorithm>
+
+namespace testing_support {
+
+void FakeConnection::onQuery(std::string fragment, std::vector<db::Column> columns, Rows rows) {
+    m_queries.push_back({std::move(fragment), std::move(columns), std::move(rows)});
+}
+
+void FakeConnection::failOn(std::string fragment, db::Error error) {
+    m_failures.emplace_back(std::move(fragment), std::move(error));
+}
+
+void FakeConnection::onExecute(std::string fragment, std::function<void()> action) {
+    m_actions.emplace_back(std::move(fragment), std::move(action));
+}
+
+void FakeConnection::maybeFail(std::string_view sql) const {
+    for (auto it = m_failures.rbegin(); it != m_failures.rend(); ++it) {
+        if (sql.find(it->first) != std::string_view::npos) throw it->second;
+    }
+}
+
+long FakeConnection::execute(std::string_view sql) {
+    if (!m_open) throw db::objectClosedError();
+    log.emplace_back(sql);
+    executed.emplace_back(sql);
+    for (auto& [fragment, action] : m_actions) {
+        if (sql.find(fragment) != std::string_view::npos && action) action();
+    }
+    maybeFail(sql);
+    return 0;
+}
+
+db::Recordset FakeConnection::open(std::string_view sql, db::CursorType, db::LockType) {
+    if (!m_open) throw db::objectClosedError();
+    log.emplace_back(sql);
+    maybeFail(sql);
+    for (auto it = m_queries.rbegin(); it != m_queries.rend(); ++it) {
+        if (sql.find(it->fragment) != std::string_view::npos) {
+            return db::Recordset(it->columns, it->rows);
+        }
+    }
+    return db::Recordset(std::vector<db::Column>{}, Rows{});
+}
+
+}  // namespace testing_support

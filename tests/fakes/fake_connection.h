@@ -1,0 +1,58 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/error.h"
+
+namespace testing_support {
+
+// A scripted db::Connection: records every statement, answers queries from rules
+// matched by substring (the most recently added rule first), and fails statements that
+// match an error rule. Unmatched queries return an empty record set.
+class FakeConnection : public db::Connection {
+public:
+    using Rows = std::vector<std::vector<db::Value>>;
+
+    // Queries containing `fragment` return these columns and rows.
+    void onQuery(std::string fragment, std::vector<db::Column> columns, Rows rows);
+    // Statements or queries containing `fragment` throw `error`.
+    void failOn(std::string fragment, db::Error error);
+    // Runs `action` when a statement containing `fragment` is executed (after recording it).
+    void onExecute(std::string fragment, std::function<void()> action);
+
+    long execute(std::string_view sql) override;
+    db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override;
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    void setCommandTimeout(int) override {}
+    void writeLongValue(std::string_view, std::string_view, std::string_view, std::string_view,
+                        const db::Value&) override {}
+    void beginTransaction() override { log.push_back("BEGIN"); }
+    void commitTransaction() override { log.push_back("COMMIT"); }
+    void rollbackTransaction() override { log.push_back("ROLLBACK"); }
+
+    void setOpen(bool open) { m_open = open; }
+
+    std::vector<std::string> log;       // every statement and query, in order
+    std::vector<std::string> executed;  // the statements sent with execute()
+
+private:
+    void maybeFail(std::string_view sql) const;
+
+    struct QueryRule {
+        std::string fragment;
+        std::vector<db::Column> columns;
+        Rows rows;
+    };
+    std::vector<QueryRule> m_queries;
+    std::vector<std::pair<std::string, db::Error>> m_failures;
+    std::vector<std::pair<std::string, std::function<void()>>> m_actions;
+    bool m_open = true;
+};
+
+}  // namespace testing_support

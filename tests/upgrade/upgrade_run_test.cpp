@@ -1,0 +1,282 @@
+#include "upgrade/upgrade_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "db/ado_types.h"
+#include "fake_connection.h"
+#include "fake_host.h"
+#include "upgrade/database_backup.h"
+#include "upgrade/phase_row_loop.h"
+
+namespace upgrade {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using shell::OperationOutcome;
+using testing_support::FakeConnection;
+using testing_support::FakeHost;
+
+const std::string kBreak = "\n\r\n\r";
+
+class UpgradeRunTest : public ::testing::Test {
+protected:
+    UpgradeRunTest() {
+        form.FXDatabase.text = "app";
+        form.FXBackup.value = 0;
+        setUpgrading(db::Value::integer(0));
+    }
+
+    void setUpgrading(db::Value value) {
+        target.onQuery("SELECT TOP 1 * FROM tbVersao",
+                        {{"versao", db::ado::kInteger}, {"upgrading", db::ado::kInteger}},
+                        {{db::Value::integer(7), std::move(value)}});
+    }
+
+    shell::ConnectionOpeners openers() {
+        return {[this](const db::ServerSettings& s) {
+                    settings = s;
+                    ++serverOpens;
+                    return std::unique_ptr<db::Connection>(std::move(targetOwner));
+                },
+                [this] {
+                    ++storeOpens;
+                    return std::unique_ptr<db::Connection>(std::move(storeOwner));
+                }};
+    }
+
+    std::optional<OperationOutcome> press(const std::vector<UpgradePhase>& phases = {}) {
+        return pressUpgradeButton(form, host, openers(), phases);
+    }
+
+    // A phase that walks three rows and runs one statement per row.
+    UpgradePhase rowPhase(std::function<void(UpgradeRun&, db::Recordset&)> work) {
+        return {"rows", nullptr, [work](UpgradeRun& run) {
+                    RowPhase phase{"A carregar definições: Indexes ...",
+                                   [](UpgradeRun&) {
+                                       return db::Recordset({{"nome", db::ado::kVarWChar}},
+                                                            {{db::Value::text("a")},
+                                                             {db::Value::text("b")},
+                                                             {db::Value::text("c")}});
+                                   },
+                                   work};
+                    runPhaseRowLoop(run, phase);
+                    return true;
+                }};
+    }
+
+    shell::MainForm form;
+    FakeHost host;
+    // The openers hand the owners over; the references stay valid for the assertions.
+    std::unique_ptr<FakeConnection> targetOwner = std::make_unique<FakeConnection>();
+    std::unique_ptr<FakeConnection> storeOwner = std::make_unique<FakeConnection>();
+    FakeConnection& target = *targetOwner;
+    FakeConnection& store = *storeOwner;
+    db::ServerSettings settings;
+    int serverOpens = 0;
+    int storeOpens = 0;
+};
+
+TEST_F(UpgradeRunTest, AnEmptyDatabaseNameOpensNothing) {
+    form.FXDatabase.text.clear();
+    EXPECT_EQ(press(), OperationOutcome::Refused);
+    EXPECT_EQ(serverOpens, 0);
+    EXPECT_EQ(form.FXAuto.value, 0);
+    EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Tem de definir uma base de dados!");
+    EXPECT_EQ(host.messages[0].title, std::nullopt);
+}
+
+TEST_F(UpgradeRunTest, ACompleteRunTakesAndReleasesTheGuardAndUnloads) {
+    EXPECT_EQ(press(), OperationOutcome::Completed);
+    EXPECT_EQ(settings.commandTimeoutSeconds, 180);
+    EXPECT_EQ(settings.connectTimeoutSeconds, 30);
+    EXPECT_THAT(target.executed,
+                ElementsAre("UPDATE tbVersao SET upgrading = 1",
+                            "ALTER DATABASE app COLLATE Latin1_General_CI_AI",
+                            "UPDATE tbVersao SET upgrading = 0"));
+    EXPECT_THAT(store.executed, ElementsAre("DELETE FROM tbLogs"));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "As definições da base de dados foram actualizadas com sucesso!");
+    EXPECT_EQ(host.messages[0].title, "SQL Database Upgrade");
+    EXPECT_EQ(host.unloads, 1);
+    EXPECT_FALSE(target.isOpen());
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
+    EXPECT_TRUE(form.UpgradeGuardActive);
+}
+
+TEST_F(UpgradeRunTest, ANullMarkMeansNoGuardUpdatesAtAll) {
+    form.UpgradeGuardActive = true;  // left over from an earlier run
+    setUpgrading(db::Value());
+    EXPECT_EQ(press(), OperationOutcome::Completed);
+    EXPECT_THAT(target.executed, ElementsAre("ALTER DATABASE app COLLATE Latin1_General_CI_AI"));
+    EXPECT_FALSE(form.UpgradeGuardActive);
+}
+
+TEST_F(UpgradeRunTest, WithoutAnUpgradingColumnTheGuardKeepsItsLastValue) {
+    form.UpgradeGuardActive = true;
+    target.onQuery("SELECT TOP 1 * FROM tbVersao", {{"versao", db::ado::kInteger}},
+                    {{db::Value::integer(7)}});
+    EXPECT_EQ(press(), OperationOutcome::Completed);
+    EXPECT_TRUE(form.UpgradeGuardActive);
+    EXPECT_EQ(target.executed.front(), "UPDATE tbVersao SET upgrading = 1");
+}
+
+TEST_F(UpgradeRunTest, ARunningMarkAsksAndNoLeavesEverythingUntouched) {
+    setUpgrading(db::Value::integer(1));
+    host.answer({shell::mb::kAnswerNo});
+    EXPECT_EQ(press(), OperationOutcome::Refused);
+    EXPECT_TRUE(target.executed.empty());
+    EXPECT_EQ(storeOpens, 0);
+    EXPECT_FALSE(target.isOpen());
+    EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].flags, 4 + 32 + 256);
+    EXPECT_EQ(host.messages[0].title, "SQL Database Server Upgrade");
+    EXPECT_EQ(host.messages[0].text,
+              "Já está em curso uma actualização da base de dados." + kBreak +
+                  "Pretende continuar mesmo assim?" + kBreak +
+                  "Nota: não é recomendado realizar multiplos upgrades ao servidor "
+                  "simultaneamente. Isto pode afectar a performance do processo de "
+                  "actualização do servidor.");
+}
+
+TEST_F(UpgradeRunTest, ATargetWithoutTbVersaoEndsInTheErrorHandlerBeforeAnyChange) {
+    target.failOn("tbVersao", db::Error(db::errc::kObjectNotFound, "Invalid object name 'tbVersao'."));
+    EXPECT_EQ(press(), OperationOutcome::Failed);
+    EXPECT_TRUE(target.executed.empty());
+    EXPECT_EQ(storeOpens, 0);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Invalid object name 'tbVersao'." + kBreak + "Objecto: ");
+    EXPECT_EQ(host.messages[0].flags, shell::mb::kInformation);
+    EXPECT_EQ(host.unloads, 0);
+    EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
+}
+
+TEST_F(UpgradeRunTest, AServerThatDoesNotReachTheOpenStateEndsTheProgram) {
+    target.setOpen(false);
+    EXPECT_EQ(press(), OperationOutcome::Refused);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.unloads, 1);
+}
+
+TEST_F(UpgradeRunTest, AStoreThatDoesNotReachTheOpenStateReleasesTheGuard) {
+    store.setOpen(false);
+    EXPECT_EQ(press(), OperationOutcome::Refused);
+    EXPECT_THAT(target.executed,
+                ElementsAre("UPDATE tbVersao SET upgrading = 1", "UPDATE tbVersao SET upgrading = 0"));
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.unloads, 1);
+}
+
+TEST_F(UpgradeRunTest, TheBackupGoesBesideTheDataFileAndDropsItsDevice) {
+    form.FXBackup.value = 1;
+    target.onQuery("sysfiles", {{"filename", db::ado::kWChar}},
+                    {{db::Value::text("D:\\Data\\app.mdf   ")}});
+    EXPECT_EQ(press(), OperationOutcome::Completed);
+    ASSERT_GE(target.executed.size(), 5u);
+    EXPECT_THAT(target.executed[1],
+                ::testing::MatchesRegex("USE master EXEC sp_addumpdevice 'disk', 'app_Upgrade', "
+                                        "'D:\\\\Data\\\\app_[0-9]{14}\\.BAK'"));
+    EXPECT_EQ(target.executed[2], "BACKUP DATABASE app TO app_Upgrade");
+    EXPECT_EQ(target.executed[3], "USE master EXEC sp_dropdevice 'app_Upgrade'");
+    EXPECT_EQ(target.executed[4], "USE app");
+    EXPECT_TRUE(form.Command2.enabled);
+}
+
+TEST(DatabaseBackup, FolderAndDeviceStatements) {
+    EXPECT_EQ(addDumpDeviceStatement("app", backupFolderOf("D:\\Data\\app.mdf"), "20040307140509"),
+              "USE master EXEC sp_addumpdevice 'disk', 'app_Upgrade', 'D:\\Data\\app_20040307140509.BAK'");
+    EXPECT_EQ(addDumpDeviceStatement("app", backupFolderOf("/var/opt/mssql/data/app.mdf"), "20040307140509"),
+              "USE master EXEC sp_addumpdevice 'disk', 'app_Upgrade', '/var/opt/mssql/data/app_20040307140509.BAK'");
+    EXPECT_EQ(addDumpDeviceStatement("app", std::nullopt, "20040307140509"),
+              "USE master EXEC sp_addumpdevice 'disk', 'app_Upgrade', 'app_20040307140509.BAK'");
+    std::tm t{};
+    t.tm_year = 104;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    t.tm_hour = 14;
+    t.tm_min = 5;
+    t.tm_sec = 9;
+    EXPECT_EQ(backupTimestamp(t), "20040307140509");
+}
+
+TEST_F(UpgradeRunTest, ACancelPressStopsAtTheNextRowAndReleasesTheGuard) {
+    std::vector<std::string> worked;
+    // Pump 1 follows the caption change, pump 2 the progress text; pump 3 precedes row a,
+    // pump 4 precedes row b: the press there is honoured before b is worked.
+    host.atPump(4, [&] { pressUpgradeButton(form, host, {}); });
+    const auto outcome = press({rowPhase([&](UpgradeRun& run, db::Recordset& rows) {
+        worked.push_back(rows.field("nome").value().toText());
+        run.target.execute("CREATE INDEX " + worked.back());
+    })});
+    EXPECT_EQ(outcome, OperationOutcome::Cancelled);
+    EXPECT_THAT(worked, ElementsAre("a"));
+    EXPECT_EQ(target.executed.back(), "UPDATE tbVersao SET upgrading = 0");
+    EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
+    EXPECT_TRUE(form.Command2.enabled);
+    EXPECT_FALSE(form.FXServer.enabled);
+    EXPECT_EQ(form.FXDatabase.backColour, shell::kButtonFaceColour);
+    EXPECT_FALSE(target.isOpen());
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.unloads, 0);
+}
+
+TEST_F(UpgradeRunTest, TheErrorHandlerPutsABlankAfterTheDescriptionOnAPhaseRow) {
+    target.failOn("CREATE INDEX b", db::Error(db::errc::kServerError, "boom"));
+    const auto outcome = press({rowPhase([](UpgradeRun& run, db::Recordset& rows) {
+        run.currentObject = "obj_" + rows.field("nome").value().toText();
+        run.target.execute("CREATE INDEX " + rows.field("nome").value().toText());
+    })});
+    EXPECT_EQ(outcome, OperationOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "boom " + kBreak + "Objecto: obj_b");
+    EXPECT_EQ(target.executed.back(), "CREATE INDEX b");  // upgrading stays 1
+}
+
+TEST_F(UpgradeRunTest, NoToTheQuestionShowsTheErrorAgainInTheHandler) {
+    form.FXSilence.value = 0;
+    target.failOn("CREATE INDEX a", db::Error(db::errc::kServerError, "duplicate"));
+    host.answer({shell::mb::kAnswerNo});
+    const auto outcome = press({rowPhase([](UpgradeRun& run, db::Recordset& rows) {
+        const std::string sql = "CREATE INDEX " + rows.field("nome").value().toText();
+        run.statements.execute(sql, ExecutionMode::AskOnError);
+        run.statements.log(sql);
+    })});
+    EXPECT_EQ(outcome, OperationOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[0].text, "Erro: duplicate" + kBreak + "Deseja continuar?");
+    EXPECT_EQ(host.messages[0].flags, 36);
+    EXPECT_EQ(host.messages[0].title, "Schemix");
+    EXPECT_EQ(host.messages[1].text, "duplicate " + kBreak + "Objecto: ");
+}
+
+TEST_F(UpgradeRunTest, SilencedFailuresAreLoggedAndTheRunGoesOn) {
+    target.failOn("CREATE INDEX", db::Error(db::errc::kServerError, "duplicate"));
+    const auto outcome = press({rowPhase([](UpgradeRun& run, db::Recordset& rows) {
+        const std::string sql = "CREATE INDEX " + rows.field("nome").value().toText();
+        run.statements.execute(sql, ExecutionMode::AskOnError);
+        run.statements.log(sql);
+    })});
+    EXPECT_EQ(outcome, OperationOutcome::Completed);
+    EXPECT_THAT(store.executed,
+                ElementsAre("DELETE FROM tbLogs", "INSERT INTO tbLogs (descrit) VALUES ('CREATE INDEX a')",
+                            "INSERT INTO tbLogs (descrit) VALUES ('CREATE INDEX b')",
+                            "INSERT INTO tbLogs (descrit) VALUES ('CREATE INDEX c')"));
+    EXPECT_EQ(form.ProgressBar1.value, 3);
+    EXPECT_EQ(form.ProgressBar1.max, 3);
+}
+
+TEST_F(UpgradeRunTest, APhaseReturningFalseEndsTheRunWithoutAMessage) {
+    const auto outcome = press({{"fails", nullptr, [](UpgradeRun&) { return false; }}});
+    EXPECT_EQ(outcome, OperationOutcome::Failed);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
+}
+
+}  // namespace
+}  // namespace upgrade

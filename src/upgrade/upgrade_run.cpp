@@ -106,23 +106,6 @@ std::string guardQuestionText() {
            "Isto pode afectar a performance do processo de actualização do servidor.";
 }
 
-std::vector<UpgradePhase> upgradePhases() {
-    return {
-        {"between phases",
-         nullptr,
-         [](UpgradeRun& run) {
-             run.form.FXEvolucao.caption.clear();
-             run.form.Command1.visible = false;
-             return true;
-         }},
-    };
-}
-
-std::optional<OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
-                                                   const shell::ConnectionOpeners& openers) {
-    return pressUpgradeButton(form, host, openers, upgradePhases());
-}
-
 std::optional<OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
                                                    const shell::ConnectionOpeners& openers,
                                                    const std::vector<UpgradePhase>& phases) {

@@ -40,15 +40,11 @@ struct UpgradePhase {
     std::function<bool(UpgradeRun&)> run;
 };
 
-// The phases in their fixed order; each phase plugs in from its own file.
-std::vector<UpgradePhase> upgradePhases();
-
 // The press of Command2 (also what the auto-start timer runs). While a run is going the
 // button reads "&Cancelar" and a press only raises CancelRequested: that press returns
-// nullopt. Otherwise it runs the whole upgrade and returns how it ended. A complete run
-// ends with host.unload().
-std::optional<shell::OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
-                                                          const shell::ConnectionOpeners& openers);
+// nullopt. Otherwise it runs the whole upgrade with `phases` and returns how it ended. A
+// complete run ends with host.unload(). The product's phase list is upgradePhases()
+// (upgrade_sequence.h).
 std::optional<shell::OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
                                                           const shell::ConnectionOpeners& openers,
                                                           const std::vector<UpgradePhase>& phases);

@@ -15,7 +15,7 @@
 #include "shell/program_folder.h"
 #include "shell/startup_settings.h"
 #include "store/store.h"
-#include "upgrade/upgrade_run.h"
+#include "upgrade/upgrade_sequence.h"
 
 namespace cli {
 namespace {

@@ -13,7 +13,7 @@
 #include "capture/capture_run.h"
 #include "db/error.h"
 #include "shell/qt/background.h"
-#include "upgrade/upgrade_run.h"
+#include "upgrade/upgrade_sequence.h"
 
 namespace qtui {
 namespace {

@@ -208,7 +208,7 @@ TEST_F(UpgradeRunTest, ACancelPressStopsAtTheNextRowAndReleasesTheGuard) {
     std::vector<std::string> worked;
     // Pump 1 follows the caption change, pump 2 the progress text; pump 3 precedes row a,
     // pump 4 precedes row b: the press there is honoured before b is worked.
-    host.atPump(4, [&] { pressUpgradeButton(form, host, {}); });
+    host.atPump(4, [&] { pressUpgradeButton(form, host, {}, {}); });
     const auto outcome = press({rowPhase([&](UpgradeRun& run, db::Recordset& rows) {
         worked.push_back(rows.field("nome").value().toText());
         run.target.execute("CREATE INDEX " + worked.back());

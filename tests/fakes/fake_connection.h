@@ -38,6 +38,10 @@ public:
 
     void setOpen(bool open) { m_open = open; }
 
+    // A connection object that forwards to this one, for code that takes ownership of
+    // the connections it opens: the fake outlives it and keeps its records.
+    std::unique_ptr<db::Connection> handle();
+
     std::vector<std::string> log;       // every statement and query, in order
     std::vector<std::string> executed;  // the statements sent with execute()
 

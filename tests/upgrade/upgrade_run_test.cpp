@@ -38,11 +38,11 @@ protected:
         return {[this](const db::ServerSettings& s) {
                     settings = s;
                     ++serverOpens;
-                    return std::unique_ptr<db::Connection>(std::move(targetOwner));
+                    return target.handle();
                 },
                 [this] {
                     ++storeOpens;
-                    return std::unique_ptr<db::Connection>(std::move(storeOwner));
+                    return store.handle();
                 }};
     }
 
@@ -68,11 +68,8 @@ protected:
 
     shell::MainForm form;
     FakeHost host;
-    // The openers hand the owners over; the references stay valid for the assertions.
-    std::unique_ptr<FakeConnection> targetOwner = std::make_unique<FakeConnection>();
-    std::unique_ptr<FakeConnection> storeOwner = std::make_unique<FakeConnection>();
-    FakeConnection& target = *targetOwner;
-    FakeConnection& store = *storeOwner;
+    FakeConnection target;
+    FakeConnection store;
     db::ServerSettings settings;
     int serverOpens = 0;
     int storeOpens = 0;

@@ -14,7 +14,7 @@
 #include "shell/cli/console_host.h"
 #include "shell/program_folder.h"
 #include "shell/startup_settings.h"
-#include "store/store.h"
+#include "store/definitions_store.h"
 #include "upgrade/upgrade_sequence.h"
 
 namespace cli {

@@ -4,7 +4,7 @@
 #include "db/odbc/odbc_connection.h"
 #include "shell/program_folder.h"
 #include "shell/qt/main_window.h"
-#include "store/store.h"
+#include "store/definitions_store.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

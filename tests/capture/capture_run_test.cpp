@@ -1,0 +1,158 @@
+#include "capture/capture_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "capture/capture_tables.h"
+#include "db/ado_types.h"
+#include "fake_connection.h"
+#include "fake_host.h"
+
+namespace capture {
+namespace {
+
+using ::testing::ElementsAre;
+using shell::OperationOutcome;
+using testing_support::FakeConnection;
+using testing_support::FakeHost;
+
+std::vector<db::Column> columnQueryColumns() {
+    return {{"tabela", db::ado::kVarWChar}, {"campo", db::ado::kVarWChar},
+            {"tipo", db::ado::kVarWChar},   {"tamanho", db::ado::kSmallInt},
+            {"xprec", db::ado::kUnsignedTinyInt}, {"xscale", db::ado::kUnsignedTinyInt},
+            {"isnullable", db::ado::kInteger}, {"isidentity", db::ado::kSmallInt},
+            {"cdefault", db::ado::kLongVarWChar}};
+}
+
+std::vector<db::Value> columnRow(const char* table, const char* column, const char* type, int length,
+                                 int nullable, int identity, db::Value deflt) {
+    return {db::Value::text(table), db::Value::text(column), db::Value::text(type),
+            db::Value::integer(length), db::Value::integer(type == std::string("decimal") ? 10 : 0),
+            db::Value::integer(type == std::string("decimal") ? 2 : 0), db::Value::integer(nullable),
+            db::Value::integer(identity), std::move(deflt)};
+}
+
+class CaptureRunTest : public ::testing::Test {
+protected:
+    CaptureRunTest() {
+        form.FXDatabase.text = "ref";
+        server.onQuery(kTablesCatalogQuery, columnQueryColumns(),
+                       {columnRow("tbA", "id", "int", 4, 0, 1, db::Value()),
+                        columnRow("tbA", "nome", "nvarchar", 100, 1, 0, db::Value::text("('')")),
+                        columnRow("tbSkip", "x", "decimal", 9, 1, 0, db::Value::text("(0)"))});
+        server.onQuery("SELECT TOP 1 * FROM tbSQLUpdate",
+                       {{"descrit", db::ado::kVarChar}, {"exclude", db::ado::kInteger}},
+                       {{db::Value::text("tbSkip"), db::Value::integer(1)}});
+        server.onQuery("WHERE exclude <> 0 AND descrit = 'tbSkip'",
+                       {{"descrit", db::ado::kVarChar}}, {{db::Value::text("tbSkip")}});
+    }
+
+    OperationOutcome run() {
+        return runCapture(form, host, {[this](const db::ServerSettings& s) {
+                                           settings = s;
+                                           return server.handle();
+                                       },
+                                       [this] { return store.handle(); }});
+    }
+
+    shell::MainForm form;
+    FakeHost host;
+    FakeConnection server;
+    FakeConnection store;
+    db::ServerSettings settings;
+};
+
+TEST_F(CaptureRunTest, TablesAreWrittenColumnByColumnInOneTransaction) {
+    form.FXAuto.value = 1;
+    EXPECT_EQ(run(), OperationOutcome::Completed);
+    EXPECT_EQ(form.FXAuto.value, 0);
+    EXPECT_EQ(settings.database, "ref");
+    EXPECT_EQ(settings.commandTimeoutSeconds, 0);
+    EXPECT_THAT(store.log,
+                ElementsAre("BEGIN", "DELETE FROM tbObjects",
+                            "INSERT INTO tbObjects (tabela, campo, tipo, tamanho, xprec, xscale, "
+                            "isnullable, isidentity, cdefault) VALUES ('tbA', 'id', 'int', 4, 0, 0, "
+                            "0, 1, null)",
+                            "INSERT INTO tbObjects (tabela, campo, tipo, tamanho, xprec, xscale, "
+                            "isnullable, isidentity, cdefault) VALUES ('tbA', 'nome', 'nvarchar', "
+                            "100, 0, 0, 1, 0, '('+CHR(39)+''+CHR(39)+')')",
+                            "COMMIT"));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "As definições da base de dados foram guardadas com sucesso!");
+    EXPECT_EQ(host.messages[0].title, "SQL Database Upgrade");
+    EXPECT_EQ(host.clipboard, "");
+    EXPECT_EQ(form.ProgressBar1.value, 0);  // reset before the system data phase
+    EXPECT_EQ(form.ProgressBar1.max, 3);
+    EXPECT_FALSE(form.Command1.visible);
+    EXPECT_FALSE(server.isOpen());
+}
+
+TEST_F(CaptureRunTest, TheRulesTableIsAskedTwicePerColumnRecord) {
+    run();
+    int probes = 0;
+    int lookups = 0;
+    for (const std::string& sql : server.log) {
+        probes += sql == "SELECT TOP 1 * FROM tbSQLUpdate";
+        lookups += sql.rfind("SELECT * FROM tbSQLUpdate WHERE exclude <> 0 AND descrit = ", 0) == 0;
+    }
+    EXPECT_EQ(probes, 3);
+    EXPECT_EQ(lookups, 3);
+}
+
+TEST_F(CaptureRunTest, WithoutTheRulesTableEveryColumnRecordShowsTheErrorAndNothingIsExcluded) {
+    server.failOn("tbSQLUpdate", db::Error(db::errc::kObjectNotFound, "Invalid object name 'tbSQLUpdate'."));
+    EXPECT_EQ(run(), OperationOutcome::Completed);
+    ASSERT_EQ(host.messages.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(host.messages[i].text, "Invalid object name 'tbSQLUpdate'.");
+        EXPECT_EQ(host.messages[i].flags, shell::mb::kInformation);
+    }
+    EXPECT_EQ(std::count_if(store.log.begin(), store.log.end(),
+                            [](const std::string& s) { return s.rfind("INSERT", 0) == 0; }),
+              3);
+}
+
+TEST_F(CaptureRunTest, AFailureMidwayRollsTheStoreBackAndNamesTheTable) {
+    store.failOn("'nome'", db::Error(db::errc::kStoreError, "disk full"));
+    EXPECT_EQ(run(), OperationOutcome::Failed);
+    EXPECT_EQ(store.log.back(), "ROLLBACK");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "disk full | Current TABLE: ");
+    EXPECT_EQ(host.clipboard, std::nullopt);
+}
+
+TEST_F(CaptureRunTest, NoUserTablesLeaveTheStoreTableAsItWas) {
+    server.onQuery(kTablesCatalogQuery, columnQueryColumns(), {});
+    EXPECT_EQ(run(), OperationOutcome::Completed);
+    EXPECT_THAT(store.log, ElementsAre("BEGIN", "COMMIT"));
+}
+
+TEST_F(CaptureRunTest, StartChecks) {
+    form.FXDatabase.text.clear();
+    EXPECT_EQ(run(), OperationOutcome::Refused);
+    EXPECT_TRUE(server.log.empty());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Tem de definir uma base de dados!");
+
+    form.FXDatabase.text = "ref";
+    server.setOpen(false);
+    host.messages.clear();
+    EXPECT_EQ(run(), OperationOutcome::Refused);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Não foi possível abrir a base de dados SQL.");
+    EXPECT_TRUE(store.log.empty());
+}
+
+TEST_F(CaptureRunTest, AFailedLoginGoesToTheErrorExit) {
+    const auto outcome = runCapture(form, host,
+                                    {[](const db::ServerSettings&) -> std::unique_ptr<db::Connection> {
+                                         throw db::Error(db::errc::kLoginFailed, "Login failed for user 'sa'.");
+                                     },
+                                     [this] { return store.handle(); }});
+    EXPECT_EQ(outcome, OperationOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Login failed for user 'sa'. | Current TABLE: ");
+}
+
+}  // namespace
+}  // namespace capture

@@ -61,6 +61,28 @@ const RewriteCase kRewriteCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, JetSqlRewrite, ::testing::ValuesIn(kRewriteCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(JetSqlParameterize, TakesTheLiteralsOfAnInsertOut) {
+    JetSqlRewriter rewriter([](std::string_view name) { return name == "descrit"; });
+    const auto shaped = rewriter.parameterizeInsert(
+        "INSERT INTO tbDados (tabela, pkey_value, comando, only_if_empty, force_update) "
+        "VALUES ('tbA',-12,'x'+CHR(39)+'y', True, 1.5E+3)");
+    ASSERT_TRUE(shaped.has_value());
+    EXPECT_EQ(shaped->shape, "INSERT INTO tbDados (tabela, pkey_value, comando, only_if_empty, force_update) "
+                             "VALUES (?,-?,?, (-1), ?)");
+    ASSERT_EQ(shaped->parameters.size(), 4u);
+    EXPECT_EQ(shaped->parameters[0].text, "tbA");
+    EXPECT_EQ(shaped->parameters[1].kind, BoundValue::Kind::Integer);
+    EXPECT_EQ(shaped->parameters[1].integer, 12);
+    EXPECT_EQ(shaped->parameters[2].text, "x'y");
+    EXPECT_EQ(shaped->parameters[3].kind, BoundValue::Kind::Real);
+    EXPECT_EQ(shaped->parameters[3].real, 1500.0);
+
+    for (const char* other : {"UPDATE t SET descrit = descrit + 'a'", "INSERT INTO t SELECT * FROM u",
+                              "INSERT INTO t (a) VALUES ('a'); DELETE FROM t", "INSERT INTO t (a) VALUES (?)"}) {
+        EXPECT_EQ(rewriter.parameterizeInsert(other), std::nullopt) << other;
+    }
+}
+
 TEST(JetChr, MapsWindows1252CodesToUtf8) {
     EXPECT_EQ(jetChr(39), "'");
     EXPECT_EQ(jetChr(65), "A");

@@ -90,6 +90,19 @@ TEST_F(SqliteConnectionTest, ExecuteCountsTheRowsOfTheLastChange) {
     EXPECT_EQ(db.execute("DELETE FROM t WHERE nome = 'A'"), 1);  // text compares without case
 }
 
+TEST_F(SqliteConnectionTest, KeptInsertShapesStoreWhatLiteralsWould) {
+    const std::string insert =
+        "INSERT INTO t (nome, descrit, tamanho, flag, ratio) VALUES (12, 'a'+CHR(39)+'b', '34', True, -1.5)";
+    db.execute(insert);                 // a kept prepared statement with bound values
+    db.execute(insert);                 // the same shape again
+    db.execute(insert + "; SELECT 1");  // a batch: the literal text itself
+    Recordset rs = db.open("SELECT typeof(nome) || ':' || nome || '|' || descrit || '|' || typeof(tamanho) || ':' || "
+                           "tamanho || '|' || flag || '|' || ratio AS r FROM t",
+                           CursorType::Static);
+    ASSERT_EQ(rs.recordCount(), 3);
+    for (; !rs.eof(); rs.moveNext()) EXPECT_EQ(rs.field("r").value(), Value::text("text:12|a'b|integer:34|-1|-1.5"));
+}
+
 TEST_F(SqliteConnectionTest, ChrRunsAsAFunctionWhereItCannotBeFolded) {
     db.execute("INSERT INTO t (nome, tamanho) VALUES ('x', 39)");
     Recordset rs = db.open("SELECT 'a' + CHR(tamanho) + nome AS s FROM t", CursorType::Static);

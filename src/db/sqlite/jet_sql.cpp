@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <unordered_map>
 #include <vector>
@@ -11,14 +12,22 @@ namespace {
 
 enum class Tok { Space, Comment, Text, DqText, Quoted, Word, Number, Op, Open, Close, Dot, Comma };
 
-// One lexical token: a view into the statement, or its replacement once rewritten.
+// One lexical token: a view into the statement, or the fixed text that replaces it.
 struct Token {
     Tok kind;
     std::string_view source;
-    std::optional<std::string> replacement;
+    std::string_view replacement = {};  // when not empty, written instead of `source`
+    int value = -1;                     // a literal's text: index into TokenList::values
+    bool requote = false;               // written as a new literal made from its value
     bool dropped = false;
 
-    std::string_view text() const { return replacement ? std::string_view(*replacement) : source; }
+    std::string_view text() const { return replacement.empty() ? source : replacement; }
+};
+
+// The tokens of one SQL text and the texts of its literals, decoded as they are needed.
+struct TokenList {
+    std::vector<Token> tokens;
+    std::vector<std::string> values;
 };
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
@@ -40,24 +49,24 @@ bool sameWord(std::string_view a, std::string_view b) {
 // An unterminated one runs to the end (SQLite then reports it).
 std::size_t quotedEnd(std::string_view sql, std::size_t pos, char close, bool doubling) {
     std::size_t i = pos + 1;
-    while (i < sql.size()) {
-        if (sql[i] == close) {
-            if (doubling && i + 1 < sql.size() && sql[i + 1] == close) {
-                i += 2;
-                continue;
-            }
-            return i + 1;
+    for (;;) {
+        const std::size_t at = sql.find(close, i);
+        if (at == std::string_view::npos) return sql.size();
+        if (doubling && at + 1 < sql.size() && sql[at + 1] == close) {
+            i = at + 2;
+            continue;
         }
-        ++i;
+        return at + 1;
     }
-    return sql.size();
 }
 
-std::vector<Token> tokenize(std::string_view sql) {
-    std::vector<Token> tokens;
+TokenList tokenize(std::string_view sql) {
+    TokenList list;
+    std::vector<Token>& tokens = list.tokens;
+    tokens.reserve(sql.size() / 8 + 8);
     std::size_t i = 0;
     auto push = [&](Tok kind, std::size_t end) {
-        tokens.push_back(Token{kind, sql.substr(i, end - i), std::nullopt});
+        tokens.push_back(Token{kind, sql.substr(i, end - i)});
         i = end;
     };
     while (i < sql.size()) {
@@ -117,32 +126,38 @@ std::vector<Token> tokenize(std::string_view sql) {
             push(Tok::Op, i + (pair ? 2 : 1));
         }
     }
-    return tokens;
+    return list;
 }
 
-// The text a quoted literal stands for: 'O''Neil' -> O'Neil, "a""b" -> a"b.
-std::string literalValue(std::string_view token) {
+// Appends the text a quoted literal stands for: 'O''Neil' -> O'Neil, "a""b" -> a"b.
+void appendLiteralValue(std::string_view token, std::string& out) {
     const char quote = token.front();
-    std::string value;
     const std::size_t end = token.size() >= 2 && token.back() == quote ? token.size() - 1 : token.size();
-    for (std::size_t i = 1; i < end; ++i) {
-        value += token[i];
-        if (token[i] == quote && i + 1 < end && token[i + 1] == quote) ++i;
+    const std::string_view body = token.substr(1, end - 1);
+    std::size_t from = 0;
+    for (std::size_t at; (at = body.find(quote, from)) != std::string_view::npos;) {
+        out.append(body, from, at + 1 - from);  // keeps one of the doubled quotes
+        from = std::min(at + 2, body.size());
     }
+    out.append(body, from, std::string_view::npos);
+}
+
+std::string literalValue(std::string_view token) {
+    std::string value;
+    appendLiteralValue(token, value);
     return value;
 }
 
-// A SQLite text literal for `value`: O'Neil -> 'O''Neil'.
-std::string textLiteral(std::string_view value) {
-    std::string out;
-    out.reserve(value.size() + 2);
+// Appends a SQLite text literal for `value`: O'Neil -> 'O''Neil'.
+void appendTextLiteral(std::string_view value, std::string& out) {
     out += '\'';
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
+    std::size_t from = 0;
+    for (std::size_t at; (at = value.find('\'', from)) != std::string_view::npos; from = at + 1) {
+        out.append(value, from, at + 1 - from);
+        out += '\'';
     }
+    out.append(value, from, std::string_view::npos);
     out += '\'';
-    return out;
 }
 
 bool isTerminated(std::string_view token) {
@@ -192,8 +207,8 @@ bool bindsAfter(const Token& t) {
 // Rewrites over the tokens of one statement text; `sig` lists the significant ones.
 class Rewrite {
 public:
-    Rewrite(std::vector<Token>& tokens, const std::function<bool(std::string_view)>& isTextColumn)
-        : m_tokens(tokens), m_isTextColumn(isTextColumn) {}
+    Rewrite(TokenList& list, const std::function<bool(std::string_view)>& isTextColumn)
+        : m_tokens(list.tokens), m_values(list.values), m_isTextColumn(isTextColumn) {}
 
     void run() {
         collectSignificant();
@@ -220,7 +235,9 @@ private:
         for (std::size_t p = 0; p < m_sig.size(); ++p) {
             Token& t = sig(p);
             if (t.kind == Tok::DqText && isTerminated(t.source)) {
-                t.replacement = textLiteral(literalValue(t.source));
+                t.value = static_cast<int>(m_values.size());
+                m_values.push_back(literalValue(t.source));
+                t.requote = true;
                 t.kind = Tok::Text;
             } else if (t.kind == Tok::Word) {
                 const bool qualified = (p > 0 && sig(p - 1).kind == Tok::Dot) ||
@@ -237,48 +254,69 @@ private:
         }
     }
 
-    // A constant text piece at `p`: a literal, or CHR(<code>). Gives its text and the
-    // position after it.
-    std::optional<std::pair<std::string, std::size_t>> constantPiece(std::size_t p) {
-        if (!has(p)) return std::nullopt;
+    // A constant text piece at `p`: a literal, or CHR(<code>). Appends its text to `out`
+    // and gives the position after it; 0 when there is none.
+    std::size_t constantPiece(std::size_t p, std::string& out) {
+        if (!has(p)) return 0;
         const Token& t = sig(p);
-        if (t.kind == Tok::Text && isTerminated(t.text())) return std::pair{literalValue(t.text()), p + 1};
+        if (t.kind == Tok::Text && t.value >= 0) {
+            out += m_values[static_cast<std::size_t>(t.value)];
+            return p + 1;
+        }
+        if (t.kind == Tok::Text && isTerminated(t.source)) {
+            appendLiteralValue(t.source, out);
+            return p + 1;
+        }
         if (t.kind == Tok::Word && (sameWord(t.source, "CHR") || sameWord(t.source, "CHR$")) && has(p + 3) &&
             sig(p + 1).kind == Tok::Open && sig(p + 2).kind == Tok::Number && sig(p + 3).kind == Tok::Close) {
             const std::string_view digits = sig(p + 2).text();
-            if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), isDigit)) return std::nullopt;
-            const long long code = std::stoll(std::string(digits));
+            long long code = 0;
+            if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), isDigit)) return 0;
+            std::from_chars(digits.data(), digits.data() + digits.size(), code);
             // CHR(0) stays a call: a NUL byte would end the statement text for SQLite.
             auto text = code == 0 ? std::nullopt : jetChr(code);
-            if (!text) return std::nullopt;
-            return std::pair{std::move(*text), p + 4};
+            if (!text) return 0;
+            out += *text;
+            return p + 4;
         }
-        return std::nullopt;
+        return 0;
     }
 
+    // Folds each run of constant text pieces joined by `+` into one literal and keeps
+    // the text of every literal for binding.
     void foldTextChains() {
         std::size_t p = 0;
+        std::string value;
         while (p < m_sig.size()) {
-            auto first = constantPiece(p);
-            if (!first) {
+            value.clear();
+            std::size_t end = constantPiece(p, value);
+            if (end == 0) {
                 ++p;
                 continue;
             }
-            std::string value = std::move(first->first);
-            std::size_t end = first->second;
-            bool changed = sig(p).kind != Tok::Text || sig(p).replacement.has_value();
+            bool changed = sig(p).kind != Tok::Text;
             while (has(end + 1) && isOp(sig(end), "+")) {
-                auto piece = constantPiece(end + 1);
-                if (!piece) break;
-                value += piece->first;
-                end = piece->second;
+                const std::size_t next = constantPiece(end + 1, value);
+                if (next == 0) break;
+                end = next;
                 changed = true;
             }
             const bool regroups = (p > 0 && bindsBefore(sig(p - 1))) || (has(end) && bindsAfter(sig(end)));
-            if (changed && !regroups) {
+            if (changed && regroups) {
+                ++p;
+                continue;
+            }
+            Token& first = sig(p);
+            if (changed) {
                 for (std::size_t i = m_sig[p] + 1; i <= m_sig[end - 1]; ++i) m_tokens[i].dropped = true;
-                sig(p).replacement = textLiteral(value);
-                sig(p).kind = Tok::Text;
+                first.kind = Tok::Text;
+                first.requote = true;
+            }
+            if (first.value < 0) {
+                first.value = static_cast<int>(m_values.size());
+                m_values.push_back(std::move(value));
+            } else {
+                m_values[static_cast<std::size_t>(first.value)] = std::move(value);
             }
             p = end;
         }
@@ -407,6 +445,7 @@ private:
     }
 
     std::vector<Token>& m_tokens;
+    std::vector<std::string>& m_values;
     const std::function<bool(std::string_view)>& m_isTextColumn;
     std::vector<std::size_t> m_sig;
     std::vector<std::size_t> m_match;
@@ -457,14 +496,81 @@ JetSqlRewriter::JetSqlRewriter(std::function<bool(std::string_view)> isTextColum
 
 std::string JetSqlRewriter::rewrite(std::string_view jetSql) const {
     if (!mayNeedRewrite(jetSql)) return std::string(jetSql);
-    std::vector<Token> tokens = tokenize(jetSql);
-    Rewrite(tokens, m_isTextColumn).run();
+    TokenList list = tokenize(jetSql);
+    Rewrite(list, m_isTextColumn).run();
     std::string out;
     out.reserve(jetSql.size());
-    for (const Token& t : tokens) {
-        if (!t.dropped) out += t.text();
+    for (const Token& t : list.tokens) {
+        if (t.dropped) continue;
+        if (t.requote) {
+            appendTextLiteral(list.values[static_cast<std::size_t>(t.value)], out);
+        } else {
+            out += t.text();
+        }
     }
     return out;
+}
+
+std::optional<ParameterizedSql> JetSqlRewriter::parameterizeInsert(std::string_view jetSql) const {
+    TokenList list = tokenize(jetSql);
+    bool insert = false;
+    bool first = true;
+    for (const Token& t : list.tokens) {
+        if (!isSignificant(t)) continue;
+        if (first) {
+            insert = t.kind == Tok::Word && sameWord(t.source, "INSERT");
+            first = false;
+        }
+        // Another statement, or parameters of the caller's own: leave the text alone.
+        if (t.kind == Tok::Op && (t.source == ";" || t.source == "?" || t.source == ":" || t.source == "@" ||
+                                  t.source == "$")) {
+            return std::nullopt;
+        }
+    }
+    if (!insert) return std::nullopt;
+    Rewrite(list, m_isTextColumn).run();
+
+    ParameterizedSql result;
+    result.shape.reserve(jetSql.size() / 2);
+    bool inValues = false;
+    for (Token& t : list.tokens) {
+        if (t.dropped) continue;
+        if (!inValues) {
+            inValues = t.kind == Tok::Word && sameWord(t.source, "VALUES");
+        } else if (t.kind == Tok::Text && (t.value >= 0 || isTerminated(t.source))) {
+            BoundValue value;
+            if (t.value >= 0) {
+                value.text = std::move(list.values[static_cast<std::size_t>(t.value)]);
+            } else {
+                value.text = literalValue(t.source);
+            }
+            result.parameters.push_back(std::move(value));
+            result.shape += '?';
+            continue;
+        } else if (t.kind == Tok::Number && t.replacement.empty()) {
+            BoundValue value;
+            const char* begin = t.source.data();
+            const char* end = begin + t.source.size();
+            if (std::all_of(begin, end, isDigit) && std::from_chars(begin, end, value.integer).ec == std::errc()) {
+                value.kind = BoundValue::Kind::Integer;
+            } else if (std::from_chars(begin, end, value.real).ec == std::errc()) {
+                value.kind = BoundValue::Kind::Real;
+            } else {
+                result.shape += t.source;
+                continue;
+            }
+            result.parameters.push_back(std::move(value));
+            result.shape += '?';
+            continue;
+        }
+        if (t.requote) {
+            appendTextLiteral(list.values[static_cast<std::size_t>(t.value)], result.shape);
+        } else {
+            result.shape += t.text();
+        }
+    }
+    if (!inValues) return std::nullopt;
+    return result;
 }
 
 }  // namespace db::sqlite

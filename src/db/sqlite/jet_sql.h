@@ -4,12 +4,28 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace db::sqlite {
 
 // The text of the Jet function CHR(code) for 1..255, in Windows-1252 as Jet reads its
 // codes, encoded in UTF-8; nullopt for any other code. Example: 39 -> "'", 128 -> "€".
 std::optional<std::string> jetChr(long long code);
+
+// A literal taken out of a statement, to be bound as a parameter.
+struct BoundValue {
+    enum class Kind { Text, Integer, Real };
+    Kind kind = Kind::Text;
+    std::string text;
+    long long integer = 0;
+    double real = 0;
+};
+
+// A statement's SQLite text with `?` in place of its literals, and their values in order.
+struct ParameterizedSql {
+    std::string shape;
+    std::vector<BoundValue> parameters;
+};
 
 // Turns one Jet SQL text (a single statement or several) into SQLite SQL that means the
 // same, and leaves everything else byte for byte as it was:
@@ -36,6 +52,15 @@ public:
     explicit JetSqlRewriter(std::function<bool(std::string_view)> isTextColumn);
 
     std::string rewrite(std::string_view jetSql) const;
+
+    // For a single INSERT ... VALUES statement: the same rewrite with every text and
+    // number literal after VALUES as a `?` parameter, so that statements differing only
+    // in their values share one prepared statement; nullopt for any other statement.
+    // Binding gives the same stored values: SQLite applies the column's affinity to
+    // bound values as it does to literals.
+    // Example: INSERT INTO t (a, b) VALUES ('O'+CHR(39)+'Neil', -2)
+    //   -> "INSERT INTO t (a, b) VALUES (?, -?)" with O'Neil and 2.
+    std::optional<ParameterizedSql> parameterizeInsert(std::string_view jetSql) const;
 
 private:
     std::function<bool(std::string_view)> m_isTextColumn;

@@ -11,6 +11,7 @@ namespace db::sqlite {
 namespace {
 
 constexpr int kDefaultTimeoutMs = 30000;  // ADO's default command time-out
+constexpr std::size_t kMaxShapes = 64;     // prepared INSERT shapes kept at once
 
 // A "file:" URI for `path`, every byte outside the unreserved set percent-encoded, so
 // that '?', '#', '%' and blanks in folder names reach the file system unchanged.
@@ -238,8 +239,54 @@ void SqliteConnection::step(sqlite3_stmt* statement, std::string_view original) 
     if (rc != SQLITE_DONE) throw withTransactionNote(sqliteError(m_db.get(), rc, original));
 }
 
+sqlite3_stmt* SqliteConnection::shapedStatement(const std::string& shape, std::string_view original) {
+    if (auto found = m_shapes.find(shape); found != m_shapes.end()) return found->second.get();
+    if (m_shapes.size() >= kMaxShapes) m_shapes.clear();
+    sqlite3* db = requireOpen();
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v3(db, shape.data(), static_cast<int>(shape.size()), SQLITE_PREPARE_PERSISTENT,
+                                      &raw, nullptr);
+    StatementHandle statement(raw);
+    if (rc != SQLITE_OK) throw sqliteError(db, rc, original);
+    return m_shapes.emplace(shape, std::move(statement)).first->second.get();
+}
+
+long SqliteConnection::executeShaped(const ParameterizedSql& shaped, std::string_view original) {
+    sqlite3* db = requireOpen();
+    sqlite3_stmt* statement = shapedStatement(shaped.shape, original);
+    // Leaves the kept statement ready for its next use, whatever happens here.
+    struct Reset {
+        sqlite3_stmt* statement;
+        ~Reset() {
+            sqlite3_reset(statement);
+            sqlite3_clear_bindings(statement);
+        }
+    } reset{statement};
+    int index = 0;
+    for (const BoundValue& value : shaped.parameters) {
+        ++index;
+        int rc = SQLITE_OK;
+        switch (value.kind) {
+            case BoundValue::Kind::Text:
+                rc = sqlite3_bind_text64(statement, index, value.text.data(), value.text.size(), SQLITE_STATIC,
+                                         SQLITE_UTF8);
+                break;
+            case BoundValue::Kind::Integer:
+                rc = sqlite3_bind_int64(statement, index, value.integer);
+                break;
+            case BoundValue::Kind::Real:
+                rc = sqlite3_bind_double(statement, index, value.real);
+                break;
+        }
+        if (rc != SQLITE_OK) throw sqliteError(db, rc, original);
+    }
+    step(statement, original);
+    return static_cast<long>(sqlite3_changes64(db));
+}
+
 long SqliteConnection::execute(std::string_view sql) {
     sqlite3* db = requireOpen();
+    if (auto shaped = m_rewriter.parameterizeInsert(sql)) return executeShaped(*shaped, sql);
     const std::string text = m_rewriter.rewrite(sql);
     long rows = -1;
     const char* tail = text.data();
@@ -255,6 +302,7 @@ long SqliteConnection::execute(std::string_view sql) {
             rows = static_cast<long>(sqlite3_changes64(db));
         } else if (keyword == "CREATE" || keyword == "ALTER" || keyword == "DROP") {
             m_textColumns.reset();
+            m_shapes.clear();
         }
     }
     return rows;
@@ -304,6 +352,7 @@ void SqliteConnection::close() {
     // Folds the write-ahead log into the file and empties it; a no-op for a database not
     // in WAL mode. A reader elsewhere may keep part of it: the last connection to close
     // checkpoints again and removes the log.
+    m_shapes.clear();
     sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     m_db.reset();
     m_textColumns.reset();

@@ -53,6 +53,7 @@ const RewriteCase kRewriteCases[] = {
     {"LiteralsBracketsAndCommentsStayUntouched",
      "SELECT [a+b], 'True + \"x\"' FROM [t+u] -- 'a'+'b'\nWHERE x = 'it''s'+''",
      "SELECT [a+b], 'True + \"x\"' FROM [t+u] -- 'a'+'b'\nWHERE x = 'it''s'"},
+    {"UnclosedLiteralIsLeftForSqliteToReport", "VALUES ('a'+CHR(39)+'b)", "VALUES ('a'''||'b)"},
     {"StatementWithoutJetFormsIsUnchanged",
      "SELECT tbDados.tabela FROM tbDados WHERE (((tbDados.delete_first)<>0)) AND tbDados.tabela NOT LIKE 'tbMenu%'",
      "SELECT tbDados.tabela FROM tbDados WHERE (((tbDados.delete_first)<>0)) AND tbDados.tabela NOT LIKE 'tbMenu%'"},

@@ -46,12 +46,12 @@ bool sameWord(std::string_view a, std::string_view b) {
 }
 
 // End of a quoted token starting at `pos` with `quote`; a doubled quote stays inside.
-// An unterminated one runs to the end (SQLite then reports it).
+// npos when it is not closed.
 std::size_t quotedEnd(std::string_view sql, std::size_t pos, char close, bool doubling) {
     std::size_t i = pos + 1;
     for (;;) {
         const std::size_t at = sql.find(close, i);
-        if (at == std::string_view::npos) return sql.size();
+        if (at == std::string_view::npos) return at;
         if (doubling && at + 1 < sql.size() && sql[at + 1] == close) {
             i = at + 2;
             continue;
@@ -69,6 +69,15 @@ TokenList tokenize(std::string_view sql) {
         tokens.push_back(Token{kind, sql.substr(i, end - i)});
         i = end;
     };
+    // An unclosed quote runs to the end as one token that nothing rewrites; SQLite then
+    // reports it as it stands.
+    auto pushQuoted = [&](Tok kind, std::size_t end) {
+        if (end == std::string_view::npos) {
+            push(Tok::Op, sql.size());
+        } else {
+            push(kind, end);
+        }
+    };
     while (i < sql.size()) {
         const char c = sql[i];
         const char next = i + 1 < sql.size() ? sql[i + 1] : '\0';
@@ -83,13 +92,13 @@ TokenList tokenize(std::string_view sql) {
             const std::size_t close = sql.find("*/", i + 2);
             push(Tok::Comment, close == std::string_view::npos ? sql.size() : close + 2);
         } else if (c == '\'') {
-            push(Tok::Text, quotedEnd(sql, i, '\'', true));
+            pushQuoted(Tok::Text, quotedEnd(sql, i, '\'', true));
         } else if (c == '"') {
-            push(Tok::DqText, quotedEnd(sql, i, '"', true));
+            pushQuoted(Tok::DqText, quotedEnd(sql, i, '"', true));
         } else if (c == '[') {
-            push(Tok::Quoted, quotedEnd(sql, i, ']', false));
+            pushQuoted(Tok::Quoted, quotedEnd(sql, i, ']', false));
         } else if (c == '`') {
-            push(Tok::Quoted, quotedEnd(sql, i, '`', true));
+            pushQuoted(Tok::Quoted, quotedEnd(sql, i, '`', true));
         } else if (isDigit(c) || (c == '.' && isDigit(next))) {
             std::size_t e = i;
             while (e < sql.size() && isDigit(sql[e])) ++e;
@@ -129,11 +138,10 @@ TokenList tokenize(std::string_view sql) {
     return list;
 }
 
-// Appends the text a quoted literal stands for: 'O''Neil' -> O'Neil, "a""b" -> a"b.
+// Appends the text a closed quoted literal stands for: 'O''Neil' -> O'Neil, "a""b" -> a"b.
 void appendLiteralValue(std::string_view token, std::string& out) {
     const char quote = token.front();
-    const std::size_t end = token.size() >= 2 && token.back() == quote ? token.size() - 1 : token.size();
-    const std::string_view body = token.substr(1, end - 1);
+    const std::string_view body = token.substr(1, token.size() - 2);
     std::size_t from = 0;
     for (std::size_t at; (at = body.find(quote, from)) != std::string_view::npos;) {
         out.append(body, from, at + 1 - from);  // keeps one of the doubled quotes
@@ -158,10 +166,6 @@ void appendTextLiteral(std::string_view value, std::string& out) {
     }
     out.append(value, from, std::string_view::npos);
     out += '\'';
-}
-
-bool isTerminated(std::string_view token) {
-    return token.size() >= 2 && token.back() == token.front();
 }
 
 // Words that start or join clauses: a `+` after one of them is a sign, not an operator,
@@ -234,7 +238,7 @@ private:
     void replaceConstants() {
         for (std::size_t p = 0; p < m_sig.size(); ++p) {
             Token& t = sig(p);
-            if (t.kind == Tok::DqText && isTerminated(t.source)) {
+            if (t.kind == Tok::DqText) {
                 t.value = static_cast<int>(m_values.size());
                 m_values.push_back(literalValue(t.source));
                 t.requote = true;
@@ -263,7 +267,7 @@ private:
             out += m_values[static_cast<std::size_t>(t.value)];
             return p + 1;
         }
-        if (t.kind == Tok::Text && isTerminated(t.source)) {
+        if (t.kind == Tok::Text) {
             appendLiteralValue(t.source, out);
             return p + 1;
         }
@@ -537,7 +541,7 @@ std::optional<ParameterizedSql> JetSqlRewriter::parameterizeInsert(std::string_v
         if (t.dropped) continue;
         if (!inValues) {
             inValues = t.kind == Tok::Word && sameWord(t.source, "VALUES");
-        } else if (t.kind == Tok::Text && (t.value >= 0 || isTerminated(t.source))) {
+        } else if (t.kind == Tok::Text) {
             BoundValue value;
             if (t.value >= 0) {
                 value.text = std::move(list.values[static_cast<std::size_t>(t.value)]);

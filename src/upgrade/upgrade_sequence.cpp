@@ -1,5 +1,7 @@
 #include "upgrade/upgrade_sequence.h"
 
+#include "structure/update_table_structure.h"
+
 namespace upgrade {
 namespace {
 
@@ -15,6 +17,7 @@ bool betweenPhases(UpgradeRun& run) {
 
 std::vector<UpgradePhase> upgradePhases() {
     return {
+        structure::tableStructurePhase(),
         {"between phases", nullptr, betweenPhases},
     };
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace structure {
+
+// The target's live definition of a table's columns (with their collation); it returns
+// no row when the table does not exist. Opened with the provider's default cursor.
+// Example: tbX -> " SELECT SOURCE_sysobjects.name as tabela, ... WHERE
+// SOURCE_sysobjects.name = 'tbX'"
+std::string targetColumnQuery(std::string_view table);
+
+// The same for one column (static, read-only); no row when the column is missing.
+// Example: (tbX, nome) -> "... WHERE SOURCE_sysobjects.name = 'tbX' AND
+// SOURCE_syscolumns.name = 'nome'"
+std::string targetColumnQuery(std::string_view table, std::string_view column);
+
+// The default constraint of one column: DF_name, tabela, campo, valor.
+std::string defaultConstraintQuery(std::string_view table, std::string_view column);
+
+// The indexes named IX... that contain one column: IX_Name, tabela, campo and the
+// sysindexkeys columns. The join through the table's child objects returns an index
+// once for each constraint or default of the table.
+std::string ixIndexQuery(std::string_view table, std::string_view column);
+
+// The catalog rows a table rebuild takes its columns from, in the order the server
+// returns them (no ORDER BY): tabela, campo, tipo, tamanho, xprec, xscale, isnullable,
+// isidentity, cdefault.
+std::string rebuildCatalogQuery(std::string_view table);
+
+// A name as a quoted text literal in these queries. Example: tbX -> 'tbX'.
+std::string quotedName(std::string_view name);
+
+}  // namespace structure

@@ -1,0 +1,164 @@
+#include "structure/update_table_structure.h"
+
+#include "db/error.h"
+#include "store/rules_table.h"
+#include "structure/column_alteration.h"
+#include "structure/column_clause.h"
+#include "structure/target_queries.h"
+#include "upgrade/phase_row_loop.h"
+
+namespace structure {
+namespace {
+
+using upgrade::ExecutionMode;
+using upgrade::UpgradeRun;
+
+// Whether the stored record set still stands on a row of `table`.
+bool onTable(const db::Recordset& stored, const std::string& table) {
+    return !stored.eof() && stored.field("tabela").value().toText() == table;
+}
+
+// Moves past the current row and advances the bar.
+void nextStoredRow(UpgradeRun& run, db::Recordset& stored) {
+    stored.moveNext();
+    run.form.ProgressBar1.advance();
+}
+
+// The debug question for a table; true when the user answers Yes.
+bool userWantsTable(UpgradeRun& run, const std::string& table) {
+    const std::string text = std::string(kProcessTableQuestion) + shell::kLfCr + shell::kLfCr + table;
+    return run.host.messageBox(text, shell::mb::kYesNo | shell::mb::kQuestion, run.form.caption) ==
+           shell::mb::kAnswerYes;
+}
+
+// CREATE TABLE [tbX] ( [id] [int]  IDENTITY (1, 1)  NOT NULL  ,  [nome] [varchar] (50)
+// COLLATE Latin1_General_CI_AI  NULL ) ON [PRIMARY], from every stored row of the table;
+// ask-on-error, then logged.
+void createTable(UpgradeRun& run, db::Recordset& stored, const std::string& table) {
+    std::string statement = "CREATE TABLE [" + table + "] (";
+    while (true) {
+        statement += createColumnClause(ColumnDefinition::fromRow(stored));
+        nextStoredRow(run, stored);
+        if (!onTable(stored, table)) break;
+        statement += " , ";
+    }
+    statement += ") ON [PRIMARY]";
+    run.currentStatement = statement;
+    run.statements.execute(statement, ExecutionMode::AskOnError);
+    run.statements.log(statement, ExecutionMode::IgnoreErrors);
+}
+
+// ALTER TABLE [tbX] ADD <clause>; abort-on-error, then logged. A default made up for a
+// NOT NULL column is dropped again (ask-on-error, not logged), so that the column ends
+// without one, as its stored definition has none.
+void addColumn(UpgradeRun& run, const ColumnDefinition& column) {
+    const AddClause clause = addColumnClause(column);
+    const std::string statement = "ALTER TABLE [" + column.tabela + "] ADD " + clause.text;
+    run.currentStatement = statement;
+    run.statements.execute(statement, ExecutionMode::AbortOnError);
+    run.statements.log(statement, ExecutionMode::IgnoreErrors);
+    if (!clause.synthesizedDefault) return;
+
+    db::Recordset defaults = run.target.open(defaultConstraintQuery(column.tabela, column.campo),
+                                             db::CursorType::Static, db::LockType::ReadOnly);
+    if (!defaults.eof()) {
+        const std::string drop = "ALTER TABLE " + defaults.field("tabela").value().toText() +
+                                 " DROP CONSTRAINT " + defaults.field("DF_name").value().toText();
+        run.currentStatement = drop;
+        run.statements.execute(drop, ExecutionMode::AskOnError);
+    }
+    defaults.close();
+}
+
+// Every stored column of a table that exists in the target: added when missing,
+// otherwise compared and altered.
+void updateColumns(UpgradeRun& run, db::Recordset& stored, const std::string& table) {
+    do {
+        const ColumnDefinition column = ColumnDefinition::fromRow(stored);
+        db::Recordset live = run.target.open(targetColumnQuery(table, column.campo),
+                                             db::CursorType::Static, db::LockType::ReadOnly);
+        if (live.eof()) {
+            live.close();
+            addColumn(run, column);
+        } else {
+            const ColumnDefinition target = ColumnDefinition::fromRow(live);
+            live.close();
+            alterExistingColumn(run, column, target);
+        }
+        nextStoredRow(run, stored);
+    } while (onTable(stored, table));
+}
+
+// Whether the table exists in the target. The query is closed before anything else is
+// sent on the connection, which cannot carry a second pending result.
+bool tableExists(UpgradeRun& run, const std::string& table) {
+    db::Recordset live = run.target.open(targetColumnQuery(table));
+    const bool exists = !live.eof();
+    live.close();
+    return exists;
+}
+
+// The failure exit: the error's description in an information box with the
+// application's title; the caller returns false.
+bool failureExit(UpgradeRun& run, const std::string& description) {
+    run.host.messageBox(description, shell::mb::kInformation, std::nullopt);
+    return false;
+}
+
+}  // namespace
+
+bool UpdateTableStructure(UpgradeRun& run) {
+    try {
+        db::Recordset stored = run.store.open("SELECT * FROM tbObjects ORDER BY object_id",
+                                              db::CursorType::Static, db::LockType::ReadOnly);
+        long rowCount = 0;
+        if (!stored.eof()) {
+            stored.moveLast();
+            stored.moveFirst();
+            rowCount = stored.recordCount();
+        }
+        if (rowCount < 1) {
+            stored.close();
+            return true;
+        }
+        run.form.FXEvolucao.caption = kTableStructureProgress;
+        run.form.FXEvolucao.visible = true;
+        run.form.ProgressBar1.max = static_cast<int>(rowCount);
+        run.form.ProgressBar1.value = 0;
+        run.host.repaint();
+        run.host.pumpEvents();
+
+        while (!stored.eof()) {
+            run.host.repaint();
+            run.host.pumpEvents();
+            if (run.form.CancelRequested) upgrade::cancelRun(run, &stored);
+
+            const std::string table = stored.field("tabela").value().toText();
+            run.currentTable = table;
+            if (run.form.FXDebug.ticked() && !userWantsTable(run, table)) {
+                store::addSkippedTable(run.form.SkippedTables, table);
+                while (onTable(stored, table)) nextStoredRow(run, stored);
+                continue;
+            }
+            if (tableExists(run, table)) {
+                updateColumns(run, stored, table);
+            } else {
+                createTable(run, stored, table);
+            }
+        }
+        stored.close();
+        return true;
+    } catch (const IdentityChangeFailed&) {
+        return false;
+    } catch (const upgrade::AnsweredNo& no) {
+        return failureExit(run, no.error().description());
+    } catch (const db::Error& error) {
+        return failureExit(run, error.description());
+    }
+}
+
+upgrade::UpgradePhase tableStructurePhase() {
+    return {"table structure", nullptr, UpdateTableStructure};
+}
+
+}  // namespace structure

@@ -28,27 +28,6 @@ std::vector<db::Value> catalogRow(const std::string& table, const Col& c, bool w
     return row;
 }
 
-// Hands a connection to a whole upgrade run without giving it away, so that the test can
-// still read what was sent after the run has dropped its connections.
-class BorrowedConnection : public db::Connection {
-public:
-    explicit BorrowedConnection(db::Connection& inner) : m_inner(inner) {}
-    long execute(std::string_view sql) override { return m_inner.execute(sql); }
-    db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
-        return m_inner.open(sql, cursor, lock);
-    }
-    void close() override { m_inner.close(); }
-    bool isOpen() const override { return m_inner.isOpen(); }
-    void setCommandTimeout(int seconds) override { m_inner.setCommandTimeout(seconds); }
-    void writeLongValue(std::string_view table, std::string_view keyColumn, std::string_view keyLiteral,
-                        std::string_view field, const db::Value& value) override {
-        m_inner.writeLongValue(table, keyColumn, keyLiteral, field, value);
-    }
-
-private:
-    db::Connection& m_inner;
-};
-
 }  // namespace
 
 Col intCol(std::string campo, bool nullable, bool identity) {
@@ -118,10 +97,8 @@ upgrade::UpgradeRun& StructureHarness::run() {
 }
 
 shell::ConnectionOpeners StructureHarness::openers() {
-    return {[this](const db::ServerSettings&) -> std::unique_ptr<db::Connection> {
-                return std::make_unique<BorrowedConnection>(target);
-            },
-            [this]() -> std::unique_ptr<db::Connection> { return std::make_unique<BorrowedConnection>(store); }};
+    return {[this](const db::ServerSettings&) { return target.handle(); },
+            [this] { return store.handle(); }};
 }
 
 bool StructureHarness::update() { return UpdateTableStructure(run()); }

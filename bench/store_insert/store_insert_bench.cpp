@@ -36,8 +36,9 @@ struct CapturedRow {
 // Data commands of about 300 characters with apostrophes in their text values, built
 // with Transform and SQLValue as the capture builds them.
 std::vector<CapturedRow> makeRows() {
-    static const char* const kWords[] = {"d'utilizador", "Gestão", "O'Neil", "menu", "pesquisa", "configuração",
-                                         "it's", "relatório", "Sinistros", "entrada"};
+    static const char* const kWords[] = {"d'utilizador", "Gestão",       "O'Neil", "menu",
+                                         "pesquisa",     "configuração", "it's",   "relatório",
+                                         "Sinistros",    "entrada"};
     std::vector<CapturedRow> rows;
     rows.reserve(kRows);
     for (int i = 0; i < kRows; ++i) {
@@ -48,24 +49,28 @@ std::vector<CapturedRow> makeRows() {
         }
         const db::Value id = db::Value::integer(i + 1);
         const std::string command =
-            "INSERT INTO tbMenu_Main_Items (ID, IDMenu, Descricao, Comando, Activo, Valor, DataCriacao) VALUES (" +
+            "INSERT INTO tbMenu_Main_Items (ID, IDMenu, Descricao, Comando, Activo, Valor, "
+            "DataCriacao) VALUES (" +
             store::SQLValue(id, store::kSqlNumber) + ", " +
             store::SQLValue(db::Value::integer(i % 97), store::kSqlNumber) + ", " +
             store::Transform(db::Value::text(description)) + ", " +
-            store::Transform(db::Value::text("frmMenu'" + std::to_string(i % 13) + "'.Show")) + ", " +
-            store::SQLValue(db::Value::boolean(i % 2 == 0), store::kSqlNumber) + ", " +
+            store::Transform(db::Value::text("frmMenu'" + std::to_string(i % 13) + "'.Show")) +
+            ", " + store::SQLValue(db::Value::boolean(i % 2 == 0), store::kSqlNumber) + ", " +
             store::SQLValue(db::Value::real(i * 0.25), store::kSqlNumber) + ", " +
-            store::SQLValue(db::Value::dateTime({2004, 3, 7, 14, 5, i % 60, 0}), store::kSqlDate) + ")";
-        CapturedRow row{"tbMenu_Main_Items", "ID", id.toText(), command, 0, i % 3 == 0 ? -1 : 0, 0, {}};
+            store::SQLValue(db::Value::dateTime({2004, 3, 7, 14, 5, i % 60, 0}), store::kSqlDate) +
+            ")";
+        CapturedRow row{"tbMenu_Main_Items", "ID", id.toText(), command, 0,
+                        i % 3 == 0 ? -1 : 0, 0,    {}};
         const std::string keyLiteral = store::IsNumeric(id) ? store::SQLValue(id, store::kSqlNumber)
                                                             : store::SQLValue(id, store::kSqlText);
         row.jetInsert =
-            "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, force_update, "
+            "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
+            "force_update, "
             "delete_first) VALUES (" +
-            store::SQLValue(row.table, store::kSqlText) + "," + store::SQLValue(row.keyColumn, store::kSqlText) +
-            "," + keyLiteral + "," + store::SQLValue(command, store::kSqlText) + "," +
-            std::to_string(row.onlyIfEmpty) + ", " + std::to_string(row.forceUpdate) + ", " +
-            std::to_string(row.deleteFirst) + " )";
+            store::SQLValue(row.table, store::kSqlText) + "," +
+            store::SQLValue(row.keyColumn, store::kSqlText) + "," + keyLiteral + "," +
+            store::SQLValue(command, store::kSqlText) + "," + std::to_string(row.onlyIfEmpty) +
+            ", " + std::to_string(row.forceUpdate) + ", " + std::to_string(row.deleteFirst) + " )";
         rows.push_back(std::move(row));
     }
     return rows;
@@ -95,7 +100,8 @@ private:
 
 std::map<std::string, double> g_rowsPerSecond;
 
-void record(benchmark::State& state, const std::string& name, std::chrono::steady_clock::duration elapsed) {
+void record(benchmark::State& state, const std::string& name,
+            std::chrono::steady_clock::duration elapsed) {
     const double seconds = std::chrono::duration<double>(elapsed).count();
     const double rate = kRows / seconds;
     state.SetIterationTime(seconds);
@@ -133,12 +139,14 @@ void BM_RawPreparedInsert(benchmark::State& state) {
         store::openStore(fresh.path())->close();  // the store's own settings on the file
         sqlite3* db = nullptr;
         sqlite3_open_v2(fresh.path().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
+                     nullptr);
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(db,
-                           "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
-                           "force_update, delete_first) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
-                           -1, &insert, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
+            "force_update, delete_first) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+            -1, &insert, nullptr);
         const auto start = std::chrono::steady_clock::now();
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         for (const CapturedRow& row : rows) {
@@ -173,14 +181,17 @@ void printSummary() {
     const double raw = rate("raw_prepared");
     std::size_t statementBytes = 0;
     for (const CapturedRow& row : capturedRows()) statementBytes += row.jetInsert.size();
-    std::printf("\nstore_insert: %d tbDados rows, data commands of about %zu characters, store statements of "
-                "about %zu\n",
-                kRows, capturedRows().front().command.size(), statementBytes / capturedRows().size());
+    std::printf(
+        "\nstore_insert: %d tbDados rows, data commands of about %zu characters, store statements "
+        "of "
+        "about %zu\n",
+        kRows, capturedRows().front().command.size(), statementBytes / capturedRows().size());
     std::printf("  Jet SQL, one transaction   %10.0f rows/s\n", transaction);
     std::printf("  Jet SQL, autocommit        %10.0f rows/s   (target >= 10000)\n", autocommit);
     std::printf("  raw prepared insert        %10.0f rows/s\n", raw);
     if (raw > 0) {
-        std::printf("  one transaction / raw      %9.1f %%        (target >= 25 %%)\n", 100.0 * transaction / raw);
+        std::printf("  one transaction / raw      %9.1f %%        (target >= 25 %%)\n",
+                    100.0 * transaction / raw);
         std::printf("  autocommit / raw           %9.1f %%\n", 100.0 * autocommit / raw);
     }
 }

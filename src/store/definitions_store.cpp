@@ -30,8 +30,9 @@ db::Error storeFileError(const std::filesystem::path& path, const std::string& w
 
 std::string lower(std::string_view s) {
     std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     return out;
 }
 
@@ -49,19 +50,23 @@ void checkFileKind(const std::filesystem::path& path) {
     if (!std::filesystem::exists(status)) {
         throw db::Error(db::errc::kStoreError, "Could not find file '" + path.string() + "'.");
     }
-    if (std::filesystem::is_directory(status)) throw storeFileError(path, "is a folder, not a definitions store.");
+    if (std::filesystem::is_directory(status))
+        throw storeFileError(path, "is a folder, not a definitions store.");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw storeFileError(path, "cannot be read: " + std::string(std::strerror(errno)) + ".");
+    if (!in)
+        throw storeFileError(path, "cannot be read: " + std::string(std::strerror(errno)) + ".");
     std::string head(100, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
     if (head.empty()) throw storeFileError(path, "is empty: it is not a definitions store.");
     if (head.compare(0, 16, std::string("SQLite format 3\0", 16)) == 0) return;
-    const std::string_view signature = head.size() >= 20 ? std::string_view(head).substr(4, 15) : "";
+    const std::string_view signature =
+        head.size() >= 20 ? std::string_view(head).substr(4, 15) : "";
     if (signature == "Standard Jet DB" || signature == "Standard ACE DB") {
-        throw storeFileError(path,
-                             "is a Jet database; the definitions store is a SQLite database. Create one with "
-                             "\"sqlupgrade-cli init-store\" and capture the structure into it.");
+        throw storeFileError(
+            path,
+            "is a Jet database; the definitions store is a SQLite database. Create one with "
+            "\"sqlupgrade-cli init-store\" and capture the structure into it.");
     }
     if (looksLikeText(head)) throw storeFileError(path, "is a text file, not a definitions store.");
     throw storeFileError(path, "is not a SQLite database, so it is not a definitions store.");
@@ -76,7 +81,8 @@ std::string missingSchema(SqliteConnection& connection) {
         db::CursorType::Static);
     std::map<std::string, std::set<std::string>> present;  // lower-case table -> columns
     for (; !rs.eof(); rs.moveNext()) {
-        present[lower(rs.field(std::size_t{0}).value().toText())].insert(lower(rs.field(std::size_t{1}).value().toText()));
+        present[lower(rs.field(std::size_t{0}).value().toText())].insert(
+            lower(rs.field(std::size_t{1}).value().toText()));
     }
     std::vector<std::string> missingTables;
     std::vector<std::string> problems;
@@ -93,12 +99,14 @@ std::string missingSchema(SqliteConnection& connection) {
         if (missingColumns.empty()) continue;
         std::string text = "the table " + std::string(table.name) + " has no column";
         text += missingColumns.size() > 1 ? "s " : " ";
-        for (std::size_t i = 0; i < missingColumns.size(); ++i) text += (i ? ", " : "") + missingColumns[i];
+        for (std::size_t i = 0; i < missingColumns.size(); ++i)
+            text += (i ? ", " : "") + missingColumns[i];
         problems.push_back(text);
     }
     if (!missingTables.empty()) {
         std::string text = missingTables.size() > 1 ? "the tables " : "the table ";
-        for (std::size_t i = 0; i < missingTables.size(); ++i) text += (i ? ", " : "") + missingTables[i];
+        for (std::size_t i = 0; i < missingTables.size(); ++i)
+            text += (i ? ", " : "") + missingTables[i];
         text += missingTables.size() > 1 ? " are missing" : " is missing";
         problems.insert(problems.begin(), text);
     }
@@ -113,11 +121,13 @@ void validateReadOnly(const std::filesystem::path& path) {
         SqliteConnection connection(path, OpenMode::ReadOnly);
         missing = missingSchema(connection);
     } catch (const db::Error& e) {
-        const std::string reason = e.records().empty() ? e.description() : e.records().front().message;
+        const std::string reason =
+            e.records().empty() ? e.description() : e.records().front().message;
         throw storeFileError(path, "cannot be read as a SQLite database: " + reason + ".");
     }
     if (!missing.empty()) {
-        throw storeFileError(path, "is a SQLite database but not a definitions store: " + missing + ".");
+        throw storeFileError(path,
+                             "is a SQLite database but not a definitions store: " + missing + ".");
     }
 }
 
@@ -154,14 +164,16 @@ std::unique_ptr<db::Connection> openStore(const std::filesystem::path& path) {
 void createEmptyStore(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
-        throw storeFileError(path, "already exists; a new definitions store is only created where no file is.");
+        throw storeFileError(
+            path, "already exists; a new definitions store is only created where no file is.");
     }
     // O_EXCL: of two processes creating the same store, exactly one wins.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         const int error = errno;
         if (error == EEXIST) {
-            throw storeFileError(path, "already exists; a new definitions store is only created where no file is.");
+            throw storeFileError(
+                path, "already exists; a new definitions store is only created where no file is.");
         }
         throw db::Error(db::errc::kStoreError,
                         "Could not create '" + path.string() + "': " + std::strerror(error) + ".");
@@ -170,7 +182,8 @@ void createEmptyStore(const std::filesystem::path& path) {
     try {
         SqliteConnection connection(path, OpenMode::ReadWrite);
         connection.beginTransaction();
-        for (const StoreTable& table : storeTables()) connection.execute(createTableStatement(table));
+        for (const StoreTable& table : storeTables())
+            connection.execute(createTableStatement(table));
         connection.commitTransaction();
         singleText(connection, "PRAGMA journal_mode=WAL");
         connection.close();

@@ -50,7 +50,8 @@ std::string replaceAll(std::string_view text, std::string_view find, std::string
     std::string out;
     out.reserve(text.size());
     std::size_t from = 0;
-    for (std::size_t at; (at = text.find(find, from)) != std::string_view::npos; from = at + find.size()) {
+    for (std::size_t at; (at = text.find(find, from)) != std::string_view::npos;
+         from = at + find.size()) {
         out.append(text, from, at - from);
         out += replacement;
     }
@@ -123,7 +124,8 @@ db::DateTime toDateTime(const db::Value& value) {
         case db::Value::Kind::Decimal:
         case db::Value::Kind::Boolean: {
             const double ole = value.asDouble();
-            if (!std::isfinite(ole) || ole < kFirstOleDate || ole >= kAfterLastOleDate) throw db::typeMismatchError();
+            if (!std::isfinite(ole) || ole < kFirstOleDate || ole >= kAfterLastOleDate)
+                throw db::typeMismatchError();
             return db::DateTime::fromOleDate(ole);
         }
         case db::Value::Kind::Text: {
@@ -158,7 +160,8 @@ std::string textLiteral(const db::Value& value) {
 // Runs `body`; an error inside it is reported for `procedure` of `module` and `fallback`
 // returned instead. An error of the reporter itself leaves through the catch handler.
 template <typename Result, typename Body>
-Result reportingErrors(const shell::ReportingModule& module, const char* procedure, Result fallback, Body&& body) {
+Result reportingErrors(const shell::ReportingModule& module, const char* procedure, Result fallback,
+                       Body&& body) {
     try {
         return body();
     } catch (const db::Error& e) {
@@ -182,7 +185,8 @@ std::string upperName(std::string_view name) {
             // U+00E0..U+00FE (except U+00F7) is C3 A0..C3 BE; capitals are 0x20 lower.
             const auto next = static_cast<unsigned char>(name[i + 1]);
             out += name[i];
-            out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20 : next);
+            out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20
+                                                                                  : next);
             ++i;
         } else {
             out += name[i];
@@ -210,9 +214,12 @@ std::string SQLValue(const db::Value& value, int kind) {
 
 std::string SQLValue(const db::Field& field, int kind) { return SQLValue(field.value(), kind); }
 
-std::string SQLValue(std::string_view text, int kind) { return SQLValue(db::Value::text(std::string(text)), kind); }
+std::string SQLValue(std::string_view text, int kind) {
+    return SQLValue(db::Value::text(std::string(text)), kind);
+}
 
-std::string ReplaceChar(const db::Value& value, std::string_view find, std::string_view replacement) {
+std::string ReplaceChar(const db::Value& value, std::string_view find,
+                        std::string_view replacement) {
     if (codePoints(find) != 1 || codePoints(replacement) != 1) return {};
     // One whole UTF-8 sequence never matches inside another, so a plain search is exact.
     return replaceAll(value.toText(), find, replacement);
@@ -238,7 +245,9 @@ std::string DeTransform(const db::Value& value) {
     return DeTransform(value.toText());
 }
 
-std::string DeTransform(std::string_view text) { return replaceAll(text, kApostropheMarker, "' + CHAR(39) + '"); }
+std::string DeTransform(std::string_view text) {
+    return replaceAll(text, kApostropheMarker, "' + CHAR(39) + '");
+}
 
 bool CheckField(const db::Recordset& recordset, std::string_view fieldName) {
     return reportingErrors<bool>(shell::kModData, "CheckField", false, [&] {
@@ -278,8 +287,12 @@ bool IsNumeric(const db::Value& value) {
     return i == text.size();
 }
 
-std::string MarkApostrophes(std::string_view text) { return replaceAll(text, "'", kApostropheMarker); }
+std::string MarkApostrophes(std::string_view text) {
+    return replaceAll(text, "'", kApostropheMarker);
+}
 
-std::string UnmarkApostrophes(std::string_view text) { return replaceAll(text, kApostropheMarker, "'"); }
+std::string UnmarkApostrophes(std::string_view text) {
+    return replaceAll(text, kApostropheMarker, "'");
+}
 
 }  // namespace store

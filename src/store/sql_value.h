@@ -38,7 +38,8 @@ std::string SQLValue(std::string_view text, int kind);
 
 // The value's text form with every `find` character replaced by `replacement`; the empty
 // text unless both are exactly one character. Example: ("1,2,3", ",", ".") -> "1.2.3".
-std::string ReplaceChar(const db::Value& value, std::string_view find, std::string_view replacement);
+std::string ReplaceChar(const db::Value& value, std::string_view find,
+                        std::string_view replacement);
 
 // Escapes apostrophes for the store: each ' becomes '+CHR(39)+' ; `text` receives the
 // result too. Example: O'Neil -> O'+CHR(39)+'Neil. On an unexpected failure it reports to

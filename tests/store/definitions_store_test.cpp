@@ -29,7 +29,8 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 
 std::set<std::string> filesIn(const std::filesystem::path& folder) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -39,7 +40,8 @@ std::string pragma(db::Connection& connection, const std::string& name) {
 }
 
 TEST(StorePath, KeepsTheProgramFolderAsItIs) {
-    EXPECT_EQ(storePath("/opt/Ferramentas Ação"), std::filesystem::path("/opt/Ferramentas Ação/SQL.mdb"));
+    EXPECT_EQ(storePath("/opt/Ferramentas Ação"),
+              std::filesystem::path("/opt/Ferramentas Ação/SQL.mdb"));
 }
 
 TEST(CreateEmptyStore, MakesAStoreThatOpensInWalMode) {
@@ -65,8 +67,10 @@ TEST(CreateEmptyStore, RefusesToWriteOverAFile) {
         FAIL() << "an existing file was written over";
     } catch (const db::Error& e) {
         EXPECT_EQ(e.number(), db::errc::kStoreError);
-        EXPECT_EQ(e.description(), "The file '" + path.string() +
-                                       "' already exists; a new definitions store is only created where no file is.");
+        EXPECT_EQ(
+            e.description(),
+            "The file '" + path.string() +
+                "' already exists; a new definitions store is only created where no file is.");
     }
     EXPECT_EQ(readFile(path), "keep me");
 }
@@ -78,7 +82,8 @@ TEST(CreateEmptyStore, FailsCleanlyInAMissingFolder) {
         createEmptyStore(path);
         FAIL() << "created in a missing folder";
     } catch (const db::Error& e) {
-        EXPECT_EQ(e.description(), "Could not create '" + path.string() + "': " + std::strerror(ENOENT) + ".");
+        EXPECT_EQ(e.description(),
+                  "Could not create '" + path.string() + "': " + std::strerror(ENOENT) + ".");
     }
 }
 
@@ -119,7 +124,9 @@ void storeWithoutDeleteFirst(const std::filesystem::path& path) {
     {
         db::sqlite::SqliteConnection connection(full, db::sqlite::OpenMode::ReadWrite);
         connection.execute("PRAGMA journal_mode=DELETE");
-        connection.execute("ALTER TABLE tbDados DROP COLUMN delete_first; DROP TABLE tbLogs; DROP TABLE tbExecute");
+        connection.execute(
+            "ALTER TABLE tbDados DROP COLUMN delete_first; DROP TABLE tbLogs; DROP TABLE "
+            "tbExecute");
     }
     std::filesystem::rename(full, path);
 }
@@ -128,29 +135,43 @@ const NotAStoreCase kNotAStoreCases[] = {
     {"Missing", [](const std::filesystem::path&) {}, "Could not find file '%'.", true},
     {"Folder", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); },
      "is a folder, not a definitions store."},
-    {"Empty", [](const std::filesystem::path& p) { writeFile(p, ""); }, "is empty: it is not a definitions store."},
+    {"Empty", [](const std::filesystem::path& p) { writeFile(p, ""); },
+     "is empty: it is not a definitions store."},
     {"JetDatabase",
      [](const std::filesystem::path& p) {
-         writeFile(p, std::string("\x00\x01\x00\x00Standard Jet DB\x00\x01\x00\x00\x00", 24) + std::string(2048, '\0'));
+         writeFile(p, std::string("\x00\x01\x00\x00Standard Jet DB\x00\x01\x00\x00\x00", 24) +
+                          std::string(2048, '\0'));
      },
-     "is a Jet database; the definitions store is a SQLite database. Create one with \"sqlupgrade-cli "
+     "is a Jet database; the definitions store is a SQLite database. Create one with "
+     "\"sqlupgrade-cli "
      "init-store\" and capture the structure into it."},
     {"TextFile", [](const std::filesystem::path& p) { writeFile(p, "[Defs]\r\nserver=srv01\r\n"); },
      "is a text file, not a definitions store."},
-    {"OtherBinary", [](const std::filesystem::path& p) { writeFile(p, std::string("\x89PNG\r\n\x1a\n\0\0", 10)); },
+    {"OtherBinary",
+     [](const std::filesystem::path& p) { writeFile(p, std::string("\x89PNG\r\n\x1a\n\0\0", 10)); },
      "is not a SQLite database, so it is not a definitions store."},
     {"DamagedSqlite",
-     [](const std::filesystem::path& p) { writeFile(p, std::string("SQLite format 3\0", 16) + std::string(84, '\x7f')); },
+     [](const std::filesystem::path& p) {
+         writeFile(p, std::string("SQLite format 3\0", 16) + std::string(84, '\x7f'));
+     },
      "cannot be read as a SQLite database: file is not a database."},
-    {"SqliteWithoutTables", [](const std::filesystem::path& p) { createSqlite(p, "CREATE TABLE other (x)"); },
-     "is a SQLite database but not a definitions store: the tables tbObjects, tbFunctions, tbViews, tbProcedures, "
-     "tbIndexes, tbPrimary_Keys, tbDefaults, tbDados, tbDados_Gigantic, tbLogs, tbExecute are missing."},
+    {"SqliteWithoutTables",
+     [](const std::filesystem::path& p) { createSqlite(p, "CREATE TABLE other (x)"); },
+     "is a SQLite database but not a definitions store: the tables tbObjects, tbFunctions, "
+     "tbViews, tbProcedures, "
+     "tbIndexes, tbPrimary_Keys, tbDefaults, tbDados, tbDados_Gigantic, tbLogs, tbExecute are "
+     "missing."},
     {"WalSqliteWithoutTables",
-     [](const std::filesystem::path& p) { createSqlite(p, "PRAGMA journal_mode=WAL; CREATE TABLE other (x)"); },
-     "is a SQLite database but not a definitions store: the tables tbObjects, tbFunctions, tbViews, tbProcedures, "
-     "tbIndexes, tbPrimary_Keys, tbDefaults, tbDados, tbDados_Gigantic, tbLogs, tbExecute are missing."},
+     [](const std::filesystem::path& p) {
+         createSqlite(p, "PRAGMA journal_mode=WAL; CREATE TABLE other (x)");
+     },
+     "is a SQLite database but not a definitions store: the tables tbObjects, tbFunctions, "
+     "tbViews, tbProcedures, "
+     "tbIndexes, tbPrimary_Keys, tbDefaults, tbDados, tbDados_Gigantic, tbLogs, tbExecute are "
+     "missing."},
     {"StoreMissingAColumnAndTables", storeWithoutDeleteFirst,
-     "is a SQLite database but not a definitions store: the tables tbLogs, tbExecute are missing; the table "
+     "is a SQLite database but not a definitions store: the tables tbLogs, tbExecute are missing; "
+     "the table "
      "tbDados has no column delete_first."},
 };
 

@@ -26,7 +26,8 @@ public:
                 return;
             }
         }
-        FAIL() << "no decimal-comma locale is installed (scripts/install-deps installs locales-all)";
+        FAIL()
+            << "no decimal-comma locale is installed (scripts/install-deps installs locales-all)";
     }
     void TearDown() override {
         std::setlocale(LC_ALL, "C");
@@ -39,9 +40,7 @@ private:
 
 const auto* const kCommaLocale = ::testing::AddGlobalTestEnvironment(new CommaLocale);
 
-TEST(CommaLocale, IsActive) {
-    EXPECT_EQ(std::string(std::localeconv()->decimal_point), ",");
-}
+TEST(CommaLocale, IsActive) { EXPECT_EQ(std::string(std::localeconv()->decimal_point), ","); }
 
 db::Value date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
     return db::Value::dateTime(db::DateTime{y, mo, d, h, mi, s, ms});
@@ -56,7 +55,9 @@ struct FormatCase {
 
 class SQLValueFormats : public ::testing::TestWithParam<FormatCase> {};
 
-TEST_P(SQLValueFormats, TheLiteral) { EXPECT_EQ(SQLValue(GetParam().value, GetParam().kind), GetParam().literal); }
+TEST_P(SQLValueFormats, TheLiteral) {
+    EXPECT_EQ(SQLValue(GetParam().value, GetParam().kind), GetParam().literal);
+}
 
 const FormatCase kFormatCases[] = {
     {"EmptyTextIsNullAsText", db::Value::text(""), kSqlText, "null"},
@@ -66,7 +67,8 @@ const FormatCase kFormatCases[] = {
     {"NullIsNullAsNumber", db::Value(), kSqlNumber, "null"},
     {"NullIsNullAsDate", db::Value(), kSqlDate, "null"},
     {"BlanksOnlyTrimToAnEmptyLiteral", db::Value::text("   "), kSqlText, "''"},
-    {"TextIsTrimmedAndEscapedForTheStore", db::Value::text("  O'Neil "), kSqlText, "'O'+CHR(39)+'Neil'"},
+    {"TextIsTrimmedAndEscapedForTheStore", db::Value::text("  O'Neil "), kSqlText,
+     "'O'+CHR(39)+'Neil'"},
     {"TwoApostrophes", db::Value::text("'a'"), kSqlText, "''+CHR(39)+'a'+CHR(39)+''"},
     {"TabsAreNotBlanks", db::Value::text("\tx "), kSqlText, "'\tx'"},
     {"NumberAsText", db::Value::integer(42), kSqlText, "'42'"},
@@ -76,24 +78,33 @@ const FormatCase kFormatCases[] = {
     {"LargeIntegerHasNoSeparators", db::Value::integer(1234567890123), kSqlNumber, "1234567890123"},
     {"DoubleShortestRoundTrip", db::Value::real(0.1), kSqlNumber, "0.1"},
     {"DoubleAllDigits", db::Value::real(1234567.125), kSqlNumber, "1234567.125"},
-    {"DoubleNotRoundedToSixDigits", db::Value::real(3.14159265358979), kSqlNumber, "3.14159265358979"},
+    {"DoubleNotRoundedToSixDigits", db::Value::real(3.14159265358979), kSqlNumber,
+     "3.14159265358979"},
     {"HugeDouble", db::Value::real(1e21), kSqlNumber, "1E+21"},
     {"DecimalExactly", db::Value::decimal("1234.5000"), kSqlNumber, "1234.5000"},
-    {"CurrencyExactly", db::Value::decimal("-922337203685477.5808"), kSqlNumber, "-922337203685477.5808"},
+    {"CurrencyExactly", db::Value::decimal("-922337203685477.5808"), kSqlNumber,
+     "-922337203685477.5808"},
     {"TextWithDecimalComma", db::Value::text("1234,5"), kSqlNumber, "1234.5"},
     {"TrueIsOne", db::Value::boolean(true), kSqlNumber, "1"},
     {"FalseIsZero", db::Value::boolean(false), kSqlNumber, "0"},
-    {"DateTime", date(2004, 3, 7, 14, 5, 9), kSqlDate, "CONVERT(DATETIME,'2004-03-07 14:05:09',102)"},
-    {"FirstSqlServerDate", date(1753, 1, 1), kSqlDate, "CONVERT(DATETIME,'1753-01-01 00:00:00',102)"},
+    {"DateTime", date(2004, 3, 7, 14, 5, 9), kSqlDate,
+     "CONVERT(DATETIME,'2004-03-07 14:05:09',102)"},
+    {"FirstSqlServerDate", date(1753, 1, 1), kSqlDate,
+     "CONVERT(DATETIME,'1753-01-01 00:00:00',102)"},
     {"Year1500", date(1500, 1, 1), kSqlDate, "CONVERT(DATETIME,'1500-01-01 00:00:00',102)"},
     {"Year1499IsNull", date(1499, 12, 31, 23, 59, 59), kSqlDate, "null"},
-    {"MillisecondsRoundDown", date(2004, 3, 7, 14, 5, 9, 499), kSqlDate, "CONVERT(DATETIME,'2004-03-07 14:05:09',102)"},
+    {"MillisecondsRoundDown", date(2004, 3, 7, 14, 5, 9, 499), kSqlDate,
+     "CONVERT(DATETIME,'2004-03-07 14:05:09',102)"},
     {"MillisecondsRoundUpIntoTheNextYear", date(1999, 12, 31, 23, 59, 59, 500), kSqlDate,
      "CONVERT(DATETIME,'2000-01-01 00:00:00',102)"},
-    {"NumberIsAnOleDate", db::Value::real(38053.5), kSqlDate, "CONVERT(DATETIME,'2004-03-07 12:00:00',102)"},
-    {"ZeroIsTheOleEpoch", db::Value::integer(0), kSqlDate, "CONVERT(DATETIME,'1899-12-30 00:00:00',102)"},
-    {"IsoText", db::Value::text("2004-03-07 14:05"), kSqlDate, "CONVERT(DATETIME,'2004-03-07 14:05:00',102)"},
-    {"DayFirstText", db::Value::text(" 7/3/2004 "), kSqlDate, "CONVERT(DATETIME,'2004-03-07 00:00:00',102)"},
+    {"NumberIsAnOleDate", db::Value::real(38053.5), kSqlDate,
+     "CONVERT(DATETIME,'2004-03-07 12:00:00',102)"},
+    {"ZeroIsTheOleEpoch", db::Value::integer(0), kSqlDate,
+     "CONVERT(DATETIME,'1899-12-30 00:00:00',102)"},
+    {"IsoText", db::Value::text("2004-03-07 14:05"), kSqlDate,
+     "CONVERT(DATETIME,'2004-03-07 14:05:00',102)"},
+    {"DayFirstText", db::Value::text(" 7/3/2004 "), kSqlDate,
+     "CONVERT(DATETIME,'2004-03-07 00:00:00',102)"},
     {"KindFourIsEmpty", db::Value::text("x"), 4, ""},
     {"KindZeroIsEmptyEvenForNull", db::Value(), 0, ""},
 };
@@ -102,8 +113,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SQLValueFormats, ::testing::ValuesIn(kFormatCase
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SQLValue, ANonDateAsDateIsATypeMismatchForTheCaller) {
-    for (const db::Value& value : {db::Value::text("abc"), db::Value::text("31-02-2004"), db::Value::bytes({1}),
-                                   db::Value::real(1e10)}) {
+    for (const db::Value& value : {db::Value::text("abc"), db::Value::text("31-02-2004"),
+                                   db::Value::bytes({1}), db::Value::real(1e10)}) {
         SCOPED_TRACE(value.toText());
         try {
             SQLValue(value, kSqlDate);
@@ -146,9 +157,11 @@ TEST(Transform, MarksApostrophesInAQuotedLiteral) {
 TEST(Transform, AKeptCommandSurvivesTheStoreAndReplaysAsValidSql) {
     // The capture writes the row's text with Transform, stores the command with
     // SQLValue; the store's own text of that literal is the command as built.
-    const std::string command = "INSERT INTO tbA (Nome) VALUES (" + Transform(db::Value::text("O'Neil")) + ")";
+    const std::string command =
+        "INSERT INTO tbA (Nome) VALUES (" + Transform(db::Value::text("O'Neil")) + ")";
     EXPECT_EQ(command, "INSERT INTO tbA (Nome) VALUES ('O!39!Neil')");
-    EXPECT_EQ(SQLValue(command, kSqlText), "'INSERT INTO tbA (Nome) VALUES ('+CHR(39)+'O!39!Neil'+CHR(39)+')'");
+    EXPECT_EQ(SQLValue(command, kSqlText),
+              "'INSERT INTO tbA (Nome) VALUES ('+CHR(39)+'O!39!Neil'+CHR(39)+')'");
     EXPECT_EQ(DeTransform(command), "INSERT INTO tbA (Nome) VALUES ('O' + CHAR(39) + 'Neil')");
 }
 
@@ -168,7 +181,9 @@ struct NumericCase {
 
 class IsNumericTest : public ::testing::TestWithParam<NumericCase> {};
 
-TEST_P(IsNumericTest, DecidesTheKeyLiteral) { EXPECT_EQ(IsNumeric(GetParam().value), GetParam().numeric); }
+TEST_P(IsNumericTest, DecidesTheKeyLiteral) {
+    EXPECT_EQ(IsNumeric(GetParam().value), GetParam().numeric);
+}
 
 const NumericCase kNumericCases[] = {
     {"Integer", db::Value::integer(12), true},
@@ -203,7 +218,8 @@ struct RecordingReporter : shell::ErrorReporter {
 };
 
 TEST(CheckField, FindsFieldsInCapitals) {
-    const db::Recordset rs({{"only_if_empty", 11}, {"Descrição", 202}}, std::vector<std::vector<db::Value>>{});
+    const db::Recordset rs({{"only_if_empty", 11}, {"Descrição", 202}},
+                           std::vector<std::vector<db::Value>>{});
     EXPECT_TRUE(CheckField(rs, "ONLY_IF_EMPTY"));
     EXPECT_TRUE(CheckField(rs, "DESCRIÇÃO"));
     EXPECT_FALSE(CheckField(rs, "only_if"));
@@ -216,9 +232,10 @@ TEST(CheckField, AClosedRecordsetIsReportedAndAnswersFalse) {
     EXPECT_FALSE(CheckField(closed, "x"));
     ASSERT_EQ(recorder.reports.size(), 1u);
     EXPECT_EQ(recorder.reports[0],
-              (std::vector<std::string>{"Orlin Software", "Ferramentas Administrativas", "modData", "CheckField",
-                                        "Error Number = 3704 | Description = Operation is not allowed when the "
-                                        "object is closed."}));
+              (std::vector<std::string>{
+                  "Orlin Software", "Ferramentas Administrativas", "modData", "CheckField",
+                  "Error Number = 3704 | Description = Operation is not allowed when the "
+                  "object is closed."}));
 
     recorder.fail = true;
     EXPECT_THROW(CheckField(closed, "x"), std::runtime_error);

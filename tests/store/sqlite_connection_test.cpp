@@ -30,8 +30,9 @@ protected:
 };
 
 TEST_F(SqliteConnectionTest, ReportsJetTypeCodesAndValues) {
-    db.execute("INSERT INTO t (nome, descrit, tamanho, flag, image, ratio) "
-               "VALUES ('O'+CHR(39)+'Neil', 'x', 100, -1, NULL, 0.1)");
+    db.execute(
+        "INSERT INTO t (nome, descrit, tamanho, flag, image, ratio) "
+        "VALUES ('O'+CHR(39)+'Neil', 'x', 100, -1, NULL, 0.1)");
     Recordset rs = db.open("SELECT *, Max(id) AS maximo FROM t", CursorType::Static);
     ASSERT_EQ(rs.recordCount(), 1);
     struct Expected {
@@ -67,11 +68,14 @@ TEST_F(SqliteConnectionTest, MaxOfAnEmptyTableIsNull) {
 }
 
 TEST_F(SqliteConnectionTest, ForwardOnlyStreamsWhatStaticCounts) {
-    for (int i = 1; i <= 3; ++i) db.execute("INSERT INTO t (nome, tamanho) VALUES ('n" + std::to_string(i) + "', " + std::to_string(i) + ")");
+    for (int i = 1; i <= 3; ++i)
+        db.execute("INSERT INTO t (nome, tamanho) VALUES ('n" + std::to_string(i) + "', " +
+                   std::to_string(i) + ")");
     Recordset forward = db.open("SELECT nome FROM t ORDER BY id");
     EXPECT_EQ(forward.recordCount(), -1);
     std::vector<std::string> names;
-    for (; !forward.eof(); forward.moveNext()) names.push_back(forward.field("nome").value().asText());
+    for (; !forward.eof(); forward.moveNext())
+        names.push_back(forward.field("nome").value().asText());
     EXPECT_EQ(names, (std::vector<std::string>{"n1", "n2", "n3"}));
 
     Recordset empty = db.open("SELECT nome FROM t WHERE tamanho > 10");
@@ -84,7 +88,8 @@ TEST_F(SqliteConnectionTest, ForwardOnlyStreamsWhatStaticCounts) {
 }
 
 TEST_F(SqliteConnectionTest, ExecuteCountsTheRowsOfTheLastChange) {
-    EXPECT_EQ(db.execute("INSERT INTO t (nome) VALUES ('a'); INSERT INTO t (nome) VALUES ('b')"), 1);
+    EXPECT_EQ(db.execute("INSERT INTO t (nome) VALUES ('a'); INSERT INTO t (nome) VALUES ('b')"),
+              1);
     EXPECT_EQ(db.execute("UPDATE t SET tamanho = 5"), 2);
     EXPECT_EQ(db.execute("SELECT * FROM t"), -1);
     EXPECT_EQ(db.execute("DELETE FROM t WHERE nome = 'A'"), 1);  // text compares without case
@@ -92,15 +97,18 @@ TEST_F(SqliteConnectionTest, ExecuteCountsTheRowsOfTheLastChange) {
 
 TEST_F(SqliteConnectionTest, KeptInsertShapesStoreWhatLiteralsWould) {
     const std::string insert =
-        "INSERT INTO t (nome, descrit, tamanho, flag, ratio) VALUES (12, 'a'+CHR(39)+'b', '34', True, -1.5)";
+        "INSERT INTO t (nome, descrit, tamanho, flag, ratio) VALUES (12, 'a'+CHR(39)+'b', '34', "
+        "True, -1.5)";
     db.execute(insert);                 // a kept prepared statement with bound values
     db.execute(insert);                 // the same shape again
     db.execute(insert + "; SELECT 1");  // a batch: the literal text itself
-    Recordset rs = db.open("SELECT typeof(nome) || ':' || nome || '|' || descrit || '|' || typeof(tamanho) || ':' || "
-                           "tamanho || '|' || flag || '|' || ratio AS r FROM t",
-                           CursorType::Static);
+    Recordset rs = db.open(
+        "SELECT typeof(nome) || ':' || nome || '|' || descrit || '|' || typeof(tamanho) || ':' || "
+        "tamanho || '|' || flag || '|' || ratio AS r FROM t",
+        CursorType::Static);
     ASSERT_EQ(rs.recordCount(), 3);
-    for (; !rs.eof(); rs.moveNext()) EXPECT_EQ(rs.field("r").value(), Value::text("text:12|a'b|integer:34|-1|-1.5"));
+    for (; !rs.eof(); rs.moveNext())
+        EXPECT_EQ(rs.field("r").value(), Value::text("text:12|a'b|integer:34|-1|-1.5"));
 }
 
 TEST_F(SqliteConnectionTest, ChrRunsAsAFunctionWhereItCannotBeFolded) {
@@ -112,8 +120,9 @@ TEST_F(SqliteConnectionTest, ChrRunsAsAFunctionWhereItCannotBeFolded) {
         FAIL() << "CHR(339) was accepted";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), errc::kServerError);
-        EXPECT_EQ(e.description(),
-                  "Invalid procedure call or argument: CHR(339) in: SELECT CHR(tamanho + 300) FROM t");
+        EXPECT_EQ(
+            e.description(),
+            "Invalid procedure call or argument: CHR(339) in: SELECT CHR(tamanho + 300) FROM t");
     }
 }
 
@@ -125,7 +134,8 @@ struct ErrorCase {
     const char* description;
 };
 
-class SqliteConnectionErrors : public SqliteConnectionTest, public ::testing::WithParamInterface<ErrorCase> {};
+class SqliteConnectionErrors : public SqliteConnectionTest,
+                               public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(SqliteConnectionErrors, CarryJetNumbersAndSqliteTexts) {
     db.execute("INSERT INTO t (id, nome) VALUES (1, 'a')");
@@ -143,9 +153,12 @@ TEST_P(SqliteConnectionErrors, CarryJetNumbersAndSqliteTexts) {
 }
 
 const ErrorCase kErrorCases[] = {
-    {"SyntaxError", "SELEC * FROM t", false, errc::kServerError, "near \"SELEC\": syntax error in: SELEC * FROM t"},
-    {"MissingTable", "SELECT * FROM tbNope", true, errc::kObjectNotFound, "no such table: tbNope in: SELECT * FROM tbNope"},
-    {"MissingColumn", "SELECT nada FROM t", true, errc::kServerError, "no such column: nada in: SELECT nada FROM t"},
+    {"SyntaxError", "SELEC * FROM t", false, errc::kServerError,
+     "near \"SELEC\": syntax error in: SELEC * FROM t"},
+    {"MissingTable", "SELECT * FROM tbNope", true, errc::kObjectNotFound,
+     "no such table: tbNope in: SELECT * FROM tbNope"},
+    {"MissingColumn", "SELECT nada FROM t", true, errc::kServerError,
+     "no such column: nada in: SELECT nada FROM t"},
     {"DuplicateKey", "INSERT INTO t (id, nome) VALUES (1, 'b')", false, errc::kIntegrityViolation,
      "UNIQUE constraint failed: t.id"},
     {"SecondStatementInARecordset", "SELECT * FROM t; SELECT * FROM t", true, errc::kServerError,
@@ -175,17 +188,20 @@ TEST_F(SqliteConnectionTest, AFailingStatementInsideATransactionUndoesOnlyItself
         FAIL() << "commit without a transaction";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), errc::kStoreError);
-        EXPECT_EQ(e.description(),
-                  "You tried to commit or rollback a transaction without first beginning a transaction.");
+        EXPECT_EQ(
+            e.description(),
+            "You tried to commit or rollback a transaction without first beginning a transaction.");
     }
 }
 
 TEST_F(SqliteConnectionTest, WriteLongValueFillsOneRowFoundByItsKeyLiteral) {
-    db.execute("INSERT INTO t (nome) VALUES ('O'+CHR(39)+'Neil'); INSERT INTO t (nome) VALUES ('other')");
+    db.execute(
+        "INSERT INTO t (nome) VALUES ('O'+CHR(39)+'Neil'); INSERT INTO t (nome) VALUES ('other')");
     Bytes image(3 * 1024 * 1024);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
     db.writeLongValue("t", "nome", "'O'+CHR(39)+'Neil'", "image", Value::bytes(image));
-    db.writeLongValue("t", "nome", "'nobody'", "image", Value::bytes({1, 2}));  // no row: nothing changes
+    db.writeLongValue("t", "nome", "'nobody'", "image",
+                      Value::bytes({1, 2}));  // no row: nothing changes
     db.writeLongValue("[t]", "id", "2", "descrit", Value::text(std::string(100000, 'x')));
 
     Recordset rs = db.open("SELECT nome, image, descrit FROM t ORDER BY id", CursorType::Static);

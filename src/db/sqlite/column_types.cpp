@@ -17,26 +17,41 @@ constexpr long kLongBinarySize = 1073741823;
 struct TypeName {
     std::string_view name;
     int adoType;
-    long size;       // 0: the size in brackets, or 255
+    long size;  // 0: the size in brackets, or 255
     int precision;
 };
 
 constexpr std::array<TypeName, 30> kTypeNames = {{
-    {"TEXT", ado::kVarWChar, 0, 0},          {"VARCHAR", ado::kVarWChar, 0, 0},
-    {"NVARCHAR", ado::kVarWChar, 0, 0},      {"CHAR", ado::kVarWChar, 0, 0},
-    {"NCHAR", ado::kVarWChar, 0, 0},         {"LONGTEXT", ado::kLongVarWChar, kMemoSize, 0},
-    {"MEMO", ado::kLongVarWChar, kMemoSize, 0}, {"NTEXT", ado::kLongVarWChar, kMemoSize, 0},
-    {"CLOB", ado::kLongVarWChar, kMemoSize, 0}, {"INTEGER", ado::kInteger, 4, 10},
-    {"INT", ado::kInteger, 4, 10},           {"LONG", ado::kInteger, 4, 10},
-    {"SMALLINT", ado::kSmallInt, 2, 5},      {"SHORT", ado::kSmallInt, 2, 5},
-    {"BYTE", ado::kUnsignedTinyInt, 1, 3},   {"TINYINT", ado::kUnsignedTinyInt, 1, 3},
-    {"BIGINT", ado::kBigInt, 8, 19},         {"BOOLEAN", ado::kBoolean, 2, 255},
-    {"BIT", ado::kBoolean, 2, 255},          {"YESNO", ado::kBoolean, 2, 255},
-    {"DOUBLE", ado::kDouble, 8, 15},         {"FLOAT", ado::kDouble, 8, 15},
-    {"REAL", ado::kSingle, 4, 7},            {"CURRENCY", ado::kCurrency, 8, 19},
-    {"DECIMAL", ado::kNumeric, 19, 18},      {"NUMERIC", ado::kNumeric, 19, 18},
-    {"DATETIME", ado::kDate, 8, 0},          {"DATE", ado::kDate, 8, 0},
-    {"BLOB", ado::kLongVarBinary, kLongBinarySize, 0}, {"LONGBINARY", ado::kLongVarBinary, kLongBinarySize, 0},
+    {"TEXT", ado::kVarWChar, 0, 0},
+    {"VARCHAR", ado::kVarWChar, 0, 0},
+    {"NVARCHAR", ado::kVarWChar, 0, 0},
+    {"CHAR", ado::kVarWChar, 0, 0},
+    {"NCHAR", ado::kVarWChar, 0, 0},
+    {"LONGTEXT", ado::kLongVarWChar, kMemoSize, 0},
+    {"MEMO", ado::kLongVarWChar, kMemoSize, 0},
+    {"NTEXT", ado::kLongVarWChar, kMemoSize, 0},
+    {"CLOB", ado::kLongVarWChar, kMemoSize, 0},
+    {"INTEGER", ado::kInteger, 4, 10},
+    {"INT", ado::kInteger, 4, 10},
+    {"LONG", ado::kInteger, 4, 10},
+    {"SMALLINT", ado::kSmallInt, 2, 5},
+    {"SHORT", ado::kSmallInt, 2, 5},
+    {"BYTE", ado::kUnsignedTinyInt, 1, 3},
+    {"TINYINT", ado::kUnsignedTinyInt, 1, 3},
+    {"BIGINT", ado::kBigInt, 8, 19},
+    {"BOOLEAN", ado::kBoolean, 2, 255},
+    {"BIT", ado::kBoolean, 2, 255},
+    {"YESNO", ado::kBoolean, 2, 255},
+    {"DOUBLE", ado::kDouble, 8, 15},
+    {"FLOAT", ado::kDouble, 8, 15},
+    {"REAL", ado::kSingle, 4, 7},
+    {"CURRENCY", ado::kCurrency, 8, 19},
+    {"DECIMAL", ado::kNumeric, 19, 18},
+    {"NUMERIC", ado::kNumeric, 19, 18},
+    {"DATETIME", ado::kDate, 8, 0},
+    {"DATE", ado::kDate, 8, 0},
+    {"BLOB", ado::kLongVarBinary, kLongBinarySize, 0},
+    {"LONGBINARY", ado::kLongVarBinary, kLongBinarySize, 0},
 }};
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -55,7 +70,8 @@ void applyDeclaredType(Column& column, std::string_view declared) {
     std::string_view name = declared.substr(0, bracket);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     long bracketSize = 0;
-    if (bracket != std::string_view::npos) bracketSize = std::atol(std::string(declared.substr(bracket + 1)).c_str());
+    if (bracket != std::string_view::npos)
+        bracketSize = std::atol(std::string(declared.substr(bracket + 1)).c_str());
     for (const TypeName& t : kTypeNames) {
         if (!sameName(name, t.name)) continue;
         column.type = t.adoType;
@@ -121,7 +137,8 @@ Column describeColumn(sqlite3_stmt* statement, int index) {
     Column column;
     const char* name = sqlite3_column_name(statement, index);
     column.name = name ? name : "";
-    if (const char* declared = sqlite3_column_decltype(statement, index)) applyDeclaredType(column, declared);
+    if (const char* declared = sqlite3_column_decltype(statement, index))
+        applyDeclaredType(column, declared);
     return column;
 }
 
@@ -154,14 +171,16 @@ Value readValue(sqlite3_stmt* statement, int index, const Column& column) {
             return Value::real(v);
         }
         case SQLITE_BLOB: {
-            const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, index));
+            const auto* data =
+                static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, index));
             const int size = sqlite3_column_bytes(statement, index);
             return Value::bytes(data ? Bytes(data, data + size) : Bytes());
         }
         default: {
             const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
             const int size = sqlite3_column_bytes(statement, index);
-            std::string text = data ? std::string(data, static_cast<std::size_t>(size)) : std::string();
+            std::string text =
+                data ? std::string(data, static_cast<std::size_t>(size)) : std::string();
             if (column.type == ado::kDate) {
                 if (auto dt = DateTime::parse(text)) return Value::dateTime(*dt);
             }
@@ -172,7 +191,8 @@ Value readValue(sqlite3_stmt* statement, int index, const Column& column) {
 
 void readRow(sqlite3_stmt* statement, const std::vector<Column>& columns, std::vector<Value>& row) {
     row.resize(columns.size());
-    for (std::size_t c = 0; c < columns.size(); ++c) row[c] = readValue(statement, static_cast<int>(c), columns[c]);
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        row[c] = readValue(statement, static_cast<int>(c), columns[c]);
 }
 
 }  // namespace db::sqlite

@@ -30,7 +30,9 @@ struct TokenList {
     std::vector<std::string> values;
 };
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isWordStart(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
@@ -41,8 +43,8 @@ bool isWordChar(char c) { return isWordStart(c) || isDigit(c) || c == '$'; }
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool sameWord(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return upper(x) == upper(y); });
 }
 
 // End of a quoted token starting at `pos` with `quote`; a doubled quote stays inside.
@@ -172,18 +174,18 @@ void appendTextLiteral(std::string_view value, std::string& out) {
 // and none of them is an operand.
 bool isKeyword(std::string_view word) {
     static constexpr std::array<std::string_view, 35> kKeywords = {
-        "SELECT", "FROM",   "WHERE",  "AND",    "OR",     "NOT",      "SET",    "VALUES", "ON",
-        "BY",     "HAVING", "LIKE",   "IN",     "IS",     "BETWEEN",  "CASE",   "WHEN",   "THEN",
-        "ELSE",   "AS",     "DISTINCT", "UNION", "ALL",   "ORDER",    "GROUP",  "INTO",   "UPDATE",
-        "DELETE", "INSERT", "JOIN",   "TOP",    "MOD",    "RETURN",   "EXISTS", "ESCAPE"};
+        "SELECT", "FROM",   "WHERE",    "AND",   "OR",  "NOT",     "SET",    "VALUES", "ON",
+        "BY",     "HAVING", "LIKE",     "IN",    "IS",  "BETWEEN", "CASE",   "WHEN",   "THEN",
+        "ELSE",   "AS",     "DISTINCT", "UNION", "ALL", "ORDER",   "GROUP",  "INTO",   "UPDATE",
+        "DELETE", "INSERT", "JOIN",     "TOP",   "MOD", "RETURN",  "EXISTS", "ESCAPE"};
     return std::any_of(kKeywords.begin(), kKeywords.end(),
                        [&](std::string_view k) { return sameWord(k, word); });
 }
 
 bool isTextFunction(std::string_view name) {
     static constexpr std::array<std::string_view, 17> kTextFunctions = {
-        "CHR",  "CHR$",  "UPPER", "LOWER", "UCASE", "LCASE", "TRIM", "LTRIM", "RTRIM",
-        "SUBSTR", "MID", "LEFT",  "RIGHT", "REPLACE", "CHAR", "QUOTE", "PRINTF"};
+        "CHR",    "CHR$", "UPPER", "LOWER", "UCASE",   "LCASE", "TRIM",  "LTRIM", "RTRIM",
+        "SUBSTR", "MID",  "LEFT",  "RIGHT", "REPLACE", "CHAR",  "QUOTE", "PRINTF"};
     return std::any_of(kTextFunctions.begin(), kTextFunctions.end(),
                        [&](std::string_view k) { return sameWord(k, name); });
 }
@@ -205,7 +207,8 @@ bool bindsBefore(const Token& t) {
 bool bindsAfter(const Token& t) {
     if (t.kind == Tok::Word) return sameWord(t.source, "MOD");
     if (t.kind != Tok::Op) return false;
-    return t.source == "*" || t.source == "/" || t.source == "\\" || t.source == "^" || t.source == "%";
+    return t.source == "*" || t.source == "/" || t.source == "\\" || t.source == "^" ||
+           t.source == "%";
 }
 
 // Rewrites over the tokens of one statement text; `sig` lists the significant ones.
@@ -219,6 +222,9 @@ public:
         replaceConstants();
         foldTextChains();
         collectSignificant();
+        const bool plusLeft = std::any_of(m_sig.begin(), m_sig.end(),
+                                          [&](std::size_t i) { return isOp(m_tokens[i], "+"); });
+        if (!plusLeft) return;  // the usual case: every `+` joined constant pieces
         matchParentheses();
         convertConcatenations();
     }
@@ -229,6 +235,7 @@ private:
 
     void collectSignificant() {
         m_sig.clear();
+        m_sig.reserve(m_tokens.size());
         for (std::size_t i = 0; i < m_tokens.size(); ++i) {
             if (isSignificant(m_tokens[i])) m_sig.push_back(i);
         }
@@ -243,9 +250,10 @@ private:
                 m_values.push_back(literalValue(t.source));
                 t.requote = true;
                 t.kind = Tok::Text;
-            } else if (t.kind == Tok::Word) {
-                const bool qualified = (p > 0 && sig(p - 1).kind == Tok::Dot) ||
-                                       (has(p + 1) && (sig(p + 1).kind == Tok::Dot || sig(p + 1).kind == Tok::Open));
+            } else if (t.kind == Tok::Word && (t.source.size() == 4 || t.source.size() == 5)) {
+                const bool qualified =
+                    (p > 0 && sig(p - 1).kind == Tok::Dot) ||
+                    (has(p + 1) && (sig(p + 1).kind == Tok::Dot || sig(p + 1).kind == Tok::Open));
                 if (qualified) continue;
                 if (sameWord(t.source, "TRUE")) {
                     t.replacement = "(-1)";
@@ -271,8 +279,9 @@ private:
             appendLiteralValue(t.source, out);
             return p + 1;
         }
-        if (t.kind == Tok::Word && (sameWord(t.source, "CHR") || sameWord(t.source, "CHR$")) && has(p + 3) &&
-            sig(p + 1).kind == Tok::Open && sig(p + 2).kind == Tok::Number && sig(p + 3).kind == Tok::Close) {
+        if (t.kind == Tok::Word && (sameWord(t.source, "CHR") || sameWord(t.source, "CHR$")) &&
+            has(p + 3) && sig(p + 1).kind == Tok::Open && sig(p + 2).kind == Tok::Number &&
+            sig(p + 3).kind == Tok::Close) {
             const std::string_view digits = sig(p + 2).text();
             long long code = 0;
             if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), isDigit)) return 0;
@@ -305,14 +314,16 @@ private:
                 end = next;
                 changed = true;
             }
-            const bool regroups = (p > 0 && bindsBefore(sig(p - 1))) || (has(end) && bindsAfter(sig(end)));
+            const bool regroups =
+                (p > 0 && bindsBefore(sig(p - 1))) || (has(end) && bindsAfter(sig(end)));
             if (changed && regroups) {
                 ++p;
                 continue;
             }
             Token& first = sig(p);
             if (changed) {
-                for (std::size_t i = m_sig[p] + 1; i <= m_sig[end - 1]; ++i) m_tokens[i].dropped = true;
+                for (std::size_t i = m_sig[p] + 1; i <= m_sig[end - 1]; ++i)
+                    m_tokens[i].dropped = true;
                 first.kind = Tok::Text;
                 first.requote = true;
             }
@@ -340,12 +351,15 @@ private:
         }
     }
 
-    bool isOperandWord(std::size_t p) { return sig(p).kind == Tok::Word && !isKeyword(sig(p).source); }
+    bool isOperandWord(std::size_t p) {
+        return sig(p).kind == Tok::Word && !isKeyword(sig(p).source);
+    }
 
     bool isFunctionCall(std::size_t open) { return open > 0 && isOperandWord(open - 1); }
 
     bool nameIsText(std::string_view name) {
-        if (name.size() >= 2 && (name.front() == '[' || name.front() == '`')) name = name.substr(1, name.size() - 2);
+        if (name.size() >= 2 && (name.front() == '[' || name.front() == '`'))
+            name = name.substr(1, name.size() - 2);
         return m_isTextColumn(name);
     }
 
@@ -377,7 +391,8 @@ private:
             case Tok::Quoted:
             case Tok::Word: {
                 if (t.kind == Tok::Word && isKeyword(t.source)) return false;
-                if (has(p + 1) && sig(p + 1).kind == Tok::Open) return t.kind == Tok::Word && isTextFunction(t.source);
+                if (has(p + 1) && sig(p + 1).kind == Tok::Open)
+                    return t.kind == Tok::Word && isTextFunction(t.source);
                 std::size_t last = p;
                 while (has(last + 2) && sig(last + 1).kind == Tok::Dot &&
                        (sig(last + 2).kind == Tok::Word || sig(last + 2).kind == Tok::Quoted)) {
@@ -436,14 +451,16 @@ private:
             }
             if (isOp(t, "+")) {
                 const bool binary = p > 0 && endsOperand(p - 1);
-                if (binary && (chain.back() || operandEndsText(p - 1) || (has(p + 1) && operandStartsText(p + 1)))) {
+                if (binary && (chain.back() || operandEndsText(p - 1) ||
+                               (has(p + 1) && operandStartsText(p + 1)))) {
                     t.replacement = "||";
                     chain.back() = true;
                 }
                 continue;
             }
-            const bool operandPart = t.kind == Tok::Text || t.kind == Tok::Number || t.kind == Tok::Quoted ||
-                                     t.kind == Tok::Dot || isOperandWord(p);
+            const bool operandPart = t.kind == Tok::Text || t.kind == Tok::Number ||
+                                     t.kind == Tok::Quoted || t.kind == Tok::Dot ||
+                                     isOperandWord(p);
             if (!operandPart) chain.back() = false;
         }
     }
@@ -526,8 +543,8 @@ std::optional<ParameterizedSql> JetSqlRewriter::parameterizeInsert(std::string_v
             first = false;
         }
         // Another statement, or parameters of the caller's own: leave the text alone.
-        if (t.kind == Tok::Op && (t.source == ";" || t.source == "?" || t.source == ":" || t.source == "@" ||
-                                  t.source == "$")) {
+        if (t.kind == Tok::Op && (t.source == ";" || t.source == "?" || t.source == ":" ||
+                                  t.source == "@" || t.source == "$")) {
             return std::nullopt;
         }
     }
@@ -555,7 +572,8 @@ std::optional<ParameterizedSql> JetSqlRewriter::parameterizeInsert(std::string_v
             BoundValue value;
             const char* begin = t.source.data();
             const char* end = begin + t.source.size();
-            if (std::all_of(begin, end, isDigit) && std::from_chars(begin, end, value.integer).ec == std::errc()) {
+            if (std::all_of(begin, end, isDigit) &&
+                std::from_chars(begin, end, value.integer).ec == std::errc()) {
                 value.kind = BoundValue::Kind::Integer;
             } else if (std::from_chars(begin, end, value.real).ec == std::errc()) {
                 value.kind = BoundValue::Kind::Real;

@@ -11,7 +11,7 @@ namespace db::sqlite {
 namespace {
 
 constexpr int kDefaultTimeoutMs = 30000;  // ADO's default command time-out
-constexpr std::size_t kMaxShapes = 64;     // prepared INSERT shapes kept at once
+constexpr std::size_t kMaxShapes = 64;    // prepared INSERT shapes kept at once
 
 // A "file:" URI for `path`, every byte outside the unreserved set percent-encoded, so
 // that '?', '#', '%' and blanks in folder names reach the file system unchanged.
@@ -20,8 +20,9 @@ std::string fileUri(const std::filesystem::path& path) {
     const std::string absolute = std::filesystem::absolute(path).lexically_normal().string();
     std::string uri = "file://";
     for (unsigned char c : absolute) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           c == '/' || c == '.' || c == '_' || c == '-' || c == '~';
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '/' || c == '.' || c == '_' || c == '-' ||
+                           c == '~';
         if (plain) {
             uri += static_cast<char>(c);
         } else {
@@ -42,7 +43,8 @@ void chrFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     const sqlite3_int64 code = sqlite3_value_int64(argv[0]);
     const auto text = jetChr(code);
     if (!text) {
-        const std::string message = "Invalid procedure call or argument: CHR(" + std::to_string(code) + ")";
+        const std::string message =
+            "Invalid procedure call or argument: CHR(" + std::to_string(code) + ")";
         sqlite3_result_error(context, message.c_str(), -1);
         return;
     }
@@ -84,7 +86,8 @@ bool isBlankTail(std::string_view rest) {
 
 // "[tbX]" -> "\"tbX\"", a"b -> "a""b".
 std::string quoteName(std::string_view name) {
-    if (name.size() >= 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+    if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
+        name = name.substr(1, name.size() - 2);
     std::string out = "\"";
     for (char c : name) {
         out += c;
@@ -191,8 +194,8 @@ SqliteConnection::SqliteConnection(const std::filesystem::path& path, OpenMode m
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, kDefaultTimeoutMs);
     for (const char* name : {"CHR", "CHR$"}) {
-        sqlite3_create_function_v2(raw, name, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, chrFunction, nullptr,
-                                   nullptr, nullptr);
+        sqlite3_create_function_v2(raw, name, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   chrFunction, nullptr, nullptr, nullptr);
     }
     m_db = std::move(db);
 }
@@ -212,13 +215,16 @@ sqlite3* SqliteConnection::requireOpen() const {
 
 bool SqliteConnection::isOpen() const { return m_db != nullptr; }
 
-std::string SqliteConnection::toSqlite(std::string_view jetSql) const { return m_rewriter.rewrite(jetSql); }
+std::string SqliteConnection::toSqlite(std::string_view jetSql) const {
+    return m_rewriter.rewrite(jetSql);
+}
 
 StatementHandle SqliteConnection::prepare(std::string_view sqliteSql, std::string_view original,
                                           const char** tail) const {
     sqlite3* db = requireOpen();
     sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v2(db, sqliteSql.data(), static_cast<int>(sqliteSql.size()), &raw, tail);
+    const int rc =
+        sqlite3_prepare_v2(db, sqliteSql.data(), static_cast<int>(sqliteSql.size()), &raw, tail);
     StatementHandle statement(raw);
     if (rc != SQLITE_OK) throw sqliteError(db, rc, original);
     return statement;
@@ -239,13 +245,14 @@ void SqliteConnection::step(sqlite3_stmt* statement, std::string_view original) 
     if (rc != SQLITE_DONE) throw withTransactionNote(sqliteError(m_db.get(), rc, original));
 }
 
-sqlite3_stmt* SqliteConnection::shapedStatement(const std::string& shape, std::string_view original) {
+sqlite3_stmt* SqliteConnection::shapedStatement(const std::string& shape,
+                                                std::string_view original) {
     if (auto found = m_shapes.find(shape); found != m_shapes.end()) return found->second.get();
     if (m_shapes.size() >= kMaxShapes) m_shapes.clear();
     sqlite3* db = requireOpen();
     sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v3(db, shape.data(), static_cast<int>(shape.size()), SQLITE_PREPARE_PERSISTENT,
-                                      &raw, nullptr);
+    const int rc = sqlite3_prepare_v3(db, shape.data(), static_cast<int>(shape.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
     StatementHandle statement(raw);
     if (rc != SQLITE_OK) throw sqliteError(db, rc, original);
     return m_shapes.emplace(shape, std::move(statement)).first->second.get();
@@ -268,8 +275,8 @@ long SqliteConnection::executeShaped(const ParameterizedSql& shaped, std::string
         int rc = SQLITE_OK;
         switch (value.kind) {
             case BoundValue::Kind::Text:
-                rc = sqlite3_bind_text64(statement, index, value.text.data(), value.text.size(), SQLITE_STATIC,
-                                         SQLITE_UTF8);
+                rc = sqlite3_bind_text64(statement, index, value.text.data(), value.text.size(),
+                                         SQLITE_STATIC, SQLITE_UTF8);
                 break;
             case BoundValue::Kind::Integer:
                 rc = sqlite3_bind_int64(statement, index, value.integer);
@@ -293,12 +300,14 @@ long SqliteConnection::execute(std::string_view sql) {
     const char* const end = text.data() + text.size();
     while (tail < end) {
         const char* next = nullptr;
-        StatementHandle statement = prepare(std::string_view(tail, static_cast<std::size_t>(end - tail)), sql, &next);
+        StatementHandle statement =
+            prepare(std::string_view(tail, static_cast<std::size_t>(end - tail)), sql, &next);
         tail = next;
         if (!statement) continue;  // only blanks or comments were left
         step(statement.get(), sql);
         const std::string keyword = firstKeyword(sqlite3_sql(statement.get()));
-        if (keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" || keyword == "REPLACE") {
+        if (keyword == "INSERT" || keyword == "UPDATE" || keyword == "DELETE" ||
+            keyword == "REPLACE") {
             rows = static_cast<long>(sqlite3_changes64(db));
         } else if (keyword == "CREATE" || keyword == "ALTER" || keyword == "DROP") {
             m_textColumns.reset();
@@ -313,7 +322,8 @@ Recordset SqliteConnection::open(std::string_view sql, CursorType cursor, LockTy
     const char* next = nullptr;
     StatementHandle statement = prepare(text, sql, &next);
     if (!statement) throw Error(errc::kServerError, "The SQL statement is empty.");
-    if (!isBlankTail(std::string_view(next, static_cast<std::size_t>(text.data() + text.size() - next)))) {
+    if (!isBlankTail(
+            std::string_view(next, static_cast<std::size_t>(text.data() + text.size() - next)))) {
         throw secondStatementError();
     }
     const int count = sqlite3_column_count(statement.get());
@@ -332,14 +342,15 @@ Recordset SqliteConnection::open(std::string_view sql, CursorType cursor, LockTy
         readRow(statement.get(), columns, rows.emplace_back());
         if (streaming) break;
     }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw withTransactionNote(sqliteError(m_db.get(), rc, sql));
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw withTransactionNote(sqliteError(m_db.get(), rc, sql));
     typeFromValues(columns, rows);
     if (!streaming) return Recordset(std::move(columns), std::move(rows));
 
     std::optional<std::vector<Value>> first;
     if (!rows.empty()) first = std::move(rows.front());
-    auto source = std::make_unique<StatementRows>(m_db, std::move(statement), columns, std::move(first),
-                                                  std::string(sql));
+    auto source = std::make_unique<StatementRows>(m_db, std::move(statement), columns,
+                                                  std::move(first), std::string(sql));
     return Recordset(std::move(columns), std::move(source));
 }
 
@@ -360,17 +371,21 @@ void SqliteConnection::close() {
 
 void SqliteConnection::setCommandTimeout(int seconds) {
     sqlite3* db = requireOpen();
-    sqlite3_busy_timeout(db, seconds <= 0 ? INT_MAX : (seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000));
+    sqlite3_busy_timeout(
+        db, seconds <= 0 ? INT_MAX : (seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000));
 }
 
 void SqliteConnection::writeLongValue(std::string_view table, std::string_view keyColumn,
-                                      std::string_view keyLiteral, std::string_view field, const Value& value) {
+                                      std::string_view keyLiteral, std::string_view field,
+                                      const Value& value) {
     sqlite3* db = requireOpen();
-    const std::string sql = "UPDATE " + quoteName(table) + " SET " + quoteName(field) + " = ?1 WHERE " +
-                            quoteName(keyColumn) + " = " + m_rewriter.rewrite(keyLiteral);
+    const std::string sql = "UPDATE " + quoteName(table) + " SET " + quoteName(field) +
+                            " = ?1 WHERE " + quoteName(keyColumn) + " = " +
+                            m_rewriter.rewrite(keyLiteral);
     const char* next = nullptr;
     StatementHandle statement = prepare(sql, sql, &next);
-    if (!statement || !isBlankTail(std::string_view(next, static_cast<std::size_t>(sql.data() + sql.size() - next)))) {
+    if (!statement || !isBlankTail(std::string_view(
+                          next, static_cast<std::size_t>(sql.data() + sql.size() - next)))) {
         throw secondStatementError();
     }
     sqlite3_stmt* st = statement.get();
@@ -389,8 +404,9 @@ void SqliteConnection::writeLongValue(std::string_view table, std::string_view k
             break;
         case Value::Kind::Bytes: {
             const Bytes& bytes = value.asBytes();
-            rc = bytes.empty() ? sqlite3_bind_zeroblob(st, 1, 0)
-                               : sqlite3_bind_blob64(st, 1, bytes.data(), bytes.size(), SQLITE_STATIC);
+            rc = bytes.empty()
+                     ? sqlite3_bind_zeroblob(st, 1, 0)
+                     : sqlite3_bind_blob64(st, 1, bytes.data(), bytes.size(), SQLITE_STATIC);
             break;
         }
         default:
@@ -415,11 +431,13 @@ void SqliteConnection::beginTransaction() {
 void SqliteConnection::commitTransaction() {
     sqlite3* db = requireOpen();
     if (!m_inTransaction) {
-        throw storeError("You tried to commit or rollback a transaction without first beginning a transaction.");
+        throw storeError(
+            "You tried to commit or rollback a transaction without first beginning a transaction.");
     }
     if (sqlite3_get_autocommit(db)) {
         m_inTransaction = false;
-        throw storeError("The transaction was rolled back after an earlier error; nothing was committed.");
+        throw storeError(
+            "The transaction was rolled back after an earlier error; nothing was committed.");
     }
     StatementHandle statement = prepare("COMMIT", "COMMIT", nullptr);
     step(statement.get(), "COMMIT");
@@ -429,7 +447,8 @@ void SqliteConnection::commitTransaction() {
 void SqliteConnection::rollbackTransaction() {
     sqlite3* db = requireOpen();
     if (!m_inTransaction) {
-        throw storeError("You tried to commit or rollback a transaction without first beginning a transaction.");
+        throw storeError(
+            "You tried to commit or rollback a transaction without first beginning a transaction.");
     }
     m_inTransaction = false;
     if (sqlite3_get_autocommit(db)) return;  // SQLite already rolled it back
@@ -442,7 +461,8 @@ bool SqliteConnection::isTextColumn(std::string_view name) const {
         m_textColumns.emplace();
         if (!m_db) return false;
         static constexpr const char* kQuery =
-            "SELECT p.name, upper(p.type) FROM sqlite_master AS m JOIN pragma_table_info(m.name) AS p "
+            "SELECT p.name, upper(p.type) FROM sqlite_master AS m JOIN pragma_table_info(m.name) "
+            "AS p "
             "WHERE m.type = 'table'";
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(m_db.get(), kQuery, -1, &raw, nullptr) == SQLITE_OK) {

@@ -62,8 +62,9 @@ public:
     // UPDATE <table> SET <field> = <value as a bound parameter> WHERE <keyColumn> = <key
     // literal>: writes a value of any size in one statement. No matching row changes
     // nothing. Example: ("tbDados_Gigantic", "ID", "7", "target_image", 20000 bytes).
-    void writeLongValue(std::string_view table, std::string_view keyColumn, std::string_view keyLiteral,
-                        std::string_view field, const Value& value) override;
+    void writeLongValue(std::string_view table, std::string_view keyColumn,
+                        std::string_view keyLiteral, std::string_view field,
+                        const Value& value) override;
 
     // A failing statement inside the transaction undoes only itself; when SQLite had to
     // roll the whole transaction back (disk full, I/O error) the statement's error says
@@ -80,7 +81,8 @@ public:
 
 private:
     sqlite3* requireOpen() const;
-    StatementHandle prepare(std::string_view sqliteSql, std::string_view original, const char** tail) const;
+    StatementHandle prepare(std::string_view sqliteSql, std::string_view original,
+                            const char** tail) const;
     void step(sqlite3_stmt* statement, std::string_view original);
     bool isTextColumn(std::string_view name) const;
     Error withTransactionNote(Error error);

@@ -45,6 +45,8 @@ Error sqliteError(sqlite3* db, int rc, std::string_view statement) {
     return Error(number, description, {DiagnosticRecord{sqlstate, extended, 0, message}});
 }
 
-Error storeError(std::string description) { return Error(errc::kStoreError, std::move(description)); }
+Error storeError(std::string description) {
+    return Error(errc::kStoreError, std::move(description));
+}
 
 }  // namespace db::sqlite

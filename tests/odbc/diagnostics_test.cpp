@@ -55,14 +55,26 @@ TEST(Diagnostics, DuplicateKeyKeepsTheTerminationMessage) {
     EXPECT_EQ(e.records()[1].nativeError, 3621);
 }
 
+// Records as tdsodbc 1.3.17 reports a refused login: 18456 unmapped (42000), the
+// database's 4060 after it when that was the cause, its own 08001 summary last.
 TEST(Diagnostics, RefusedLoginIsDescribedByTheServer) {
-    // tdsodbc puts its own summary first.
-    const Error e = errorFrom({{"08001", 0, 0, "Unable to connect to data source"},
-                               {"28000", 18456, 14, "Login failed for user 'sa'."}},
+    const Error e = errorFrom({{"42000", 18456, 14, "Login failed for user 'sa'."},
+                               {"08001", 0, 0, "Unable to connect to data source"}},
                               Phase::Connecting, "unused");
     EXPECT_EQ(e.number(), errc::kLoginFailed);
     EXPECT_EQ(e.description(), "Login failed for user 'sa'.");
-    EXPECT_EQ(e.sqlstate(), "08001");
+    EXPECT_EQ(e.sqlstate(), "42000");
+    EXPECT_EQ(e.records().size(), 2u);
+}
+
+TEST(Diagnostics, LoginRefusedForItsDatabaseNamesTheDatabase) {
+    const Error e = errorFrom(
+        {{"42000", 18456, 14, "Login failed for user 'sa'."},
+         {"42000", 4060, 11, "Cannot open database requested in login 'nosuch'. Login fails."},
+         {"08001", 0, 0, "Unable to connect to data source"}},
+        Phase::Connecting, "unused");
+    EXPECT_EQ(e.number(), errc::kUnreachable);
+    EXPECT_EQ(e.description(), "Cannot open database requested in login 'nosuch'. Login fails.");
 }
 
 TEST(Diagnostics, NoListenerIsDescribedByTheDriver) {

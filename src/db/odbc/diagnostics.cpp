@@ -38,8 +38,9 @@ std::vector<DiagnosticRecord> readDiagnostics(SQLSMALLINT handleType, SQLHANDLE 
         SQLINTEGER severity = 0;
         const SQLSMALLINT field =
             severityField == SeverityField::MessageState ? kDiagSsMessageState : kDiagSsSeverity;
-        if (SQL_SUCCEEDED(SQLGetDiagFieldW(handleType, handle, i, field, &severity, SQL_IS_INTEGER,
-                                           nullptr))) {
+        // Buffer length 0, not SQL_IS_INTEGER: unixODBC 2.3 doubles the length for the wide
+        // call, and tdsodbc refuses the negative result.
+        if (SQL_SUCCEEDED(SQLGetDiagFieldW(handleType, handle, i, field, &severity, 0, nullptr))) {
             record.severity = severity;
         }
         records.push_back(std::move(record));
@@ -68,9 +69,24 @@ long adoNumberFor(std::string_view sqlstate, Phase phase) {
 }
 
 Error errorFrom(std::vector<DiagnosticRecord> records, Phase phase, std::string_view fallback) {
-    // A server message (it has a native number) says more than the driver's own summary:
-    // a refused login comes as 08001 "Unable to connect to data source" from the driver
-    // and 28000 "Login failed for user 'sa'." (18456) from the server.
+    auto withNumber = [&](long native) {
+        return std::find_if(records.begin(), records.end(),
+                            [&](const DiagnosticRecord& r) { return r.nativeError == native; });
+    };
+    if (phase == Phase::Connecting) {
+        // A refused login carries no SQLSTATE of its own: tdsodbc maps message numbers only
+        // once the server has acknowledged a login, so 18456 arrives as 42000, after the
+        // 4060 that names the database when that was the reason.
+        if (auto database = withNumber(4060); database != records.end()) {
+            std::string description = database->message;
+            return Error(errc::kUnreachable, std::move(description), std::move(records));
+        }
+        if (auto login = withNumber(18456); login != records.end()) {
+            std::string description = login->message;
+            return Error(errc::kLoginFailed, std::move(description), std::move(records));
+        }
+    }
+    // A server message (it has a native number) says more than the driver's own summary.
     auto isError = [](const DiagnosticRecord& r) { return !isInformational(r); };
     auto fromServer = [&](const DiagnosticRecord& r) { return isError(r) && r.nativeError != 0; };
     auto cause = std::find_if(records.begin(), records.end(), fromServer);

@@ -73,10 +73,10 @@ struct Bench {
         const auto catalog = folder / "catalog.sql";
         writeCatalog(catalog);
         testsupport::SandboxOptions options;
-        options.loads.push_back({"bench", catalog.string()});
+        options.loads.emplace_back("bench", catalog);
         server = std::make_unique<testsupport::SandboxServer>(options);
         db::ServerSettings settings{"127.0.0.1," + std::to_string(server->port()), "bench", "sa",
-                                    options.saPassword};
+                                    server->password()};
         connection = db::odbc::openServer(settings);
     }
     testsupport::TempDir folder;

@@ -23,8 +23,7 @@ protected:
     static void SetUpTestSuite() {
         testsupport::SandboxOptions options;
         options.saPassword = kPassword;
-        options.loads.push_back({kDatabase, std::string(SQLUPGRADE_SOURCE_DIR) +
-                                                "/tests/odbc/fixtures/odbc_types.sql"});
+        options.loads.emplace_back(kDatabase, "tests/odbc/fixtures/odbc_types.sql");
         s_server = new testsupport::SandboxServer(options);
     }
     static void TearDownTestSuite() {

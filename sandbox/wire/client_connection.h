@@ -16,7 +16,7 @@ class BatchTrace;
 // What a connection shares with its server.
 struct ConnectionContext {
     Engine* engine = nullptr;
-    std::uint16_t spid = 0;          // session id in every packet header; also the trace id
+    std::uint16_t spid = 0;          // session id in every packet header (51, 52, ...); also the trace id
     std::string serverName;          // server name in ERROR and INFO tokens
     BatchTrace* trace = nullptr;     // null: batches are not recorded
     int stopFd = -1;                 // readable once the server stops

@@ -291,6 +291,13 @@ TEST_F(WireServer, RpcRequestsAreRefusedWithAClearError) {
     EXPECT_EQ("DONE(10,0,3)", shape(client->query("insert")));
 }
 
+TEST_F(WireServer, AbandonedRequestIsAnsweredWithDoneError) {
+    auto client = connect();
+    client->sendMessage(0x01, ucs2("insert"), 4096, 0x01 | 0x02);
+    EXPECT_EQ("DONE(2,0,0)", shape(client->readMessage()));
+    EXPECT_EQ("DONE(10,0,3)", shape(client->query("insert")));
+}
+
 TEST_F(WireServer, InvalidFirstMessagesCloseOnlyThatConnection) {
     struct Case {
         const char* name;

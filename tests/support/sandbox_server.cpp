@@ -177,10 +177,21 @@ CommandResult SandboxServer::bsqldb(const std::string& script, const std::string
     return runCommand(argv, script, {"TDSVER=7.1"});
 }
 
+namespace {
+
+// An ODBC attribute value in braces, a closing brace doubled: "p;w}" -> "{p;w}}}".
+std::string braced(const std::string& value) {
+    std::string out = "{";
+    for (char c : value) out += c == '}' ? std::string("}}") : std::string(1, c);
+    return out + "}";
+}
+
+}  // namespace
+
 std::string SandboxServer::odbcConnectionString(const std::string& database) const {
     std::string text = std::string("Driver=") + kOdbcDriver + ";Server=127.0.0.1;Port=" + std::to_string(m_port) +
-                       ";TDS_Version=7.1;UID=sa;PWD=" + m_password + ";ClientCharset=UTF-8";
-    if (!database.empty()) text += ";Database=" + database;
+                       ";TDS_Version=7.1;UID=sa;PWD=" + braced(m_password) + ";ClientCharset=UTF-8";
+    if (!database.empty()) text += ";Database=" + braced(database);
     return text;
 }
 

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/sql_types.h"
+
+namespace sandbox {
+
+// One sysobjects row, as the executors need it. xtype is trimmed ("U", "PK").
+struct ObjectInfo {
+    int id = 0;
+    std::string name;
+    std::string xtype;
+    int parentObj = 0;
+    int status = 0;
+};
+
+// A column being added to syscolumns.
+struct NewColumn {
+    std::string name;
+    ColumnType type;
+    bool nullable = true;
+    bool identity = false;
+    int cdefault = 0;        // id of the column's default object, 0 for none
+    std::string collation;   // character columns only
+};
+
+// An index being added to sysindexes/sysindexkeys.
+struct NewIndex {
+    std::string name;
+    int indid = 0;            // 0 heap, 1 clustered, 2.. nonclustered, 255 text chain
+    int status = 0;           // 2 unique, 16 clustered, 2048 primary key, 4096 unique constraint
+    std::vector<int> colids;  // key columns in key order
+};
+
+// sysindexes status bits.
+namespace indexstatus {
+inline constexpr int kUnique = 2;
+inline constexpr int kClustered = 16;
+inline constexpr int kPrimaryKey = 2048;
+inline constexpr int kUniqueConstraint = 4096;
+}  // namespace indexstatus
+
+// sysobjects.status bits that record the session settings a module was created with.
+inline constexpr int kStatusAnsiNulls = 0x20000000;
+inline constexpr int kStatusQuotedIdentifier = 0x40000000;
+
+// The SQL Server 2000 catalog of one database, kept as real SQLite tables in the
+// database's own file. Every DDL statement updates it through this class, so catalog
+// queries see the same rows a SQL Server would show. Not thread-safe: the engine
+// serialises batches. Throws sqlite::Failure on storage errors.
+class Catalog {
+public:
+    explicit Catalog(sqlite3* db) : m_db(db) {}
+
+    // Creates the system tables with their fixed rows (systypes, sysusers, the system
+    // tables' own sysobjects/syscolumns rows) and the sandbox's private bookkeeping.
+    static void create(sqlite3* db, std::string_view databaseName, std::string_view collation, bool isMaster);
+
+    // Rewrites sysfiles: fileid 1 "<db>_Data" at dataPath, fileid 2 "<db>_Log" at logPath.
+    void setFiles(std::string_view databaseName, std::string_view dataPath, std::string_view logPath);
+
+    // The database's default collation and name, as recorded at creation.
+    std::string collation();
+    std::string databaseName();
+
+    // A new object id, never given before in this database.
+    int allocateObjectId();
+
+    // Looks an object up by name (the database collation decides equality) or by id.
+    std::optional<ObjectInfo> findObject(std::string_view name);
+    std::optional<ObjectInfo> findObject(int id);
+
+    // Adds a sysobjects row and returns its id (`id` 0: a new one is allocated).
+    int addObject(std::string_view name, std::string_view xtype, int parentObj, int status, int id = 0);
+
+    void addColumn(int tableId, int colid, const NewColumn& column);
+    void setColumnDefault(int tableId, int colid, int defaultId);
+
+    // Stores a source text in syscomments in chunks of 4000 characters, colid 1, 2, ...
+    // Example: a 9,000-character text -> rows of 4000, 4000 and 1000 characters.
+    void addComment(int id, std::string_view text, int number = 0);
+
+    void addIndex(int tableId, const NewIndex& index);
+    void removeIndex(int tableId, int indid);
+    // The lowest free nonclustered index id (2..250) of a table.
+    int nextIndexId(int tableId);
+
+    // Deletes an object and everything hanging off it: child objects (constraints,
+    // defaults), columns, comments, indexes and index keys.
+    void dropObject(int id);
+
+    // A system-generated constraint name: "PK__tbUsers__0EA330E9",
+    // "DF__tbUsers__activo__0F975522" (table and column shortened as SQL Server does).
+    static std::string generatedName(std::string_view prefix, std::string_view table, std::string_view column,
+                                     int objectId);
+
+private:
+    sqlite3* m_db;
+};
+
+}  // namespace sandbox

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalog/server_error.h"
+#include "tsql/exec_context.h"
+#include "tsql/value_convert.h"
+
+namespace sandbox::tsql {
+
+// Evaluates expressions that refer to no table (VALUES lists, defaults) in one SQLite
+// SELECT and returns their values.
+std::vector<StoredValue> evaluateConstants(ExecContext& context, const std::vector<const Expr*>& exprs);
+
+// The value a column's default gives: "(0)" -> 0, "(getdate())" -> now. Null when the
+// column has no default.
+StoredValue evaluateDefault(ExecContext& context, const ColumnInfo& column);
+
+// 515 "Cannot insert the value NULL into column 'c', table 'db.dbo.t'; column does not
+// allow nulls. INSERT fails." followed by INFO 3621.
+ServerError nullNotAllowed(ExecContext& context, const TableInfo& table, const ColumnInfo& column,
+                           const std::string& statement);
+
+// Turns SQLite's "UNIQUE constraint failed: t.a, t.b" into 2627 (a PRIMARY KEY or UNIQUE
+// constraint) or 2601 (a unique index), each followed by INFO 3621.
+[[noreturn]] void raiseDuplicateKey(ExecContext& context, const TableInfo& table, const std::string& sqliteMessage);
+
+// Runs `body` inside a SQLite savepoint: all of it or nothing, as one T-SQL statement.
+template <typename Body>
+void atomically(sqlite3* db, Body&& body) {
+    sqlite::exec(db, "SAVEPOINT tsql_statement");
+    try {
+        body();
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK TO tsql_statement; RELEASE tsql_statement", nullptr, nullptr, nullptr);
+        throw;
+    }
+    sqlite::exec(db, "RELEASE tsql_statement");
+}
+
+}  // namespace sandbox::tsql

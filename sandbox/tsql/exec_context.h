@@ -1,0 +1,85 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api/engine.h"
+#include "catalog/sqlite_util.h"
+#include "tsql/database.h"
+#include "tsql/session_state.h"
+#include "tsql/translator.h"
+
+namespace sandbox::tsql {
+
+// The server-wide services a statement may need beyond its current database.
+class DatabaseDirectory {
+public:
+    virtual ~DatabaseDirectory() = default;
+    // The open database of that name (case-insensitive), or null when none exists.
+    virtual Database* find(const std::string& name) = 0;
+    // Creates a new database; throws ServerError 1801 when it exists.
+    virtual Database& create(const std::string& name) = 0;
+};
+
+// Everything a statement executes against: the session, its current database, the server's
+// databases, and the response being built.
+class ExecContext {
+public:
+    ExecContext(DatabaseDirectory& databases, SessionState& session, Response& response)
+        : m_databases(databases), m_session(session), m_response(response) {}
+
+    SessionState& session() { return m_session; }
+    DatabaseDirectory& databases() { return m_databases; }
+    Response& response() { return m_response; }
+    // The session's current database.
+    Database& db();
+
+    // The values a translation needs from the session.
+    TranslationContext translation();
+
+    // Ends a statement: a Done, counted unless NOCOUNT is on (or the statement is not
+    // one whose count a client sees).
+    void done(bool counted, std::int64_t rowCount = 0);
+    void info(std::int32_t number, const std::string& text, std::uint8_t state = 1);
+
+    // Turns a SQLite failure into the SQL Server error a client expects:
+    // "no such table: tbX" -> 208 "Invalid object name 'tbX'." (as written in the query),
+    // "no such column: a.b" -> 207 "Invalid column name 'b'.".
+    [[noreturn]] void raise(const sqlite::Failure& failure, const Translator* translator = nullptr);
+
+    // Prepares (through the database's statement cache), raising failures as above.
+    sqlite3_stmt* prepare(const std::string& sql, const Translator* translator = nullptr);
+
+    // Steps a statement, raising failures as above. True while rows come.
+    bool step(sqlite3_stmt* stmt, const Translator* translator = nullptr);
+
+private:
+    DatabaseDirectory& m_databases;
+    SessionState& m_session;
+    Response& m_response;
+};
+
+// Resets a cached statement when the scope ends, so it holds no read lock.
+class StatementLease {
+public:
+    explicit StatementLease(sqlite3_stmt* stmt) : m_stmt(stmt) {}
+    ~StatementLease() { sqlite3_reset(m_stmt); }
+    StatementLease(const StatementLease&) = delete;
+    StatementLease& operator=(const StatementLease&) = delete;
+    sqlite3_stmt* get() const { return m_stmt; }
+
+private:
+    sqlite3_stmt* m_stmt;
+};
+
+// Runs a query and builds the row set a client sees: column names, SQL Server types from
+// the catalog (or inferred from the expression and the data), and the rows converted to
+// wire values. itemTypes: the types the translator inferred per select-list item (used
+// when the query has no '*'). Honours SET ROWCOUNT and TEXTSIZE.
+RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& translator,
+                  const std::vector<std::optional<ColumnType>>& itemTypes, bool itemsAlign);
+
+}  // namespace sandbox::tsql

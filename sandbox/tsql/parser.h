@@ -1,0 +1,94 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tsql/ast.h"
+#include "tsql/lexer.h"
+#include "tsql/statement.h"
+
+namespace sandbox::tsql {
+
+// Recursive-descent parser for one T-SQL batch. The whole batch is parsed before anything
+// runs, so a syntax error (102, 156) anywhere stops the batch as on SQL Server. Statement
+// families register their parse functions in statement_registry.cpp; the parser offers
+// them the shared pieces (names, types, expressions, SELECT). Throws ServerError.
+class Parser {
+public:
+    Parser(std::string_view batch, bool quotedIdentifier);
+
+    // Parses every statement of the batch.
+    std::vector<std::unique_ptr<Statement>> parseBatch();
+
+    // Token access.
+    const Token& peek(std::size_t ahead = 0) const;
+    const Token& next();
+    bool acceptWord(std::string_view keyword);
+    void expectWord(std::string_view keyword);
+    bool acceptSymbol(std::string_view symbol);
+    void expectSymbol(std::string_view symbol);
+    std::size_t position() const { return m_pos; }
+    void rewind(std::size_t position) { m_pos = position; }
+    // The batch text of the tokens from `position` up to the last one consumed.
+    // Example: after parsing "DEFAULT ( getdate() )" from the '(' -> "( getdate() )".
+    std::string_view sourceSince(std::size_t position) const;
+
+    // Raises 156 "Incorrect syntax near the keyword 'x'." or 102 "Incorrect syntax near 'x'."
+    // for the current token.
+    [[noreturn]] void syntaxError() const;
+    [[noreturn]] void syntaxErrorAt(const Token& token) const;
+
+    // True when the token begins a new statement (SELECT, INSERT, SET, ...).
+    bool isStatementStart(const Token& token) const;
+    // True at the end of the batch, at ';' or at the start of another statement.
+    bool atStatementEnd() const;
+
+    // Shared grammar pieces.
+    bool isIdentifierToken(const Token& token) const;  // unreserved word, [x], "x" under QI
+    std::string identifier();
+    ObjectName objectName();
+    TypeName typeName();
+    ExprPtr expression();
+    std::shared_ptr<Select> selectQuery();  // at the SELECT keyword
+    std::vector<std::string> columnList();  // ( a, b, ... )
+
+    // The batch text and the parse-time QUOTED_IDENTIFIER setting (SET QUOTED_IDENTIFIER
+    // takes effect for the statements parsed after it, as on SQL Server).
+    std::string_view batch() const { return m_batch; }
+    bool quotedIdentifier() const { return m_quotedIdentifier; }
+    void setQuotedIdentifier(bool on) { m_quotedIdentifier = on; }
+    bool isFirstStatement() const { return m_statementIndex == 0; }
+
+private:
+    ExprPtr orExpr();
+    ExprPtr andExpr();
+    ExprPtr notExpr();
+    ExprPtr predicate();
+    ExprPtr additive();
+    ExprPtr multiplicative();
+    ExprPtr unary();
+    ExprPtr primary();
+    ExprPtr functionCall(const Token& name);
+    ExprPtr caseExpr();
+    std::shared_ptr<Select> selectCore();
+    TableRef tableRef();
+    std::string optionalAlias();
+
+    std::string_view m_batch;
+    std::vector<Token> m_tokens;
+    std::size_t m_pos = 0;
+    bool m_quotedIdentifier;
+    int m_statementIndex = 0;
+};
+
+// A statement family's parse function, called with the parser at the statement's first
+// token. Registered in statement_registry.cpp.
+using StatementParser = std::unique_ptr<Statement> (*)(Parser&);
+
+// The parse function for a statement starting with these words, or null.
+// Example: ("CREATE", "TABLE") -> parseCreateTable; ("SELECT", any) -> parseSelectStatement.
+StatementParser findStatementParser(const Token& first, const Token& second);
+
+}  // namespace sandbox::tsql

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/sql_types.h"
+#include "tsql/ast.h"
+
+namespace sandbox::tsql {
+
+// What a translation needs to know about the session: names and values that T-SQL
+// expressions can ask for (DB_NAME(), @@IDENTITY, ...) and the database collation that
+// applies to comparisons between expressions that are not columns.
+struct TranslationContext {
+    std::string databaseName;
+    std::string collation;
+    std::string loginName = "sa";
+    std::optional<std::int64_t> lastIdentity;
+    std::int64_t lastRowCount = 0;
+    int lastError = 0;
+    int spid = 51;
+    bool ansiNulls = true;
+};
+
+// An expression in SQLite's dialect with the SQL Server type T-SQL gives it, when the
+// expression alone tells (literals, functions); columns take their type from the catalog.
+struct Translated {
+    std::string sql;
+    std::optional<ColumnType> type;
+    bool isColumn = false;
+};
+
+// True for the built-in functions the sandbox knows (lower-case name). Anything else in
+// a batch is refused with 195 "'CHR' is not a recognized built-in function name.".
+bool isBuiltinFunction(std::string_view lowerName);
+
+// The @@VERSION text: a SQL Server 2000 SP4 version string.
+std::string versionText();
+
+// Translates T-SQL expressions and queries into SQLite SQL.
+// Examples: "SELECT TOP 1 * FROM tbVersao" -> SELECT * FROM "tbVersao" LIMIT 1;
+// "N'a' + CHAR(39)" -> ('a' || char(39)); "0x1F" -> x'1F';
+// "CONVERT(DATETIME,'2004-03-07 14:05:09',102)" -> tsql_convert('DATETIME',NULL,NULL,'2004-03-07 14:05:09',102).
+// Throws ServerError for what SQLite cannot do (cross-database names, user functions).
+class Translator {
+public:
+    explicit Translator(const TranslationContext& context) : m_context(context) {}
+
+    Translated expression(const Expr& expr);
+    // A whole query; itemTypes receives the inferred type of each select-list item of the
+    // first SELECT (nullopt for columns and unknown expressions).
+    std::string select(const Select& select, std::vector<std::optional<ColumnType>>* itemTypes = nullptr);
+    // The SQLite name of a table reference: dbo.tbX -> "tbX".
+    std::string tableName(const ObjectName& name);
+
+    // Table names as the query wrote them, for 208 messages: "tbx" -> "dbo.tbX".
+    const std::map<std::string, std::string>& writtenNames() const { return m_writtenNames; }
+
+private:
+    Translated function(const Expr& expr);
+    std::string comparison(const Expr& expr, const Translated& left, const Translated& right);
+    std::string fromItem(const FromItem& item);
+    std::string tableRef(const TableRef& ref);
+
+    const TranslationContext& m_context;
+    std::map<std::string, std::string> m_writtenNames;
+};
+
+}  // namespace sandbox::tsql

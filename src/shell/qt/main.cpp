@@ -9,6 +9,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("SQL Database Upgrade");
+    // One look on every desktop (and on the offscreen platform of the screenshot).
+    QApplication::setStyle("Fusion");
 
     QCommandLineParser parser;
     parser.setApplicationDescription("SQL Database Upgrade");

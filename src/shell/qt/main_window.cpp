@@ -60,7 +60,7 @@ void MainWindow::buildWidgets() {
     const QString text = "color: #102040; background: transparent;";
     fixedLabel(this, "SQL Database Upgrade", 24, 12, 420, 36, title);
     fixedLabel(this, "Actualização de Servidor SQL", 26, 50, 420, 24, subtitle);
-    fixedLabel(this, "Marvane - Desenvolvimento", 24, 460, 300, 20, "color: #203050; background: transparent;");
+    fixedLabel(this, "Marvane - Desenvolvimento", 24, 460, 300, 20, subtitle);
 
     auto lineEdit = [this, &text](const char* name, const char* caption, int y) {
         fixedLabel(this, caption, 36, y + 3, 110, 20, text);
@@ -74,6 +74,7 @@ void MainWindow::buildWidgets() {
     m_username = lineEdit("FXUsername", "Username:", 180);
     m_password = lineEdit("FXPassword", "Password:", 214);
     m_password->setEchoMode(QLineEdit::Password);
+    m_password->setStyleSheet("lineedit-password-character: 42;");  // masked with '*'
 
     struct Row {
         const char* name;
@@ -96,7 +97,10 @@ void MainWindow::buildWidgets() {
         auto* box = new QCheckBox(qs((m_form.*row.state).caption), this);
         box->setObjectName(row.name);
         box->setGeometry(378, y, 260, 22);
-        box->setStyleSheet(text);
+        // A style sheet would replace the indicator drawing; the palette keeps it.
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::WindowText, QColor(0x10, 0x20, 0x40));
+        box->setPalette(palette);
         m_checkBoxes.push_back({box, &(m_form.*row.state)});
         y += 24;
     }

@@ -179,19 +179,16 @@ CommandResult SandboxServer::bsqldb(const std::string& script, const std::string
 
 namespace {
 
-// An ODBC attribute value in braces, a closing brace doubled: "p;w}" -> "{p;w}}}".
-std::string braced(const std::string& value) {
-    std::string out = "{";
-    for (char c : value) out += c == '}' ? std::string("}}") : std::string(1, c);
-    return out + "}";
-}
+// An ODBC attribute value in braces with its ';'. tdsodbc 1.3.17 reads a braced value up
+// to the first "};" and keeps "}}" as it is, so nothing is doubled: "p;w}x" -> "{p;w}x};".
+std::string braced(const std::string& value) { return "{" + value + "};"; }
 
 }  // namespace
 
 std::string SandboxServer::odbcConnectionString(const std::string& database) const {
     std::string text = std::string("Driver=") + kOdbcDriver + ";Server=127.0.0.1;Port=" + std::to_string(m_port) +
-                       ";TDS_Version=7.1;UID=sa;PWD=" + braced(m_password) + ";ClientCharset=UTF-8";
-    if (!database.empty()) text += ";Database=" + braced(database);
+                       ";TDS_Version=7.1;ClientCharset=UTF-8;UID=sa;PWD=" + braced(m_password);
+    if (!database.empty()) text += "Database=" + braced(database);
     return text;
 }
 

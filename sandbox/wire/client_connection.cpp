@@ -227,9 +227,8 @@ void ClientConnection::handleLogin(const Request& request) {
     LoginResult result;
     try {
         result = m_context.engine->login(login.request);
-    } catch (const std::exception& e) {
-        result.session.reset();
-        result.messages = {Message{18456, 1, 14, "Login failed for user '" + login.request.user + "'.", "", 0}};
+    } catch (const std::exception&) {
+        result = LoginResult{};  // refused below with 18456, as for any other failure
     }
     if (!result.session) {
         if (result.messages.empty())

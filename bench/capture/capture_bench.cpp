@@ -1,0 +1,111 @@
+// Phase 1 of the capture (tables and columns) against a generated reference of 1,000
+// tables x 20 columns in the sandbox, compared with its floor: the same server batches
+// (read back from the sandbox's trace) sent by a bare ODBC loop, plus the same store
+// statements, in the same run. The ratio wall / floor is what the product's own work
+// costs on top of the traffic it cannot avoid.
+//
+//   cmake --preset release && cmake --build --preset release --target capture_bench
+//   build/release/bin/capture_bench
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "capture/capture_run.h"
+#include "capture/capture_tables.h"
+#include "db/odbc/driver_choice.h"
+#include "db/odbc/odbc_connection.h"
+#include "generated_schema.h"
+#include "replay.h"
+#include "sandbox_server.h"
+#include "store/definitions_store.h"
+#include "temp_dir.h"
+
+namespace {
+
+constexpr int kTables = 1000;
+constexpr int kColumns = 20;
+
+struct Measurement {
+    double wallSeconds = 0;
+    double floorSeconds = 0;
+    std::size_t serverBatches = 0;
+    std::size_t storeStatements = 0;
+};
+
+struct Fixture {
+    Fixture() : folder("capture-bench") {
+        benchsupport::writeGeneratedSchema(folder / "reference.sql", kTables, kColumns);
+        testsupport::SandboxOptions options;
+        options.loads.emplace_back("reference", folder / "reference.sql");
+        options.traceFile = folder / "trace.log";
+        server = std::make_unique<testsupport::SandboxServer>(options);
+        settings = {"127.0.0.1," + std::to_string(server->port()), "reference", "sa", server->password()};
+    }
+
+    std::unique_ptr<db::Connection> freshStore(const char* name) {
+        const auto path = folder / name / "SQL.mdb";
+        std::filesystem::create_directories(path.parent_path());
+        store::createEmptyStore(path);
+        return store::openStore(path);
+    }
+
+    testsupport::TempDir folder;
+    std::unique_ptr<testsupport::SandboxServer> server;
+    db::ServerSettings settings;
+};
+
+Measurement measure() {
+    Fixture fixture;
+    Measurement m;
+    using Clock = std::chrono::steady_clock;
+
+    auto storeConnection = fixture.freshStore("product");
+    benchsupport::RecordingConnection store(*storeConnection);
+    auto serverConnection = db::odbc::openServer(fixture.settings);
+    shell::MainForm form;
+    benchsupport::NullHost host;
+    const auto start = Clock::now();
+    {
+        capture::CaptureRun run{form, host, *serverConnection, store, {}, {}};
+        db::Transaction transaction(store);
+        capture::runCatalogPhase(run, capture::tablesPhase());
+        transaction.commit();
+    }
+    m.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    serverConnection->close();
+
+    const auto traced = benchsupport::readTrace(fixture.folder / "trace.log", 0);
+    m.serverBatches = traced.batches.size();
+    // The transaction's own statements are not in the list; the replay adds its own.
+    m.storeStatements = store.statements.size();
+    auto floorStore = fixture.freshStore("floor");
+    m.floorSeconds = benchsupport::replayOverOdbc(
+                         db::odbc::connectionString(fixture.settings, db::odbc::chooseDriver()),
+                         traced.batches) +
+                     benchsupport::replayOnStore(*floorStore, store.statements);
+    return m;
+}
+
+void BM_CaptureTablesPhase(benchmark::State& state) {
+    Measurement m;
+    for (auto _ : state) {
+        m = measure();
+        state.SetIterationTime(m.wallSeconds);
+    }
+    state.counters["wall_s"] = m.wallSeconds;
+    state.counters["floor_s"] = m.floorSeconds;
+    state.counters["ratio"] = m.wallSeconds / m.floorSeconds;
+    state.counters["server_batches"] = static_cast<double>(m.serverBatches);
+    state.counters["store_statements"] = static_cast<double>(m.storeStatements);
+    std::printf("phase 1: wall %.2f s, floor %.2f s, ratio %.3f (target <= 1.25), %zu server batches, "
+                "%zu store statements\n",
+                m.wallSeconds, m.floorSeconds, m.wallSeconds / m.floorSeconds, m.serverBatches,
+                m.storeStatements);
+}
+BENCHMARK(BM_CaptureTablesPhase)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

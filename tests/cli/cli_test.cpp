@@ -1,0 +1,130 @@
+// The command line as a user runs it: the real program against a sandbox server, checked
+// on its exit codes, its messages on standard error and what it writes on standard output.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sandbox_server.h"
+#include "temp_dir.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using testsupport::CommandResult;
+using testsupport::SandboxServer;
+using testsupport::TempDir;
+
+const char* const kReference = R"(
+CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL PRIMARY KEY, exclude int NULL)
+GO
+INSERT INTO tbSQLUpdate (descrit, exclude) VALUES ('tbSkip', 1)
+GO
+CREATE TABLE tbVersao (versao int NOT NULL, upgrading int NULL)
+GO
+INSERT INTO tbVersao VALUES (7, 1)
+GO
+CREATE TABLE tbClientes (id int IDENTITY(1,1) NOT NULL PRIMARY KEY, nome nvarchar(50) NULL)
+GO
+CREATE TABLE tbSkip (x int NULL)
+GO
+)";
+
+class CommandLine : public ::testing::Test {
+protected:
+    CommandLine() {
+        testsupport::writeFile(home / "reference.sql", kReference);
+        testsupport::SandboxOptions options;
+        options.loads.emplace_back("app", home / "reference.sql");
+        options.saPassword = "s3cr3t;=}";
+        server = std::make_unique<SandboxServer>(options);
+    }
+
+    CommandResult cli(std::vector<std::string> args, std::vector<std::string> environment = {}) {
+        std::vector<std::string> argv{std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli", "--home",
+                                      home.path().string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return testsupport::runCommand(argv, "", environment);
+    }
+
+    std::vector<std::string> connection(const std::string& database = "app") {
+        return {"-S", "127.0.0.1," + std::to_string(server->port()), "-d", database, "-U", "sa",
+                "-P", server->password()};
+    }
+
+    std::vector<std::string> with(std::string command, std::vector<std::string> more) {
+        more.insert(more.begin(), std::move(command));
+        return more;
+    }
+
+    TempDir home{"cli"};
+    std::unique_ptr<SandboxServer> server;
+};
+
+TEST_F(CommandLine, InitStoreCreatesOnceAndRefusesToOverwrite) {
+    const CommandResult first = cli({"init-store"});
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_TRUE(std::filesystem::exists(home / "SQL.mdb"));
+    const auto size = std::filesystem::file_size(home / "SQL.mdb");
+    const CommandResult second = cli({"init-store"});
+    EXPECT_EQ(second.exitCode, 2);
+    EXPECT_THAT(second.err, HasSubstr("already exists"));
+    EXPECT_EQ(std::filesystem::file_size(home / "SQL.mdb"), size);
+}
+
+TEST_F(CommandLine, CaptureReportsItsOutcomeInTheExitCode) {
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    const CommandResult done = cli(with("capture", connection()));
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_THAT(done.err, HasSubstr("SQL Database Upgrade: As definições da base de dados foram "
+                                    "guardadas com sucesso!"));
+    EXPECT_THAT(done.err, HasSubstr("A carregar definições: Tabelas ..."));
+    EXPECT_EQ(done.out, "");  // nothing failed, so nothing on the clipboard
+
+    const CommandResult empty = cli(with("capture", {"-d", ""}));
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_THAT(empty.err, HasSubstr("Tem de definir uma base de dados!"));
+
+    std::vector<std::string> wrongPassword = connection();
+    wrongPassword.back() = "wrong";
+    const CommandResult refused = cli(with("capture", wrongPassword));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr("Login failed for user 'sa'."));
+}
+
+TEST_F(CommandLine, TheEnvironmentSuppliesThePassword) {
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    std::vector<std::string> args = connection();
+    args.resize(args.size() - 2);  // no -P
+    const CommandResult done =
+        cli(with("capture", args), {"SQLUPGRADE_PASSWORD=" + server->password()});
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+}
+
+TEST_F(CommandLine, AMissingStoreEndsInTheErrorExit) {
+    const CommandResult result = cli(with("capture", connection()));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.err, HasSubstr("SQL.mdb"));
+    EXPECT_FALSE(std::filesystem::exists(home / "SQL.mdb"));
+}
+
+TEST_F(CommandLine, TheUpgradeGuardAnsweredNoIsARefusal) {
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    const CommandResult result = cli(with("upgrade", connection()));
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("SQL Database Server Upgrade: Já está em curso uma "
+                                      "actualização da base de dados.\n\nPretende continuar"));
+    EXPECT_THAT(result.err, HasSubstr("(answered no)"));
+}
+
+TEST_F(CommandLine, UsageErrorsAndHelp) {
+    EXPECT_EQ(cli({"capture", "--no-such-option"}).exitCode, 64);
+    EXPECT_EQ(cli({}).exitCode, 64);
+    const CommandResult help = cli({"upgrade", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* option : {"--backup", "--no-backup", "--silent", "--rebuild-indexes",
+                               "--rebuild-defaults", "--system-data", "--menus", "--clean-menus",
+                               "--searches", "--debug", "--answer", "--password-file"}) {
+        EXPECT_THAT(help.out, HasSubstr(option));
+    }
+}
+
+}  // namespace

@@ -135,6 +135,8 @@ struct LongCase {
     long actualSize;
 };
 
+void PrintTo(const LongCase& c, std::ostream* os) { *os << c.name; }
+
 class OdbcSandboxLongValues : public OdbcSandbox, public ::testing::WithParamInterface<LongCase> {};
 
 // Written as one literal in an UPDATE batch, read back in chunks, nothing lost.
@@ -186,6 +188,8 @@ struct FailureCase {
     long nativeError;
     const char* description;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.sql; }
 
 class OdbcSandboxFailures : public OdbcSandbox,
                             public ::testing::WithParamInterface<FailureCase> {};

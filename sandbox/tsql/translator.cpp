@@ -115,7 +115,11 @@ Translated Translator::expression(const Expr& e) {
         }
         case ExprKind::String:
             out.sql = quoteLiteral(e.text);
-            out.type = typeOf("varchar", std::max<int>(1, static_cast<int>(utf8Length(e.text))));
+            {
+                // SQL Server 2000 types a character constant longer than 8000 as text.
+                const int length = static_cast<int>(utf8Length(e.text));
+                out.type = length > 8000 ? typeOf("text") : typeOf("varchar", std::max(1, length));
+            }
             break;
         case ExprKind::NString:
             out.sql = quoteLiteral(e.text);
@@ -125,7 +129,9 @@ Translated Translator::expression(const Expr& e) {
             std::string hex = e.text;
             if (hex.size() % 2) hex = "0" + hex;
             out.sql = "x'" + hex + "'";
-            out.type = typeOf("varbinary", std::max<int>(1, static_cast<int>(hex.size() / 2)));
+            // SQL Server 2000 types a binary constant longer than 8000 bytes as image.
+            const int length = static_cast<int>(hex.size() / 2);
+            out.type = length > 8000 ? typeOf("image") : typeOf("varbinary", std::max(1, length));
             break;
         }
         case ExprKind::Column: {

@@ -97,7 +97,7 @@ void BM_SelectOne(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SelectOne)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SelectOne)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_TargetColumnQuery(benchmark::State& state) {
     db::Connection& connection = *bench().connection;
@@ -116,7 +116,7 @@ void BM_TargetColumnQuery(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_TargetColumnQuery)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TargetColumnQuery)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

@@ -175,6 +175,17 @@ INSTANTIATE_TEST_SUITE_P(
                  static_cast<long>(kMegabyte)}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The server types a constant over 8000 bytes as text or image, as SQL Server 2000 does.
+TEST_F(OdbcSandbox, ConstantsOver8000BytesAreLongValues) {
+    const std::string text(9000, 'y');
+    EXPECT_EQ(m_connection->execute("UPDATE tbLong SET t = '" + text + "', i = 0x" +
+                                    std::string(2 * 9000, 'A') + " WHERE id = 1"),
+              1);
+    Recordset rs = m_connection->open("SELECT t, i FROM tbLong WHERE id = 1", CursorType::Static);
+    EXPECT_EQ(rs.field("t").value(), Value::text(text));
+    EXPECT_EQ(rs.field("i").value(), Value::bytes(Bytes(9000, 0xAA)));
+}
+
 TEST_F(OdbcSandbox, WritingToAMissingRowIsAnError) {
     const Error e = errorOf(
         [&] { m_connection->writeLongValue("tbLong", "id", "999", "t", Value::text("x")); });

@@ -6,7 +6,34 @@ StreamingRows::StreamingRows(std::unique_ptr<Batch> batch) : m_batch(std::move(b
     m_batch->session().setStreaming(this);
 }
 
-StreamingRows::~StreamingRows() { m_batch->session().releaseStreaming(this); }
+namespace {
+
+// How many unread rows a closing record set reads out before it gives up and cancels.
+constexpr int kShortRemainderRows = 64;
+
+}  // namespace
+
+StreamingRows::~StreamingRows() {
+    m_batch->session().releaseStreaming(this);
+    if (!m_abandoned) drainShortRemainder();
+}
+
+void StreamingRows::drainShortRemainder() noexcept {
+    // tdsodbc answers the release of a statement with unread results with an attention
+    // and then waits for the server's acknowledgement: one more round trip. The rest of a
+    // short row set (the end of a TOP 1 query) is already in the driver's buffer, so
+    // reading it out costs nothing on the wire; a long one is still cancelled.
+    try {
+        std::vector<Value> row;
+        for (int i = 0; i < kShortRemainderRows; ++i) {
+            if (!m_batch->fetch(row)) {
+                m_batch->finish();
+                return;
+            }
+        }
+    } catch (...) {  // the statement is released (and cancelled) all the same
+    }
+}
 
 bool StreamingRows::readFromServer(std::vector<Value>& row) {
     if (m_batch->fetch(row)) return true;

@@ -23,6 +23,7 @@ public:
 
 private:
     bool readFromServer(std::vector<Value>& row);
+    void drainShortRemainder() noexcept;
 
     std::unique_ptr<Batch> m_batch;
     std::deque<std::vector<Value>> m_ahead;

@@ -113,25 +113,25 @@ Translated Translator::expression(const Expr& e) {
             }
             break;
         }
-        case ExprKind::String:
+        case ExprKind::String: {
+            // Constants longer than 8000 bytes are text (SQL Server 2000).
+            int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
             out.sql = quoteLiteral(e.text);
-            {
-                // SQL Server 2000 types a character constant longer than 8000 as text.
-                const int length = static_cast<int>(utf8Length(e.text));
-                out.type = length > 8000 ? typeOf("text") : typeOf("varchar", std::max(1, length));
-            }
+            out.type = length > 8000 ? typeOf("text") : typeOf("varchar", length);
             break;
-        case ExprKind::NString:
+        }
+        case ExprKind::NString: {
+            int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
             out.sql = quoteLiteral(e.text);
-            out.type = typeOf("nvarchar", std::max<int>(1, static_cast<int>(std::min<std::size_t>(utf8Length(e.text), 4000))));
+            out.type = length > 4000 ? typeOf("ntext") : typeOf("nvarchar", length);
             break;
+        }
         case ExprKind::Binary: {
             std::string hex = e.text;
             if (hex.size() % 2) hex = "0" + hex;
             out.sql = "x'" + hex + "'";
-            // SQL Server 2000 types a binary constant longer than 8000 bytes as image.
-            const int length = static_cast<int>(hex.size() / 2);
-            out.type = length > 8000 ? typeOf("image") : typeOf("varbinary", std::max(1, length));
+            int length = std::max<int>(1, static_cast<int>(hex.size() / 2));
+            out.type = length > 8000 ? typeOf("image") : typeOf("varbinary", length);
             break;
         }
         case ExprKind::Column: {

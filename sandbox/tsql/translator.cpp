@@ -204,8 +204,15 @@ Translated Translator::expression(const Expr& e) {
                     else if (isNumberType(b.type)) out.type = b.type;
                 }
             } else {
-                out.sql = "(" + a.sql + " " + op + " " + b.sql + ")";
+                // In arithmetic and bitwise operations a binary constant counts as the
+                // integer it spells: status & 0x88 -> status & 136.
+                auto integral = [](const Expr& operand, const Translated& t) {
+                    if (operand.kind != ExprKind::Binary || operand.text.empty() || operand.text.size() > 15) return t.sql;
+                    return std::to_string(std::stoll(operand.text, nullptr, 16));
+                };
+                out.sql = "(" + integral(*e.args[0], a) + " " + op + " " + integral(*e.args[1], b) + ")";
                 if (isNumberType(a.type) && isNumberType(b.type)) out.type = a.type;
+                else if (isNumberType(a.type)) out.type = a.type;
             }
             break;
         }

@@ -210,6 +210,19 @@ void Catalog::create(sqlite3* db, std::string_view databaseName, std::string_vie
                  "CREATE INDEX \"~sysindexkeys_id\" ON sysindexkeys (id, indid, keyno);"
                  "CREATE INDEX \"~systypes_usertype\" ON systypes (xusertype);"
                  "CREATE INDEX \"~sysusers_name\" ON sysusers (name);");
+    // Fixed planner statistics: catalog queries look objects up by name or id and columns
+    // by table, so those indexes are declared selective whatever the tables hold. Without
+    // them SQLite may scan syscolumns for every per-column query.
+    sqlite::exec(db,
+                 "ANALYZE sqlite_schema;"
+                 "DELETE FROM sqlite_stat1;"
+                 "INSERT INTO sqlite_stat1 (tbl, idx, stat) VALUES "
+                 "('sysobjects', '~sysobjects_id', '20000 1'), ('sysobjects', '~sysobjects_name', '20000 1'), "
+                 "('sysobjects', '~sysobjects_parent', '20000 4'), ('syscolumns', '~syscolumns_id', '200000 20 1'), "
+                 "('syscolumns', '~syscolumns_default', '200000 20000'), ('syscomments', '~syscomments_id', '20000 1 1'), "
+                 "('sysindexes', '~sysindexes_id', '40000 3 1'), ('sysindexkeys', '~sysindexkeys_id', '40000 3 2 1'), "
+                 "('systypes', '~systypes_usertype', '26 1'), ('sysusers', '~sysusers_name', '20 1');"
+                 "ANALYZE sqlite_schema;");
     insertTypes(db, collation);
     insertUsers(db);
     sqlite::exec(db, "INSERT INTO sysfilegroups (groupid, allocpolicy, status, groupname) VALUES (1, 0, 16, 'PRIMARY')");

@@ -14,7 +14,7 @@ namespace {
 class CreateModuleStatement : public Statement {
 public:
     std::string kind;    // VIEW, PROCEDURE, FUNCTION
-    std::string xtype;   // V, P, FN, IF, TF
+    std::string_view xtype;  // V, P, FN, IF, TF (string literals)
     ObjectName name;
     std::string text;
     std::shared_ptr<Select> viewQuery;
@@ -58,8 +58,6 @@ private:
 }  // namespace
 
 std::unique_ptr<Statement> parseCreateModule(Parser& p) {
-    const Token& create = p.peek();
-    std::size_t textBegin = create.begin;
     p.expectWord("CREATE");
     auto s = std::make_unique<CreateModuleStatement>();
     const Token& kindToken = p.next();
@@ -70,7 +68,6 @@ std::unique_ptr<Statement> parseCreateModule(Parser& p) {
         throw ServerError(111, 15, "'CREATE " + kind + "' must be the first statement in a query batch.", 1, ErrorScope::Batch);
     s->name = p.objectName();
     // The text as sent: the whole batch from its start (comments before CREATE included).
-    (void)textBegin;
     s->text = std::string(p.batch());
     if (kind == "VIEW") {
         s->xtype = "V";

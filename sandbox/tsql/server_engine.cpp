@@ -57,7 +57,7 @@ std::vector<Batch> splitBatches(const std::string& script) {
             if (current.text.empty() && line.find_first_not_of(" \t\r") == std::string::npos && !last) {
                 current.firstLine = lineNumber + 1;  // blank lines before a batch are not part of it
             } else {
-                if (!line.empty() && line.back() == '\r') line.pop_back();
+                // Line ends stay as written: a CR LF inside a text constant is part of it.
                 current.text += line;
                 if (!last) current.text += "\n";
             }
@@ -66,7 +66,8 @@ std::vector<Batch> splitBatches(const std::string& script) {
         pos = end + 1;
     }
     if (current.text.find_first_not_of(" \t\r\n") != std::string::npos) {
-        while (!current.text.empty() && (current.text.back() == '\n' || current.text.back() == ' ')) current.text.pop_back();
+        while (!current.text.empty() && (current.text.back() == '\n' || current.text.back() == '\r' || current.text.back() == ' '))
+            current.text.pop_back();
         batches.push_back(current);
     }
     return batches;

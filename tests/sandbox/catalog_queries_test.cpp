@@ -264,6 +264,10 @@ std::vector<QueryCase> cases() {
                   {"tbMenu_Main_Items", "ordem", "int", "4", "10", "0", "1", "0", "(0)"},
                   {"tbMenu_Main_Items", "users_groups", "varchar", "255", "0", "0", "1", "0", "('')"}},
                  5});
+    c.push_back({"FixtureLargeValues", "reference",
+                 "SELECT DATALENGTH(p.sql_text), DATALENGTH(t.imagem), SUBSTRING(t.imagem, 1, 6) FROM tbPesquisas p, "
+                 "tbParametros t WHERE p.id_pesquisa = 1 AND t.nome = 'Logotipo'",
+                 {{"9000", "20000", "0x474946383961"}}, 1});
     c.push_back({"RebuildColumnList", "target", "SELECT TOP 1 * FROM tbMenu_Main_Items", {{"1", "1", "Ficha de cliente"}}, 1});
     return c;
 }

@@ -194,7 +194,8 @@ RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& tr
                 }
             }
             bool unicode = (t && t->isUnicode()) || !latin1;
-            if (t && t->isCharacter()) kind = StoredValue::Kind::Text;
+            // SUBSTRING and the like over binary data give binary data.
+            if (t && t->isCharacter() && kind != StoredValue::Kind::Blob) kind = StoredValue::Kind::Text;
             switch (kind) {
                 case StoredValue::Kind::Integer: {
                     bool big = false;

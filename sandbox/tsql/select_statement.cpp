@@ -17,12 +17,17 @@ public:
             throw ServerError(err::kUnsupported, 16, "The sandbox server does not support the statement SELECT INTO.");
         TranslationContext names = context.translation();
         Translator translator(names);
+        std::vector<std::string> constants;
+        translator.collectConstants(&constants);
         std::vector<std::optional<ColumnType>> itemTypes;
         std::string sql = translator.select(*m_select, &itemTypes);
         bool align = true;
         for (const auto& item : m_select->items)
             if (item.expr->kind == ExprKind::Star) align = false;
         StatementLease stmt(context.prepare(sql, &translator));
+        for (std::size_t i = 0; i < constants.size(); ++i)
+            sqlite3_bind_text(stmt.get(), static_cast<int>(i + 1), constants[i].data(), static_cast<int>(constants[i].size()),
+                              SQLITE_TRANSIENT);
         RowSet rows = readRowSet(context, stmt.get(), translator, itemTypes, align);
         auto count = static_cast<std::int64_t>(rows.rows.size());
         context.response().items.emplace_back(std::move(rows));

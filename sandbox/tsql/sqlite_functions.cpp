@@ -187,6 +187,8 @@ void datalengthFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (t == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (t == SQLITE_INTEGER) return sqlite3_result_int(ctx, 4);
     if (t == SQLITE_FLOAT) return sqlite3_result_int(ctx, 8);
+    // Character data counts one byte per character, as in a single-byte code page.
+    if (t == SQLITE_TEXT) return sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(utf8Length(textOf(argv[0]))));
     sqlite3_result_int(ctx, sqlite3_value_bytes(argv[0]));
 }
 

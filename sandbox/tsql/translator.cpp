@@ -64,6 +64,12 @@ std::string versionText() {
            "Microsoft Corporation\n\tStandard Edition on Windows NT 5.2 (Build 3790: Service Pack 2)\n";
 }
 
+std::string Translator::constant(const std::string& text) {
+    if (!m_constants) return quoteLiteral(text);
+    m_constants->push_back(text);
+    return "?" + std::to_string(m_constants->size());
+}
+
 std::string Translator::tableName(const ObjectName& name) {
     const auto& parts = name.parts;
     if (parts.size() >= 3 && !parts[parts.size() - 3].empty() && !iequals(parts[parts.size() - 3], m_context.databaseName))
@@ -116,13 +122,13 @@ Translated Translator::expression(const Expr& e) {
         case ExprKind::String: {
             // Constants longer than 8000 bytes are text (SQL Server 2000).
             int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
-            out.sql = quoteLiteral(e.text);
+            out.sql = constant(e.text);
             out.type = length > 8000 ? typeOf("text") : typeOf("varchar", length);
             break;
         }
         case ExprKind::NString: {
             int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
-            out.sql = quoteLiteral(e.text);
+            out.sql = constant(e.text);
             out.type = length > 4000 ? typeOf("ntext") : typeOf("nvarchar", length);
             break;
         }

@@ -57,10 +57,16 @@ public:
     // The SQLite name of a table reference: dbo.tbX -> "tbX".
     std::string tableName(const ObjectName& name);
 
+    // From now on, string constants become SQLite parameters (?1, ?2, ...) whose values
+    // are collected here, so that queries differing only in their constants share one
+    // prepared statement. Example: WHERE name = 'tbX' -> WHERE name = ?1, {"tbX"}.
+    void collectConstants(std::vector<std::string>* constants) { m_constants = constants; }
+
     // Table names as the query wrote them, for 208 messages: "tbx" -> "dbo.tbX".
     const std::map<std::string, std::string>& writtenNames() const { return m_writtenNames; }
 
 private:
+    std::string constant(const std::string& text);
     Translated function(const Expr& expr);
     std::string comparison(const Expr& expr, const Translated& left, const Translated& right);
     std::string fromItem(const FromItem& item);
@@ -68,6 +74,7 @@ private:
 
     const TranslationContext& m_context;
     std::map<std::string, std::string> m_writtenNames;
+    std::vector<std::string>* m_constants = nullptr;
 };
 
 }  // namespace sandbox::tsql

@@ -87,7 +87,8 @@ LoadedServer& server() {
 
 void BM_LoadCatalogByScript(benchmark::State& state) {
     LoadedServer& s = server();
-    for (auto _ : state) benchmark::DoNotOptimize(s.loadSeconds);
+    // The load happens once, in server(); this iteration only reports it.
+    for (auto _ : state) benchmark::ClobberMemory();
     state.counters["tables"] = g_tables;
     state.counters["columns"] = g_tables * kColumns;
     state.counters["load_seconds"] = s.loadSeconds;

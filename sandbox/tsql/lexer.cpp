@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <unordered_set>
 
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
@@ -43,8 +44,15 @@ constexpr std::array<std::string_view, 200> kReserved = {
 bool Token::isWord(std::string_view keyword) const { return kind == TokenKind::Word && iequals(text, keyword); }
 
 bool isReservedKeyword(std::string_view word) {
-    if (word.empty()) return false;
-    return std::any_of(kReserved.begin(), kReserved.end(), [&](std::string_view k) { return !k.empty() && iequals(k, word); });
+    // Asked for nearly every token, so looked up in a hash set of upper-case names.
+    static const std::unordered_set<std::string> kSet = [] {
+        std::unordered_set<std::string> set;
+        for (auto k : kReserved)
+            if (!k.empty()) set.emplace(k);
+        return set;
+    }();
+    if (word.empty() || word.size() > 32) return false;
+    return kSet.count(upperName(word)) > 0;
 }
 
 std::vector<Token> tokenize(std::string_view s) {

@@ -447,7 +447,10 @@ StoredValue convertTo(const ColumnType& type, const StoredValue& v, ConversionMo
             if (v.kind == StoredValue::Kind::Blob) {
                 bytes = v.bytes;
             } else if (v.kind == StoredValue::Kind::Text) {
-                if (mode == ConversionMode::Assign)
+                // SQL Server 2000 converts character data to image implicitly (an INSERT
+                // may put a placeholder text into an image column); binary and varbinary
+                // need CONVERT.
+                if (mode == ConversionMode::Assign && type.base->sqlType != SqlType::Image)
                     throw ServerError(257, 16, "Implicit conversion from data type varchar to " +
                                                    std::string(type.base->name) +
                                                    " is not allowed. Use the CONVERT function to run this query.");

@@ -56,6 +56,11 @@ TEST(EngineValues, StoredAsSqlServerKeepsThem) {
     EXPECT_EQ(h.rows("SELECT CONVERT(datetime, '2004-03-07 00:00:00.001', 121), CONVERT(datetime, '2004-03-07 00:00:00.005', 121), "
                      "CONVERT(datetime, '2004-03-07 00:00:00.998', 121), CONVERT(varchar(10), CONVERT(datetime, '2004-03-07', 102), 103)"),
               (Rows{{"2004-03-07 00:00:00.000", "2004-03-07 00:00:00.007", "2004-03-07 00:00:00.997", "07/03/2004"}}));
+    // Character data goes into an image column implicitly, not into varbinary.
+    h.run("CREATE TABLE tbI (i image, v varbinary(30))");
+    EXPECT_EQ(describe(h.run("INSERT INTO tbI (i) VALUES ('BINARYUPDATE1E10414936DE')")), "");
+    EXPECT_EQ(h.rows("SELECT DATALENGTH(i) FROM tbI"), (Rows{{"24"}}));
+    EXPECT_EQ(h.firstError("INSERT INTO tbI (v) VALUES ('abc')").number, 257);
     EXPECT_EQ(h.rows("SELECT 'a' + 'b', 'O' + CHAR(39) + 'Neil', 1 + '2', NULL + 'x', substring('abcdef', 2, 3)"),
               (Rows{{"ab", "O'Neil", "3", "NULL", "bcd"}}));
 }

@@ -328,6 +328,22 @@ void Catalog::addColumn(int tableId, int colid, const NewColumn& c) {
     insert.step();
 }
 
+void Catalog::updateColumn(int tableId, int colid, const NewColumn& c) {
+    Statement update(m_db,
+                     "UPDATE syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, colstat = ?, "
+                     "collationid = ?, status = ?, type = ?, usertype = ?, prec = ?, scale = ?, isnullable = ?, "
+                     "collation = ? WHERE id = ? AND colid = ?");
+    const ColumnType& t = c.type;
+    update.bind(1, std::int64_t{t.base->xtype}).bind(2, std::int64_t{t.base->xusertype}).bind(3, std::int64_t{t.length});
+    update.bind(4, std::int64_t{xprecOf(t)}).bind(5, std::int64_t{t.scale}).bind(6, std::int64_t{c.identity ? 1 : 0});
+    if (t.isCharacter()) update.bind(7, std::int64_t{872468488}); else update.bindNull(7);
+    update.bind(8, std::int64_t{(c.nullable ? 0x08 : 0) | (c.identity ? 0x80 : 0)});
+    update.bind(9, std::int64_t{legacyTypeCode(t)}).bind(10, std::int64_t{t.base->usertype});
+    update.bind(11, std::int64_t{t.precision}).bind(12, std::int64_t{t.scale}).bind(13, std::int64_t{c.nullable ? 1 : 0});
+    if (t.isCharacter()) update.bind(14, c.collation); else update.bindNull(14);
+    update.bind(15, std::int64_t{tableId}).bind(16, std::int64_t{colid}).step();
+}
+
 void Catalog::setColumnDefault(int tableId, int colid, int defaultId) {
     Statement update(m_db, "UPDATE syscolumns SET cdefault = ? WHERE id = ? AND colid = ?");
     update.bind(1, std::int64_t{defaultId}).bind(2, std::int64_t{tableId}).bind(3, std::int64_t{colid}).step();
@@ -384,6 +400,26 @@ int Catalog::nextIndexId(int tableId) {
         ++next;
     }
     return next;
+}
+
+void Catalog::renameObject(int id, std::string_view newName) {
+    Statement object(m_db, "UPDATE sysobjects SET name = ? WHERE id = ?");
+    object.bind(1, newName).bind(2, std::int64_t{id}).step();
+    Statement heap(m_db, "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 0");
+    heap.bind(1, newName).bind(2, std::int64_t{id}).step();
+    Statement chain(m_db, "UPDATE sysindexes SET name = ? WHERE id = ? AND indid = 255");
+    chain.bind(1, "t" + std::string(newName)).bind(2, std::int64_t{id}).step();
+}
+
+void Catalog::setCollation(std::string_view collation) {
+    Statement meta(m_db, "UPDATE \"~sandbox\" SET value = ? WHERE key = 'collation'");
+    meta.bind(1, collation).step();
+    Statement types(m_db, "UPDATE systypes SET collation = ? WHERE collation IS NOT NULL");
+    types.bind(1, collation).step();
+    Statement columns(m_db,
+                      "UPDATE syscolumns SET collation = ? WHERE collation IS NOT NULL AND id IN "
+                      "(SELECT id FROM sysobjects WHERE xtype = 'S')");
+    columns.bind(1, collation).step();
 }
 
 void Catalog::dropObject(int id) {

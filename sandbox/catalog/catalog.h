@@ -80,6 +80,9 @@ public:
     int addObject(std::string_view name, std::string_view xtype, int parentObj, int status, int id = 0);
 
     void addColumn(int tableId, int colid, const NewColumn& column);
+    // Rewrites a column's type, length, precision, scale, nullability, identity bit and
+    // collation (ALTER COLUMN); its name, colid and default stay.
+    void updateColumn(int tableId, int colid, const NewColumn& column);
     void setColumnDefault(int tableId, int colid, int defaultId);
 
     // Stores a source text in syscomments in chunks of 4000 characters, colid 1, 2, ...
@@ -90,6 +93,14 @@ public:
     void removeIndex(int tableId, int indid);
     // The lowest free nonclustered index id (2..250) of a table.
     int nextIndexId(int tableId);
+
+    // Gives an object a new name; a table's heap and text-chain rows in sysindexes follow.
+    void renameObject(int id, std::string_view newName);
+
+    // Makes `collation` the database's default (ALTER DATABASE ... COLLATE): recorded for
+    // new columns, and given to systypes and to the system tables' own columns, as SQL
+    // Server does; user columns keep theirs.
+    void setCollation(std::string_view collation);
 
     // Deletes an object and everything hanging off it: child objects (constraints,
     // defaults), columns, comments, indexes and index keys.

@@ -36,6 +36,12 @@ public:
         m_followUps.push_back(Message{3621, 1, 0, "The statement has been terminated.", {}, 1});
         return *this;
     }
+    // Adds another message after the error: SQL Server follows 1505 with 1750 "Could not
+    // create constraint. See previous errors." and each 5074 with the next, then 4922.
+    ServerError& followedBy(std::int32_t number, std::uint8_t severity, std::string text, std::uint8_t state = 1) {
+        m_followUps.push_back(Message{number, state, severity, std::move(text), {}, 1});
+        return *this;
+    }
     const std::vector<Message>& followUps() const { return m_followUps; }
 
     // The line within the batch where the error was found (0: the statement's line).

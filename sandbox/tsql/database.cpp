@@ -105,6 +105,12 @@ std::shared_ptr<const TableInfo> Database::table(std::string_view tableName) {
     return info;
 }
 
+void Database::setCollation(const std::string& collation) {
+    m_catalog.setCollation(collation);
+    m_collation = collation;
+    invalidateAll();
+}
+
 void Database::invalidate(std::string_view tableName) { m_tables.erase(lower(tableName)); }
 
 void Database::invalidateAll() { m_tables.clear(); }

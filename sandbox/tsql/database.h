@@ -67,6 +67,8 @@ public:
     sqlite3* handle() const { return m_db; }
     Catalog& catalog() { return m_catalog; }
     const std::string& collation() const { return m_collation; }
+    // Makes `collation` the default of new character columns (ALTER DATABASE ... COLLATE).
+    void setCollation(const std::string& collation);
 
     // The description of a user or system table, or null when no such table exists.
     std::shared_ptr<const TableInfo> table(std::string_view name);

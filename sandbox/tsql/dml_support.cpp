@@ -32,6 +32,16 @@ StoredValue evaluateDefault(ExecContext& context, const ColumnInfo& column) {
     return values.empty() ? StoredValue::null() : values[0];
 }
 
+std::string nextRowVersion(Database& db) {
+    sqlite::exec(db.handle(), "INSERT OR IGNORE INTO \"~sandbox\" (key, value) VALUES ('dbts', 2000)");
+    sqlite::Statement q(db.handle(), "UPDATE \"~sandbox\" SET value = value + 1 WHERE key = 'dbts' RETURNING value");
+    q.step();
+    std::int64_t v = q.integer(0);
+    std::string bytes(8, '\0');
+    for (int i = 7; i >= 0; --i, v >>= 8) bytes[static_cast<std::size_t>(i)] = static_cast<char>(v & 0xFF);
+    return bytes;
+}
+
 ServerError nullNotAllowed(ExecContext& context, const TableInfo& table, const ColumnInfo& column,
                            const std::string& statement) {
     ServerError e(err::kNullNotAllowed, 16,

@@ -26,6 +26,9 @@ ServerError nullNotAllowed(ExecContext& context, const TableInfo& table, const C
 // constraint) or 2601 (a unique index), each followed by INFO 3621.
 [[noreturn]] void raiseDuplicateKey(ExecContext& context, const TableInfo& table, const std::string& sqliteMessage);
 
+// The next row version for a timestamp column (the database's @@DBTS), as 8 bytes.
+std::string nextRowVersion(Database& db);
+
 // Runs `body` inside a SQLite savepoint: all of it or nothing, as one T-SQL statement.
 template <typename Body>
 void atomically(sqlite3* db, Body&& body) {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ public:
     virtual Database* find(const std::string& name) = 0;
     // Creates a new database; throws ServerError 1801 when it exists.
     virtual Database& create(const std::string& name) = 0;
+    // The folder holding the database files (backups relative to the server land below it).
+    virtual std::filesystem::path dataFolder() const = 0;
+    // True when the server shows and accepts Windows-style file paths (C:\MSSQL\Data\...).
+    virtual bool windowsPaths() const = 0;
 };
 
 // Everything a statement executes against: the session, its current database, the server's

@@ -7,72 +7,65 @@
 namespace sandbox::tsql {
 namespace {
 
-// The next row version for a timestamp column (the database's @@DBTS).
-std::string nextRowVersion(Database& db) {
-    sqlite::exec(db.handle(), "INSERT OR IGNORE INTO \"~sandbox\" (key, value) VALUES ('dbts', 2000)");
-    sqlite::Statement q(db.handle(), "UPDATE \"~sandbox\" SET value = value + 1 WHERE key = 'dbts' RETURNING value");
-    q.step();
-    std::int64_t v = q.integer(0);
-    std::string bytes(8, '\0');
-    for (int i = 7; i >= 0; --i, v >>= 8) bytes[static_cast<std::size_t>(i)] = static_cast<char>(v & 0xFF);
-    return bytes;
+std::string written(const ObjectName& name) {
+    std::string s;
+    for (std::size_t i = 0; i < name.parts.size(); ++i) s += (i ? "." : "") + name.parts[i];
+    return s;
 }
 
-// INSERT [INTO] t [(columns)] VALUES (...) | DEFAULT VALUES. The engine applies SQL
-// Server's rules itself (conversions, padding, truncation, NOT NULL, identity, defaults)
-// and hands SQLite one finished row.
-class InsertStatement : public Statement {
-public:
-    ObjectName table;
-    std::vector<std::string> columns;  // empty: no column list
-    bool hasColumnList = false;
-    bool defaultValues = false;
-    std::vector<ExprPtr> values;       // null entries: DEFAULT
+// The table an INSERT names: 208 (as written) when there is none.
+std::shared_ptr<const TableInfo> insertTarget(ExecContext& context, const ObjectName& table) {
+    Database& db = context.db();
+    auto info = db.table(table.name());
+    if (!info) {
+        if (auto object = db.catalog().findObject(table.name()); object && object->xtype == "V")
+            throw ServerError(err::kUnsupported, 16, "The sandbox server does not support INSERT into a view.");
+        throw ServerError(err::kInvalidObject, 16, "Invalid object name '" + written(table) + "'.", 1, ErrorScope::Batch);
+    }
+    return info;
+}
 
-    void execute(ExecContext& context) override {
+// Where the rows of an INSERT come from; it decides the messages for a count mismatch.
+enum class RowSource { Values, Select, DefaultValues };
+
+// The rows of one INSERT on their way into a table: which column each supplied value
+// fills, and SQL Server's rules for the rest (conversions, padding, truncation, identity,
+// timestamp, defaults, NOT NULL). The constructor checks the column list and the identity
+// rules (544, 545, 8101, 273, 109/110, 120/121, 213); write() adds one row.
+class RowWriter {
+public:
+    RowWriter(ExecContext& context, std::shared_ptr<const TableInfo> info, const std::vector<std::string>* columnList,
+              std::size_t suppliedCount, RowSource source)
+        : m_context(context), m_info(std::move(info)) {
         Database& db = context.db();
-        auto info = db.table(table.name());
-        if (!info) {
-            if (auto object = db.catalog().findObject(table.name()); object && object->xtype == "V")
-                throw ServerError(err::kUnsupported, 16, "The sandbox server does not support INSERT into a view.");
-            throw ServerError(err::kInvalidObject, 16, "Invalid object name '" + writtenName() + "'.", 1, ErrorScope::Batch);
-        }
-        const auto& cols = info->columns;
-        bool identityInsert = context.session().identityInsert && context.session().identityInsert->tableId == info->id &&
-                              iequals(context.session().identityInsert->database, db.name());
-        // Which table column each value goes to.
-        std::vector<int> targets;
-        if (hasColumnList) {
-            for (const auto& name : columns) {
-                int c = info->findColumn(name);
+        const auto& cols = m_info->columns;
+        const auto& identityInsert = context.session().identityInsert;
+        bool identityInsertOn =
+            identityInsert && identityInsert->tableId == m_info->id && iequals(identityInsert->database, db.name());
+        if (columnList) {
+            for (const auto& name : *columnList) {
+                int c = m_info->findColumn(name);
                 if (c < 0) throw ServerError(err::kInvalidColumn, 16, "Invalid column name '" + name + "'.", 1, ErrorScope::Batch);
-                targets.push_back(c);
+                m_targets.push_back(c);
             }
-            if (!defaultValues && values.size() < targets.size())
-                throw ServerError(109, 16, "There are more columns in the INSERT statement than values specified in the "
-                                           "VALUES clause. The number of values in the VALUES clause must match the "
-                                           "number of columns specified in the INSERT statement.");
-            if (!defaultValues && values.size() > targets.size())
-                throw ServerError(110, 16, "There are fewer columns in the INSERT statement than values specified in the "
-                                           "VALUES clause. The number of values in the VALUES clause must match the "
-                                           "number of columns specified in the INSERT statement.");
-        } else if (!defaultValues) {
-            if (identityInsert || (info->identity && values.size() == cols.size()))
+            checkCount(source, suppliedCount);
+        } else if (source != RowSource::DefaultValues) {
+            if (identityInsertOn || (m_info->identity && suppliedCount == cols.size()))
                 throw ServerError(err::kIdentityNeedsColumnList, 16,
-                                  "An explicit value for the identity column in table '" + info->name +
+                                  "An explicit value for the identity column in table '" + m_info->name +
                                       "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
             for (std::size_t i = 0; i < cols.size(); ++i)
-                if (!cols[i].identity && cols[i].type.base->sqlType != SqlType::Timestamp) targets.push_back(static_cast<int>(i));
-            if (values.size() != targets.size())
+                if (!cols[i].identity && cols[i].type.base->sqlType != SqlType::Timestamp) m_targets.push_back(static_cast<int>(i));
+            if (suppliedCount != m_targets.size())
                 throw ServerError(213, 16, "Insert Error: Column name or number of supplied values does not match table definition.");
         }
         bool explicitIdentity = false;
-        for (int c : targets) {
+        for (int c : m_targets) {
             const ColumnInfo& col = cols[static_cast<std::size_t>(c)];
             if (col.identity) {
-                if (!identityInsert)
+                if (!identityInsertOn)
                     throw ServerError(err::kIdentityInsertOff, 16,
-                                      "Cannot insert explicit value for identity column in table '" + info->name +
+                                      "Cannot insert explicit value for identity column in table '" + m_info->name +
                                           "' when IDENTITY_INSERT is set to OFF.");
                 explicitIdentity = true;
             }
@@ -81,22 +74,28 @@ public:
                                            "column list to exclude the timestamp column, or insert a DEFAULT into the "
                                            "timestamp column.");
         }
-        if (identityInsert && info->identity && !explicitIdentity)
-            throw ServerError(545, 16, "Explicit value must be specified for identity column in table '" + info->name +
+        if (identityInsertOn && m_info->identity && !explicitIdentity)
+            throw ServerError(545, 16, "Explicit value must be specified for identity column in table '" + m_info->name +
                                            "' when IDENTITY_INSERT is set to ON.");
+        m_insertSql = "INSERT INTO " + sqlite::quoteIdentifier(m_info->name) + " (";
+        for (std::size_t i = 0; i < cols.size(); ++i) m_insertSql += (i ? ", " : "") + sqlite::quoteIdentifier(cols[i].name);
+        m_insertSql += ") VALUES (";
+        for (std::size_t i = 0; i < cols.size(); ++i) m_insertSql += i ? ", ?" : "?";
+        m_insertSql += ")";
+    }
 
-        // Values of the listed columns, evaluated together.
-        std::vector<const Expr*> exprs;
-        for (const auto& v : values)
-            if (v) exprs.push_back(v.get());
-        std::vector<StoredValue> evaluated = evaluateConstants(context, exprs);
+    const TableInfo& table() const { return *m_info; }
+
+    // Adds one row: supplied[i] fills the i-th target column (nullopt: its DEFAULT).
+    void write(const std::vector<std::optional<StoredValue>>& supplied) {
+        Database& db = m_context.db();
+        const auto& cols = m_info->columns;
         std::vector<std::optional<StoredValue>> row(cols.size());
-        std::size_t next = 0;
-        for (std::size_t i = 0; i < targets.size() && !defaultValues; ++i) {
-            if (!values[i]) continue;  // DEFAULT
-            const ColumnInfo& col = cols[static_cast<std::size_t>(targets[i])];
+        for (std::size_t i = 0; i < m_targets.size() && i < supplied.size(); ++i) {
+            if (!supplied[i]) continue;
+            const ColumnInfo& col = cols[static_cast<std::size_t>(m_targets[i])];
             try {
-                row[static_cast<std::size_t>(targets[i])] = convertTo(col.type, evaluated[next++], ConversionMode::Assign);
+                row[static_cast<std::size_t>(m_targets[i])] = convertTo(col.type, *supplied[i], ConversionMode::Assign);
             } catch (ServerError& e) {
                 if (e.number() == err::kTruncation) e.terminated();
                 throw;
@@ -110,26 +109,21 @@ public:
                 continue;
             }
             if (col.identity) {
-                const IdentityInfo& id = *info->identity;
+                const IdentityInfo& id = *m_info->identity;
                 identityValue = id.current ? *id.current + id.increment : id.seed;
                 row[i] = StoredValue::ofInteger(*identityValue);
             } else if (col.type.base->sqlType == SqlType::Timestamp) {
                 row[i] = StoredValue::ofBlob(nextRowVersion(db));
             } else if (col.defaultId != 0) {
-                row[i] = convertTo(col.type, evaluateDefault(context, col), ConversionMode::Assign);
+                row[i] = convertTo(col.type, evaluateDefault(m_context, col), ConversionMode::Assign);
             } else {
                 row[i] = StoredValue::null();
             }
         }
         for (std::size_t i = 0; i < cols.size(); ++i)
-            if (row[i]->isNull() && !cols[i].nullable) throw nullNotAllowed(context, *info, cols[i], "INSERT");
+            if (row[i]->isNull() && !cols[i].nullable) throw nullNotAllowed(m_context, *m_info, cols[i], "INSERT");
 
-        std::string sql = "INSERT INTO " + sqlite::quoteIdentifier(info->name) + " (";
-        for (std::size_t i = 0; i < cols.size(); ++i) sql += (i ? ", " : "") + sqlite::quoteIdentifier(cols[i].name);
-        sql += ") VALUES (";
-        for (std::size_t i = 0; i < cols.size(); ++i) sql += i ? ", ?" : "?";
-        sql += ")";
-        StatementLease stmt(context.prepare(sql));
+        StatementLease stmt(m_context.prepare(m_insertSql));
         for (std::size_t i = 0; i < cols.size(); ++i) bindStored(stmt.get(), static_cast<int>(i + 1), *row[i]);
         int rc = sqlite3_step(stmt.get());
         if (rc != SQLITE_DONE) {
@@ -137,23 +131,105 @@ public:
             int code = sqlite3_extended_errcode(db.handle());
             sqlite3_reset(stmt.get());
             if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY)
-                raiseDuplicateKey(context, *info, message);
-            context.raise(sqlite::Failure(code, message));
+                raiseDuplicateKey(m_context, *m_info, message);
+            m_context.raise(sqlite::Failure(code, message));
         }
-        if (identityValue && info->identity) {
-            const IdentityInfo& id = *info->identity;
+        if (identityValue && m_info->identity) {
+            const IdentityInfo& id = *m_info->identity;
             bool advances = !id.current || (id.increment > 0 ? *identityValue > *id.current : *identityValue < *id.current);
-            if (advances) db.setIdentityCurrent(info->id, *identityValue);
-            context.session().lastIdentity = identityValue;
+            if (advances) {
+                db.setIdentityCurrent(m_info->id, *identityValue);
+                m_info = db.table(m_info->name);
+            }
+            m_context.session().lastIdentity = identityValue;
         }
-        context.done(true, 1);
     }
 
 private:
-    std::string writtenName() const {
-        std::string s;
-        for (std::size_t i = 0; i < table.parts.size(); ++i) s += (i ? "." : "") + table.parts[i];
-        return s;
+    void checkCount(RowSource source, std::size_t supplied) {
+        if (source == RowSource::DefaultValues || supplied == m_targets.size()) return;
+        bool fewerValues = supplied < m_targets.size();
+        if (source == RowSource::Select)
+            throw ServerError(fewerValues ? 120 : 121, 15,
+                              std::string("The select list for the INSERT statement contains ") +
+                                  (fewerValues ? "fewer" : "more") +
+                                  " items than the insert list. The number of SELECT values must match the number of "
+                                  "INSERT columns.");
+        throw ServerError(fewerValues ? 109 : 110, 16,
+                          std::string("There are ") + (fewerValues ? "more" : "fewer") +
+                              " columns in the INSERT statement than values specified in the VALUES clause. The number "
+                              "of values in the VALUES clause must match the number of columns specified in the INSERT "
+                              "statement.");
+    }
+
+    ExecContext& m_context;
+    std::shared_ptr<const TableInfo> m_info;
+    std::vector<int> m_targets;  // the table column each supplied value goes to
+    std::string m_insertSql;
+};
+
+// INSERT [INTO] t [(columns)] VALUES (...) | DEFAULT VALUES: one finished row for SQLite.
+class InsertStatement : public Statement {
+public:
+    ObjectName table;
+    std::vector<std::string> columns;
+    bool hasColumnList = false;
+    bool defaultValues = false;
+    std::vector<ExprPtr> values;  // null entries: DEFAULT
+
+    void execute(ExecContext& context) override {
+        RowWriter writer(context, insertTarget(context, table), hasColumnList ? &columns : nullptr, values.size(),
+                         defaultValues ? RowSource::DefaultValues : RowSource::Values);
+        std::vector<const Expr*> exprs;
+        for (const auto& v : values)
+            if (v) exprs.push_back(v.get());
+        std::vector<StoredValue> evaluated = evaluateConstants(context, exprs);
+        std::vector<std::optional<StoredValue>> supplied;
+        std::size_t next = 0;
+        for (const auto& v : values) supplied.push_back(v ? std::optional<StoredValue>(evaluated[next++]) : std::nullopt);
+        writer.write(supplied);
+        context.done(true, 1);
+    }
+};
+
+// INSERT [INTO] t [(columns)] SELECT ...: the query runs to its end first (so that a table
+// may be copied into itself), then every row goes in as INSERT ... VALUES would put it,
+// all of them or none.
+class InsertSelectStatement : public Statement {
+public:
+    ObjectName table;
+    std::vector<std::string> columns;
+    bool hasColumnList = false;
+    std::shared_ptr<Select> query;
+
+    void execute(ExecContext& context) override {
+        auto info = insertTarget(context, table);
+        TranslationContext names = context.translation();
+        Translator translator(names);
+        std::string sql = translator.select(*query);
+        std::vector<std::vector<std::optional<StoredValue>>> rows;
+        std::optional<RowWriter> writer;
+        {
+            StatementLease stmt(context.prepare(sql, &translator));
+            auto width = static_cast<std::size_t>(sqlite3_column_count(stmt.get()));
+            writer.emplace(context, info, hasColumnList ? &columns : nullptr, width, RowSource::Select);
+            while (context.step(stmt.get(), &translator)) {
+                std::vector<std::optional<StoredValue>> row;
+                for (std::size_t i = 0; i < width; ++i)
+                    row.emplace_back(fromSqlite(sqlite3_column_value(stmt.get(), static_cast<int>(i))));
+                rows.push_back(std::move(row));
+            }
+        }
+        Database& db = context.db();
+        try {
+            atomically(db.handle(), [&] {
+                for (const auto& row : rows) writer->write(row);
+            });
+        } catch (...) {
+            db.invalidate(info->name);
+            throw;
+        }
+        context.done(true, static_cast<std::int64_t>(rows.size()));
     }
 };
 
@@ -162,18 +238,31 @@ private:
 std::unique_ptr<Statement> parseInsert(Parser& p) {
     p.expectWord("INSERT");
     p.acceptWord("INTO");
-    auto s = std::make_unique<InsertStatement>();
-    s->table = p.objectName();
+    ObjectName table = p.objectName();
+    std::vector<std::string> columns;
+    bool hasColumnList = false;
     if (p.peek().isSymbol("(")) {
-        s->columns = p.columnList();
-        s->hasColumnList = true;
+        columns = p.columnList();
+        hasColumnList = true;
     }
+    if (p.peek().isWord("SELECT")) {
+        auto s = std::make_unique<InsertSelectStatement>();
+        s->table = std::move(table);
+        s->columns = std::move(columns);
+        s->hasColumnList = hasColumnList;
+        s->query = p.selectQuery();
+        return s;
+    }
+    auto s = std::make_unique<InsertStatement>();
+    s->table = std::move(table);
+    s->columns = std::move(columns);
+    s->hasColumnList = hasColumnList;
     if (p.acceptWord("DEFAULT")) {
         p.expectWord("VALUES");
         s->defaultValues = true;
         return s;
     }
-    if (p.peek().isWord("SELECT") || p.peek().isWord("EXEC") || p.peek().isWord("EXECUTE"))
+    if (p.peek().isWord("EXEC") || p.peek().isWord("EXECUTE"))
         return skipUnsupported(p, "INSERT ... " + upperName(p.peek().text));
     p.expectWord("VALUES");
     p.expectSymbol("(");

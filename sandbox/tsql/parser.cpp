@@ -105,17 +105,21 @@ std::vector<std::unique_ptr<Statement>> Parser::parseBatch() {
     std::vector<std::unique_ptr<Statement>> statements;
     while (peek().kind != TokenKind::End) {
         if (acceptSymbol(";")) continue;
-        const Token& first = peek();
-        StatementParser parse = findStatementParser(first, peek(1));
-        if (!parse) syntaxError();
-        int line = first.line;
-        auto statement = parse(*this);
-        statement->line = line;
-        statements.push_back(std::move(statement));
+        statements.push_back(statement());
         ++m_statementIndex;
         if (!atStatementEnd()) syntaxError();
     }
     return statements;
+}
+
+std::unique_ptr<Statement> Parser::statement() {
+    const Token& first = peek();
+    StatementParser parse = findStatementParser(first, peek(1));
+    if (!parse) syntaxError();
+    int line = first.line;
+    auto parsed = parse(*this);
+    parsed->line = line;
+    return parsed;
 }
 
 bool Parser::isIdentifierToken(const Token& t) const {

@@ -21,6 +21,9 @@ public:
 
     // Parses every statement of the batch.
     std::vector<std::unique_ptr<Statement>> parseBatch();
+    // Parses the one statement that starts at the current token (the body of IF, the
+    // statements of BEGIN ... END).
+    std::unique_ptr<Statement> statement();
 
     // Token access.
     const Token& peek(std::size_t ahead = 0) const;

@@ -215,6 +215,9 @@ public:
         return open(name);
     }
 
+    std::filesystem::path dataFolder() const override { return m_options.dataDir; }
+    bool windowsPaths() const override { return m_options.windowsPaths; }
+
 private:
     Database& open(const std::string& name) {
         auto path = m_options.dataDir / (name + ".sqlite");

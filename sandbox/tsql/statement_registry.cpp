@@ -17,7 +17,7 @@ struct Entry {
     StatementParser parse;
 };
 
-constexpr std::array<Entry, 19> kEntries = {{
+constexpr std::array<Entry, 24> kEntries = {{
     {"SELECT", "", parseSelectStatement},
     {"INSERT", "", parseInsert},
     {"UPDATE", "", parseUpdate},
@@ -33,6 +33,11 @@ constexpr std::array<Entry, 19> kEntries = {{
     {"CREATE", "FUNCTION", parseCreateModule},
     {"CREATE", "DATABASE", parseCreateDatabase},
     {"DROP", "", parseDrop},
+    {"DROP", "INDEX", parseDropIndex},
+    {"ALTER", "TABLE", parseAlterTable},
+    {"EXEC", "", parseExecute},
+    {"EXECUTE", "", parseExecute},
+    {"IF", "", parseIf},
     {"SET", "", parseSet},
     {"USE", "", parseUse},
     {"PRINT", "", parsePrint},

@@ -22,6 +22,10 @@ std::unique_ptr<Statement> parseSet(Parser& parser);                // set_state
 std::unique_ptr<Statement> parseUse(Parser& parser);                // database_statements.cpp
 std::unique_ptr<Statement> parseCreateDatabase(Parser& parser);     // database_statements.cpp
 std::unique_ptr<Statement> parsePrint(Parser& parser);              // database_statements.cpp
+std::unique_ptr<Statement> parseAlterTable(Parser& parser);         // alter_table_statement.cpp (+ alter_column_statement.cpp)
+std::unique_ptr<Statement> parseDropIndex(Parser& parser);          // drop_index_statement.cpp
+std::unique_ptr<Statement> parseExecute(Parser& parser);            // execute_statement.cpp (EXEC, EXECUTE)
+std::unique_ptr<Statement> parseIf(Parser& parser);                 // if_statement.cpp
 std::unique_ptr<Statement> parseUnsupported(Parser& parser);        // unsupported_statement.cpp
 // Skips the rest of a statement the sandbox does not carry out (from the current token)
 // and returns a statement that fails naming `what`, e.g. "INSERT ... SELECT".

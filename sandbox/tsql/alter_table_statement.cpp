@@ -1,0 +1,340 @@
+#include <set>
+#include <variant>
+
+#include "catalog/server_error.h"
+#include "catalog/text_util.h"
+#include "tsql/alter_table.h"
+#include "tsql/column_definition.h"
+#include "tsql/dml_support.h"
+#include "tsql/parser.h"
+#include "tsql/statements.h"
+
+namespace sandbox::tsql {
+namespace {
+
+constexpr const char* kCouldNotCreateConstraint = "Could not create constraint. See previous errors.";
+
+// A refusal of ADD CONSTRAINT: the reason, then 1750.
+ServerError constraintRefused(std::int32_t number, const std::string& text) {
+    ServerError e(number, 16, text);
+    e.followedBy(1750, 16, kCouldNotCreateConstraint);
+    return e;
+}
+
+// "[CONSTRAINT name] DEFAULT (x) FOR column" of ALTER TABLE ... ADD.
+struct DefaultFor {
+    DefaultSpec spec;
+    std::string column;
+};
+
+// "[CONSTRAINT name] PRIMARY KEY | UNIQUE (...)" of ALTER TABLE ... ADD.
+struct KeyItem {
+    KeySpec key;
+};
+
+using AddItem = std::variant<ColumnSpec, KeyItem, DefaultFor>;
+
+// ALTER TABLE t ADD column | constraint [, ...]: one statement, all of it or nothing.
+// New columns go to the end of the table (colid after the last). Existing rows take the
+// default of a NOT NULL column (or of a nullable one under WITH VALUES), numbers from the
+// identity seed, or NULL. Keys are checked against the data (1505) before they exist.
+class AlterTableAddStatement : public Statement {
+public:
+    ObjectName table;
+    std::vector<AddItem> items;
+    bool withValues = false;
+
+    void execute(ExecContext& context) override {
+        Database& db = context.db();
+        auto info = alteredTable(context, table);
+        std::string name = info->name;
+        try {
+            atomically(db.handle(), [&] {
+                for (const auto& item : items) {
+                    if (const auto* column = std::get_if<ColumnSpec>(&item)) addColumn(context, *column);
+                    else if (const auto* key = std::get_if<KeyItem>(&item)) addKey(context, key->key);
+                    else addDefault(context, std::get<DefaultFor>(item));
+                }
+            });
+        } catch (...) {
+            db.invalidate(name);
+            throw;
+        }
+        db.invalidate(name);
+        context.done(false);
+    }
+
+private:
+    // The table as the catalog has it now (earlier items of this statement included).
+    std::shared_ptr<const TableInfo> current(ExecContext& context) {
+        context.db().invalidate(table.name());
+        return alteredTable(context, table);
+    }
+
+    void addColumn(ExecContext& context, const ColumnSpec& spec) {
+        Database& db = context.db();
+        Catalog& catalog = db.catalog();
+        auto info = current(context);
+        if (info->findColumn(spec.name) >= 0)
+            throw ServerError(2705, 16, "Column names in each table must be unique. Column name '" + spec.name +
+                                            "' in table '" + info->name + "' is specified more than once.");
+        int colid = info->columns.empty() ? 1 : info->columns.back().colid + 1;
+        ColumnType type = resolveColumnType(spec, static_cast<std::size_t>(colid));
+        bool timestamp = type.base->sqlType == SqlType::Timestamp;
+        if (spec.identity && info->identity)
+            throw ServerError(2744, 16, "Multiple identity columns specified for table '" + info->name +
+                                            "'. Only one identity column per table is allowed.");
+        NewColumn column;
+        column.name = spec.name;
+        column.type = type;
+        column.identity = spec.identity;
+        column.nullable = spec.nullable ? *spec.nullable
+                                        : !spec.identity && !timestamp && context.session().options.ansiNullDefault;
+        column.collation = type.isCharacter() ? (spec.collation.empty() ? db.collation() : spec.collation) : "";
+        // Quirk (SQL Server 2000): a NOT NULL column can be added only with a default (or
+        // as an identity or timestamp column, which fill themselves), even to an empty table.
+        if (!column.nullable && !spec.defaultValue && !spec.identity && !timestamp)
+            throw ServerError(4901, 16,
+                              "ALTER TABLE only allows columns to be added that can contain nulls or have a DEFAULT "
+                              "definition specified. Column '" + spec.name + "' cannot be added to table '" + info->name +
+                                  "' because it does not allow nulls and does not specify a DEFAULT definition.");
+        catalog.addColumn(info->id, colid, column);
+        if (spec.defaultValue) createDefaultConstraint(catalog, info->id, info->name, colid, spec.name, *spec.defaultValue);
+        if (spec.identity) {
+            sqlite::Statement ident(db.handle(),
+                                    "INSERT INTO \"~identity\" (id, colid, seed, increment, current) VALUES (?, ?, ?, ?, NULL)");
+            ident.bind(1, std::int64_t{info->id}).bind(2, std::int64_t{colid}).bind(3, spec.seed).bind(4, spec.increment).step();
+        }
+        if (type.isLong()) {
+            sqlite::Statement chain(db.handle(), "SELECT 1 FROM sysindexes WHERE id = ? AND indid = 255");
+            chain.bind(1, std::int64_t{info->id});
+            if (!chain.step()) catalog.addIndex(info->id, NewIndex{"t" + info->name, 255, 0, {}});
+        }
+        sqlite::exec(db.handle(), "ALTER TABLE " + sqlite::quoteIdentifier(info->name) + " ADD COLUMN " +
+                                      sqliteColumnDefinition(spec.name, type, column.collation));
+        fillExistingRows(context, *info, spec, column);
+    }
+
+    // The value each existing row gets in a new column.
+    void fillExistingRows(ExecContext& context, const TableInfo& info, const ColumnSpec& spec, const NewColumn& column) {
+        Database& db = context.db();
+        std::vector<std::int64_t> rowids;
+        {
+            sqlite::Statement rows(db.handle(), "SELECT rowid FROM " + sqlite::quoteIdentifier(info.name) + " ORDER BY rowid");
+            while (rows.step()) rowids.push_back(rows.integer(0));
+        }
+        if (rowids.empty()) return;
+        sqlite::Statement update(db.handle(), "UPDATE " + sqlite::quoteIdentifier(info.name) + " SET " +
+                                                  sqlite::quoteIdentifier(spec.name) + " = ? WHERE rowid = ?");
+        auto write = [&](std::int64_t rowid, const StoredValue& value) {
+            bindStored(update.handle(), 1, value);
+            update.bind(2, rowid).step();
+            update.reset();
+        };
+        if (spec.identity) {
+            std::int64_t value = spec.seed;
+            for (auto rowid : rowids) {
+                write(rowid, StoredValue::ofInteger(value));
+                value += spec.increment;
+            }
+            db.setIdentityCurrent(info.id, value - spec.increment);
+            return;
+        }
+        if (column.type.base->sqlType == SqlType::Timestamp) {
+            for (auto rowid : rowids) write(rowid, StoredValue::ofBlob(nextRowVersion(db)));
+            return;
+        }
+        if (!spec.defaultValue || (column.nullable && !withValues)) return;
+        ColumnInfo defaulted;
+        defaulted.name = spec.name;
+        defaulted.type = column.type;
+        defaulted.defaultText = spec.defaultValue->text;
+        StoredValue value = convertTo(column.type, evaluateDefault(context, defaulted), ConversionMode::Assign);
+        for (auto rowid : rowids) write(rowid, value);
+    }
+
+    void addKey(ExecContext& context, const KeySpec& key) {
+        Database& db = context.db();
+        Catalog& catalog = db.catalog();
+        auto info = current(context);
+        if (!key.constraintName.empty() && catalog.findObject(key.constraintName))
+            throw constraintRefused(err::kObjectExists,
+                                    "There is already an object named '" + key.constraintName + "' in the database.");
+        bool hasClustered = false;
+        std::string clusteredName;
+        {
+            sqlite::Statement indexes(db.handle(),
+                                      "SELECT i.indid, i.name, i.status FROM sysindexes i WHERE i.id = ? AND i.indid BETWEEN 1 AND 250");
+            indexes.bind(1, std::int64_t{info->id});
+            while (indexes.step()) {
+                if (key.primary && (indexes.integer(2) & indexstatus::kPrimaryKey))
+                    throw constraintRefused(1779, "Table '" + info->name + "' already has a primary key defined on it.");
+                if (indexes.integer(0) == 1) {
+                    hasClustered = true;
+                    clusteredName = indexes.text(1);
+                }
+            }
+        }
+        std::vector<KeyColumn> columns;
+        for (const auto& name : key.columns) {
+            int at = info->findColumn(name);
+            if (at < 0) throw constraintRefused(1911, "Column name '" + name + "' does not exist in the target table.");
+            const ColumnInfo& c = info->columns[static_cast<std::size_t>(at)];
+            if (key.primary && c.nullable)
+                throw constraintRefused(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" +
+                                                  info->name + "'.");
+            columns.push_back(KeyColumn{c.name, c.colid});
+        }
+        bool clustered = key.clustered ? *key.clustered : key.primary && !hasClustered;
+        if (clustered && hasClustered)
+            throw constraintRefused(1902, "Cannot create more than one clustered index on table '" + info->name +
+                                              "'. Drop the existing clustered index '" + clusteredName +
+                                              "' before creating another.");
+        createKeyConstraint(db, info->id, info->name, columns, key, clustered);
+    }
+
+    void addDefault(ExecContext& context, const DefaultFor& item) {
+        Database& db = context.db();
+        auto info = current(context);
+        int at = info->findColumn(item.column);
+        if (at < 0 || info->columns[static_cast<std::size_t>(at)].identity ||
+            info->columns[static_cast<std::size_t>(at)].type.base->sqlType == SqlType::Timestamp)
+            throw constraintRefused(1752, "Column '" + item.column + "' in table '" + info->name +
+                                              "' is invalid for creating a default constraint.");
+        const ColumnInfo& column = info->columns[static_cast<std::size_t>(at)];
+        if (column.defaultId != 0) throw constraintRefused(1781, "Column already has a DEFAULT bound to it.");
+        if (!item.spec.constraintName.empty() && db.catalog().findObject(item.spec.constraintName))
+            throw constraintRefused(err::kObjectExists,
+                                    "There is already an object named '" + item.spec.constraintName + "' in the database.");
+        createDefaultConstraint(db.catalog(), info->id, info->name, column.colid, column.name, item.spec);
+    }
+};
+
+// ALTER TABLE t DROP [CONSTRAINT] name [, ...]: a key takes its index with it (a clustered
+// one gives the table its heap row back); a default leaves its column without one.
+class AlterTableDropConstraintStatement : public Statement {
+public:
+    ObjectName table;
+    std::vector<std::string> names;
+
+    void execute(ExecContext& context) override {
+        Database& db = context.db();
+        auto info = alteredTable(context, table);
+        try {
+            atomically(db.handle(), [&] {
+                for (const auto& name : names) drop(db, *info, name);
+            });
+        } catch (...) {
+            db.invalidate(info->name);
+            throw;
+        }
+        db.invalidate(info->name);
+        context.done(false);
+    }
+
+private:
+    static void drop(Database& db, const TableInfo& info, const std::string& name) {
+        Catalog& catalog = db.catalog();
+        auto object = catalog.findObject(name);
+        static const std::set<std::string> kConstraintTypes = {"PK", "UQ", "D", "F", "C"};
+        if (!object || object->parentObj != info.id || !kConstraintTypes.count(object->xtype))
+            throw ServerError(3728, 16, "'" + name + "' is not a constraint.")
+                .followedBy(3727, 16, "Could not drop constraint. See previous errors.", 0);
+        if (object->xtype == "PK" || object->xtype == "UQ") {
+            sqlite::Statement index(db.handle(), "SELECT indid FROM sysindexes WHERE id = ? AND name = ? AND indid BETWEEN 1 AND 250");
+            index.bind(1, std::int64_t{info.id}).bind(2, object->name);
+            if (index.step()) {
+                int indid = static_cast<int>(index.integer(0));
+                index = sqlite::Statement();
+                catalog.removeIndex(info.id, indid);
+                sqlite::exec(db.handle(), "DROP INDEX IF EXISTS " + sqlite::quoteIdentifier(sqliteIndexName(info.id, indid)));
+                if (indid == 1) catalog.addIndex(info.id, NewIndex{info.name, 0, 0, {}});
+            }
+        } else if (object->xtype == "D") {
+            for (const auto& column : info.columns)
+                if (column.defaultId == object->id) catalog.setColumnDefault(info.id, column.colid, 0);
+        }
+        catalog.dropObject(object->id);
+    }
+};
+
+// Parses one item of ADD: a column, or a key or default constraint.
+void parseAddItem(Parser& p, std::vector<AddItem>& items) {
+    std::string constraintName;
+    if (p.acceptWord("CONSTRAINT")) constraintName = p.identifier();
+    const Token& t = p.peek();
+    if (t.isWord("PRIMARY") || t.isWord("UNIQUE")) {
+        items.emplace_back(KeyItem{parseKeyConstraint(p, constraintName, nullptr)});
+        return;
+    }
+    if (t.isWord("DEFAULT")) {
+        p.next();
+        std::size_t start = p.position();
+        ExprPtr expr = p.expression();
+        DefaultFor item{DefaultSpec{constraintName, storedDefaultText(*expr, p.sourceSince(start))}, {}};
+        p.expectWord("FOR");
+        item.column = p.identifier();
+        items.emplace_back(std::move(item));
+        return;
+    }
+    if (t.isWord("FOREIGN") || t.isWord("CHECK"))
+        throw ServerError(err::kUnsupported, 16, "The sandbox server does not support " + upperName(t.text) + " constraints.");
+    if (!constraintName.empty()) p.syntaxError();
+    std::vector<KeySpec> keys;
+    items.emplace_back(parseColumnDefinition(p, keys));
+    for (auto& key : keys) items.emplace_back(KeyItem{std::move(key)});
+}
+
+}  // namespace
+
+std::shared_ptr<const TableInfo> alteredTable(ExecContext& context, const ObjectName& table) {
+    Database& db = context.db();
+    auto info = db.table(table.name());
+    if (!info || info->xtype != "U")
+        throw ServerError(4902, 16, "Cannot alter table '" + table.name() + "' because this table does not exist in database '" +
+                                        db.name() + "'.");
+    return info;
+}
+
+std::unique_ptr<Statement> parseAlterTable(Parser& p) {
+    p.expectWord("ALTER");
+    p.expectWord("TABLE");
+    ObjectName table = p.objectName();
+    if (p.peek().isWord("ALTER")) {
+        p.next();
+        p.expectWord("COLUMN");
+        return parseAlterColumn(p, std::move(table));
+    }
+    if (p.peek().isWord("WITH") && (p.peek(1).isWord("CHECK") || p.peek(1).isWord("NOCHECK"))) {
+        p.next();
+        p.next();
+    }
+    if (p.acceptWord("ADD")) {
+        auto s = std::make_unique<AlterTableAddStatement>();
+        s->table = std::move(table);
+        do {
+            parseAddItem(p, s->items);
+        } while (p.acceptSymbol(","));
+        if (p.peek().isWord("WITH") && p.peek(1).isWord("VALUES")) {
+            p.next();
+            p.next();
+            s->withValues = true;
+        }
+        return s;
+    }
+    if (p.peek().isWord("DROP") && !p.peek(1).isWord("COLUMN")) {
+        p.next();
+        auto s = std::make_unique<AlterTableDropConstraintStatement>();
+        s->table = std::move(table);
+        do {
+            p.acceptWord("CONSTRAINT");
+            s->names.push_back(p.identifier());
+        } while (p.acceptSymbol(","));
+        return s;
+    }
+    std::string what = "ALTER TABLE ... " + upperName(p.peek().text);
+    if (p.peek(1).kind == TokenKind::Word) what += " " + upperName(p.peek(1).text);
+    return skipUnsupported(p, what);
+}
+
+}  // namespace sandbox::tsql

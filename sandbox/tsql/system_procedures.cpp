@@ -1,0 +1,45 @@
+#include "tsql/system_procedures.h"
+
+#include <array>
+
+#include "catalog/server_error.h"
+#include "catalog/text_util.h"
+
+namespace sandbox::tsql {
+namespace {
+
+struct Entry {
+    std::string_view name;
+    SystemProcedure run;
+};
+
+// To add a system procedure, write it in its family's file and add its row here.
+constexpr std::array<Entry, 1> kProcedures = {{
+    {"sp_rename", spRename},
+}};
+
+}  // namespace
+
+std::optional<std::string> ProcedureCall::argument(std::size_t position, std::string_view parameter) const {
+    for (const auto& a : arguments)
+        if (!a.parameter.empty() && iequals(a.parameter, parameter)) return a.isDefault ? std::nullopt : a.value;
+    if (position < arguments.size() && arguments[position].parameter.empty() && !arguments[position].isDefault)
+        return arguments[position].value;
+    return std::nullopt;
+}
+
+std::string ProcedureCall::required(std::size_t position, std::string_view parameter) const {
+    auto value = argument(position, parameter);
+    if (!value)
+        throw ServerError(201, 16, "Procedure '" + name + "' expects parameter '" + std::string(parameter) +
+                                       "', which was not supplied.", 4);
+    return *value;
+}
+
+SystemProcedure findSystemProcedure(std::string_view name) {
+    for (const auto& e : kProcedures)
+        if (iequals(e.name, name)) return e.run;
+    return nullptr;
+}
+
+}  // namespace sandbox::tsql

@@ -1,0 +1,79 @@
+#include "tsql/table_rebuild.h"
+
+#include <string>
+#include <vector>
+
+#include "catalog/sqlite_util.h"
+#include "tsql/column_definition.h"
+
+namespace sandbox::tsql {
+void renameTableStorage(sqlite3* db, const std::string& from, const std::string& to) {
+    sqlite::exec(db, "PRAGMA legacy_alter_table = ON");
+    try {
+        sqlite::exec(db, "ALTER TABLE " + sqlite::quoteIdentifier(from) + " RENAME TO " + sqlite::quoteIdentifier(to));
+    } catch (...) {
+        sqlite3_exec(db, "PRAGMA legacy_alter_table = OFF", nullptr, nullptr, nullptr);
+        throw;
+    }
+    sqlite::exec(db, "PRAGMA legacy_alter_table = OFF");
+}
+
+void createStorageIndex(Database& db, int tableId, int indid) {
+    sqlite::Statement row(db.handle(),
+                          "SELECT o.name, i.status FROM sysindexes i JOIN sysobjects o ON o.id = i.id "
+                          "WHERE i.id = ? AND i.indid = ?");
+    row.bind(1, std::int64_t{tableId}).bind(2, std::int64_t{indid});
+    if (!row.step()) return;
+    std::string table = row.text(0);
+    bool unique = (row.integer(1) & 2) != 0;
+    sqlite::Statement keys(db.handle(),
+                           "SELECT c.name FROM sysindexkeys k JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
+                           "WHERE k.id = ? AND k.indid = ? ORDER BY k.keyno");
+    keys.bind(1, std::int64_t{tableId}).bind(2, std::int64_t{indid});
+    std::string columns;
+    while (keys.step()) columns += (columns.empty() ? "" : ", ") + sqlite::quoteIdentifier(keys.text(0));
+    if (columns.empty()) return;
+    sqlite::exec(db.handle(), std::string(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                                  sqlite::quoteIdentifier(sqliteIndexName(tableId, indid)) + " ON " +
+                                  sqlite::quoteIdentifier(table) + " (" + columns + ")");
+}
+
+void rebuildTableStorage(Database& db, int tableId, const std::function<void()>& beforeIndexes) {
+    std::string table;
+    {
+        sqlite::Statement name(db.handle(), "SELECT name FROM sysobjects WHERE id = ?");
+        name.bind(1, std::int64_t{tableId});
+        if (!name.step()) return;
+        table = name.text(0);
+    }
+    std::string definitions, columns;
+    {
+        sqlite::Statement cols(db.handle(),
+                               "SELECT name, xusertype, length, xprec, xscale, collation FROM syscolumns "
+                               "WHERE id = ? ORDER BY colid");
+        cols.bind(1, std::int64_t{tableId});
+        while (cols.step()) {
+            ColumnType type = columnTypeFromCatalog(static_cast<int>(cols.integer(1)), static_cast<int>(cols.integer(2)),
+                                                    static_cast<int>(cols.integer(3)), static_cast<int>(cols.integer(4)));
+            std::string collation = cols.isNull(5) ? std::string() : cols.text(5);
+            definitions += (definitions.empty() ? "" : ", ") + sqliteColumnDefinition(cols.text(0), type, collation);
+            columns += (columns.empty() ? "" : ", ") + sqlite::quoteIdentifier(cols.text(0));
+        }
+    }
+    std::string staging = "~rebuild~" + std::to_string(tableId);
+    sqlite::exec(db.handle(), "CREATE TABLE " + sqlite::quoteIdentifier(staging) + " (" + definitions + ")");
+    sqlite::exec(db.handle(), "INSERT INTO " + sqlite::quoteIdentifier(staging) + " (rowid, " + columns + ") SELECT rowid, " +
+                                  columns + " FROM " + sqlite::quoteIdentifier(table));
+    sqlite::exec(db.handle(), "DROP TABLE " + sqlite::quoteIdentifier(table));
+    renameTableStorage(db.handle(), staging, table);
+    beforeIndexes();
+    std::vector<int> indids;
+    {
+        sqlite::Statement indexes(db.handle(), "SELECT indid FROM sysindexes WHERE id = ? AND indid BETWEEN 1 AND 250");
+        indexes.bind(1, std::int64_t{tableId});
+        while (indexes.step()) indids.push_back(static_cast<int>(indexes.integer(0)));
+    }
+    for (int indid : indids) createStorageIndex(db, tableId, indid);
+}
+
+}  // namespace sandbox::tsql

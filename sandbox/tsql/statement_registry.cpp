@@ -17,7 +17,7 @@ struct Entry {
     StatementParser parse;
 };
 
-constexpr std::array<Entry, 24> kEntries = {{
+constexpr std::array<Entry, 26> kEntries = {{
     {"SELECT", "", parseSelectStatement},
     {"INSERT", "", parseInsert},
     {"UPDATE", "", parseUpdate},
@@ -38,6 +38,8 @@ constexpr std::array<Entry, 24> kEntries = {{
     {"EXEC", "", parseExecute},
     {"EXECUTE", "", parseExecute},
     {"IF", "", parseIf},
+    {"BACKUP", "", parseBackup},
+    {"ALTER", "DATABASE", parseAlterDatabase},
     {"SET", "", parseSet},
     {"USE", "", parseUse},
     {"PRINT", "", parsePrint},

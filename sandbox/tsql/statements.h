@@ -26,6 +26,8 @@ std::unique_ptr<Statement> parseAlterTable(Parser& parser);         // alter_tab
 std::unique_ptr<Statement> parseDropIndex(Parser& parser);          // drop_index_statement.cpp
 std::unique_ptr<Statement> parseExecute(Parser& parser);            // execute_statement.cpp (EXEC, EXECUTE)
 std::unique_ptr<Statement> parseIf(Parser& parser);                 // if_statement.cpp
+std::unique_ptr<Statement> parseBackup(Parser& parser);             // backup_statements.cpp
+std::unique_ptr<Statement> parseAlterDatabase(Parser& parser);      // alter_database_statement.cpp
 std::unique_ptr<Statement> parseUnsupported(Parser& parser);        // unsupported_statement.cpp
 // Skips the rest of a statement the sandbox does not carry out (from the current token)
 // and returns a statement that fails naming `what`, e.g. "INSERT ... SELECT".

@@ -1,0 +1,138 @@
+// The capture against the fixture reference database in the sandbox.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "capture/capture_run.h"
+#include "db/error.h"
+#include "e2e_support.h"
+#include "fake_host.h"
+#include "shell/main_form.h"
+
+namespace {
+
+using ::testing::Each;
+using ::testing::Not;
+using ::testing::StartsWith;
+using shell::OperationOutcome;
+
+std::vector<std::string> goldenLines(const std::string& name) {
+    std::ifstream in(std::string(SQLUPGRADE_SOURCE_DIR) + "/tests/fixtures/" + name);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line[0] != '#') lines.push_back(line);
+    }
+    return lines;
+}
+
+class CaptureEndToEnd : public ::testing::Test {
+protected:
+    OperationOutcome capture(const std::string& database = "reference") {
+        shell::MainForm form;
+        env.pointAt(form, database);
+        return capture::runCapture(form, host, env.openers());
+    }
+
+    std::vector<std::string> tbObjects() {
+        auto store = env.openStore();
+        return e2e::storeRows(*store, "tbObjects", "object_id", "object_id");
+    }
+
+    e2e::Environment env{false};
+    testing_support::FakeHost host;
+};
+
+TEST_F(CaptureEndToEnd, TheReferenceColumnsMatchTheGoldenRows) {
+    ASSERT_EQ(capture(), OperationOutcome::Completed);
+    ASSERT_EQ(host.messages.size(), 1u) << host.messages.front().text;
+    EXPECT_EQ(host.messages[0].text, "As definições da base de dados foram guardadas com sucesso!");
+    EXPECT_EQ(host.clipboard, "");
+    // tabela|campo|tipo|tamanho|xprec|xscale|isnullable|isidentity|cdefault
+    EXPECT_EQ(tbObjects(), goldenLines("reference_tbObjects.golden"));
+    EXPECT_THAT(tbObjects(), Each(Not(StartsWith("tbLogs_Aplicacao|"))));  // excluded by its rule
+}
+
+TEST_F(CaptureEndToEnd, ASecondCaptureGivesTheSameRowsWithLargerIdentifiers) {
+    ASSERT_EQ(capture(), OperationOutcome::Completed);
+    auto store = env.openStore();
+    const auto first = e2e::storeRows(*store, "tbObjects", "object_id");
+    store->close();
+    ASSERT_EQ(capture(), OperationOutcome::Completed);
+    store = env.openStore();
+    const auto second = e2e::storeRows(*store, "tbObjects", "object_id");
+    ASSERT_EQ(first.size(), second.size());
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        const auto idOf = [](const std::string& row) { return std::stol(row.substr(0, row.find('|'))); };
+        EXPECT_EQ(first[i].substr(first[i].find('|')), second[i].substr(second[i].find('|')));
+        EXPECT_EQ(idOf(second[i]), idOf(first[i]) + static_cast<long>(first.size()));
+    }
+}
+
+TEST_F(CaptureEndToEnd, AReferenceWithoutRulesTableShowsTheErrorPerColumnAndExcludesNothing) {
+    auto server = env.openServer("reference");
+    server->execute("CREATE DATABASE bare");
+    server->execute("USE bare CREATE TABLE tbA (id int NOT NULL, nome varchar(20) NULL)");
+    server->close();
+    ASSERT_EQ(capture("bare"), OperationOutcome::Completed);
+    ASSERT_EQ(host.messages.size(), 3u);
+    EXPECT_EQ(host.messages[0].text, "Invalid object name 'tbSQLUpdate'.");
+    EXPECT_EQ(host.messages[1].text, "Invalid object name 'tbSQLUpdate'.");
+    EXPECT_EQ(tbObjects(), (std::vector<std::string>{"tbA|id|int|4|10|0|0|0|NULL",
+                                                     "tbA|nome|varchar|20|0|0|1|0|NULL"}));
+}
+
+TEST_F(CaptureEndToEnd, AFailedLoginAndAnEmptyNameTouchNothing) {
+    shell::MainForm form;
+    env.pointAt(form, "reference");
+    form.FXPassword.text = "wrong";
+    EXPECT_EQ(capture::runCapture(form, host, env.openers()), OperationOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Login failed for user 'sa'. | Current TABLE: ");
+    form.FXDatabase.text.clear();
+    EXPECT_EQ(capture::runCapture(form, host, env.openers()), OperationOutcome::Refused);
+    EXPECT_EQ(host.messages.back().text, "Tem de definir uma base de dados!");
+    EXPECT_TRUE(tbObjects().empty());
+}
+
+// A store that fails after a number of statements, as a full disk would.
+class FailingStore : public db::Connection {
+public:
+    FailingStore(std::unique_ptr<db::Connection> inner, int failAfter)
+        : m_inner(std::move(inner)), m_left(failAfter) {}
+    long execute(std::string_view sql) override {
+        if (--m_left < 0) throw db::Error(db::errc::kStoreError, "database or disk is full");
+        return m_inner->execute(sql);
+    }
+    db::Recordset open(std::string_view sql, db::CursorType c, db::LockType l) override {
+        return m_inner->open(sql, c, l);
+    }
+    void close() override { m_inner->close(); }
+    bool isOpen() const override { return m_inner->isOpen(); }
+    void setCommandTimeout(int s) override { m_inner->setCommandTimeout(s); }
+    void writeLongValue(std::string_view a, std::string_view b, std::string_view c,
+                        std::string_view d, const db::Value& v) override {
+        m_inner->writeLongValue(a, b, c, d, v);
+    }
+    void beginTransaction() override { m_inner->beginTransaction(); }
+    void commitTransaction() override { m_inner->commitTransaction(); }
+    void rollbackTransaction() override { m_inner->rollbackTransaction(); }
+
+private:
+    std::unique_ptr<db::Connection> m_inner;
+    int m_left;
+};
+
+TEST_F(CaptureEndToEnd, ACaptureFailingMidwayLeavesTheStoreAsItWas) {
+    ASSERT_EQ(capture(), OperationOutcome::Completed);
+    const auto before = e2e::storeRows(*env.openStore(), "tbObjects", "object_id");
+    shell::MainForm form;
+    env.pointAt(form, "reference");
+    shell::ConnectionOpeners openers = env.openers();
+    openers.openStore = [this] { return std::make_unique<FailingStore>(env.openStore(), 25); };
+    EXPECT_EQ(capture::runCapture(form, host, openers), OperationOutcome::Failed);
+    EXPECT_EQ(host.messages.back().text, "database or disk is full | Current TABLE: ");
+    EXPECT_EQ(e2e::storeRows(*env.openStore(), "tbObjects", "object_id"), before);
+}
+
+}  // namespace

@@ -69,6 +69,11 @@ const ChangeCase kChanges[] = {
          return l;
      }(),
      "SELECT id, ativo FROM tbX ORDER BY id", {{"1", "1"}, {"2", "1"}}},
+    {"AddIdentityColumnNumbersRows", "ALTER TABLE tbY ADD n int IDENTITY(10, 5) NOT NULL", "tbY",
+     {"column a int length=4 prec=10 scale=0 nullable=0 colstat=0 collation=- default=-",
+      "column b int length=4 prec=10 scale=0 nullable=1 colstat=0 collation=- default=-",
+      "column n int length=4 prec=10 scale=0 nullable=0 colstat=1 collation=- default=-", "index 0 tbY status=0 keys=-"},
+     "INSERT INTO tbY (a) VALUES (3) SELECT a, n FROM tbY ORDER BY a", {{"1", "10"}, {"2", "15"}, {"3", "20"}}},
     {"AddNamedDefaultForColumn", "ALTER TABLE [tbX] ADD CONSTRAINT [DF_tbX_nome] DEFAULT ('x') FOR [nome] ", "tbX",
      tbXWith(1,
              "column nome varchar length=10 prec=0 scale=0 nullable=1 colstat=0 "

@@ -42,6 +42,8 @@ const FlowCase kCases[] = {
      "", "SELECT n FROM tbB ORDER BY n", {{"2"}, {"3"}}},
     {"NameErrorInsideIfEndsTheBatch", "IF 1 = 1 SELECT * FROM tbNone INSERT INTO tbB (n) VALUES (1)",
      "208: Invalid object name 'tbNone'.\n", "SELECT n FROM tbB", {}},
+    {"DefaultFillsNulls", "UPDATE [tbA] SET [t] = ('x') WHERE [t] is null SELECT COUNT(*) as no FROM tbA", "",
+     "SELECT id, t FROM tbA ORDER BY id", {{"1", "um"}, {"2", "x"}}},
     {"InsertSelectGeneratesIdentityValues", "INSERT INTO tbA (t) SELECT t FROM tbA", "",
      "SELECT id, t FROM tbA ORDER BY id", {{"1", "um"}, {"2", "NULL"}, {"3", "um"}, {"4", "NULL"}}},
     {"InsertSelectWithIdentityInsert",

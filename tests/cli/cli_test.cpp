@@ -9,6 +9,7 @@
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using testsupport::CommandResult;
 using testsupport::SandboxServer;
 using testsupport::TempDir;
@@ -113,6 +114,59 @@ TEST_F(CommandLine, TheUpgradeGuardAnsweredNoIsARefusal) {
     EXPECT_THAT(result.err, HasSubstr("SQL Database Server Upgrade: Já está em curso uma "
                                       "actualização da base de dados.\n\nPretende continuar"));
     EXPECT_THAT(result.err, HasSubstr("(answered no)"));
+}
+
+// A target with tbVersao and a reference with many tables, so that an upgrade runs long
+// enough to be interrupted.
+class LongUpgrade : public CommandLine {
+protected:
+    LongUpgrade() {
+        std::string reference = "CREATE TABLE tbVersao (versao int NOT NULL, upgrading int NULL)\nGO\n";
+        for (int t = 0; t < 1000; ++t) {
+            reference += "CREATE TABLE tbLonga" + std::to_string(t) +
+                         " (id int NOT NULL, nome varchar(40) NULL, valor money NULL)\nGO\n";
+        }
+        testsupport::writeFile(home / "long.sql", reference);
+        testsupport::writeFile(home / "target.sql",
+                               "CREATE TABLE tbVersao (versao int NOT NULL, upgrading int NULL)\nGO\n"
+                               "INSERT INTO tbVersao VALUES (1, 0)\nGO\n");
+        server->tsql("CREATE DATABASE longref\ngo\nCREATE DATABASE longtarget\ngo\n");
+        EXPECT_EQ(loadInto("longref", "long.sql").exitCode, 0);
+        EXPECT_EQ(loadInto("longtarget", "target.sql").exitCode, 0);
+        EXPECT_EQ(cli({"init-store"}).exitCode, 0);
+        EXPECT_EQ(cli(with("capture", connection("longref"))).exitCode, 0);
+    }
+
+    CommandResult loadInto(const std::string& database, const std::string& file) {
+        return server->tsql(testsupport::readFile(home / file) , database);
+    }
+
+    std::string upgrading() {
+        return server->tsql("SELECT upgrading FROM tbVersao\ngo\n", "longtarget").out;
+    }
+};
+
+TEST_F(LongUpgrade, AnInterruptCancelsAtTheNextRowAndReleasesTheGuard) {
+    std::string command = std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli --home " +
+                          home.path().string() + " upgrade --no-backup";
+    for (const std::string& arg : connection("longtarget")) command += " '" + arg + "'";
+    const CommandResult result = testsupport::runCommand(
+        {"sh", "-c", command + " & pid=$!; sleep 0.4; kill -INT $pid; wait $pid; echo \"exit=$?\""});
+    EXPECT_THAT(result.out, HasSubstr("exit=3")) << result.err;
+    EXPECT_THAT(result.err, Not(HasSubstr("actualizadas com sucesso")));
+    EXPECT_THAT(upgrading(), HasSubstr("0"));
+    EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
+}
+
+TEST_F(LongUpgrade, ACompleteUpgradeExitsZeroAndAFailedOneExitsOne) {
+    const CommandResult done = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
+    EXPECT_EQ(done.exitCode, 0) << done.err;
+    EXPECT_THAT(done.err, HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
+
+    server->tsql("DROP TABLE tbVersao\ngo\n", "longtarget");
+    const CommandResult failed = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_THAT(failed.err, HasSubstr("Invalid object name 'tbVersao'."));
 }
 
 TEST_F(CommandLine, UsageErrorsAndHelp) {

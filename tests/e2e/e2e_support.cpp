@@ -7,11 +7,12 @@
 
 namespace e2e {
 
-Environment::Environment(bool withTarget) {
+Environment::Environment(bool withTarget, bool windowsPaths) {
     testsupport::SandboxOptions options;
     options.loads.emplace_back("reference", "tests/fixtures/reference.sql");
     if (withTarget) options.loads.emplace_back("target", "tests/fixtures/target.sql");
     options.saPassword = "e2e-Secret";
+    options.windowsPaths = windowsPaths;
     m_server = std::make_unique<testsupport::SandboxServer>(options);
     store::createEmptyStore(store::storePath(m_home.path()));
 }

@@ -15,7 +15,7 @@ namespace e2e {
 // with an empty store.
 class Environment {
 public:
-    explicit Environment(bool withTarget = true);
+    explicit Environment(bool withTarget = true, bool windowsPaths = false);
 
     // Openers for the product's operations: ODBC to the sandbox, the store in the folder.
     shell::ConnectionOpeners openers() const;

@@ -182,17 +182,13 @@ void lenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(utf8Length(s)));
 }
 
-// DATALENGTH(value, bytesPerCharacter): character data counts one byte per character in a
-// single-byte code page, two for the Unicode types (the translator passes which).
 void datalengthFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     int t = sqlite3_value_type(argv[0]);
     if (t == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (t == SQLITE_INTEGER) return sqlite3_result_int(ctx, 4);
     if (t == SQLITE_FLOAT) return sqlite3_result_int(ctx, 8);
-    if (t == SQLITE_TEXT) {
-        const sqlite3_int64 perCharacter = sqlite3_value_int64(argv[1]);
-        return sqlite3_result_int64(ctx, perCharacter * static_cast<sqlite3_int64>(utf8Length(textOf(argv[0]))));
-    }
+    // Character data counts one byte per character, as in a single-byte code page.
+    if (t == SQLITE_TEXT) return sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(utf8Length(textOf(argv[0]))));
     sqlite3_result_int(ctx, sqlite3_value_bytes(argv[0]));
 }
 
@@ -356,7 +352,7 @@ void registerFunctions(sqlite3* db) {
     sqlite3_create_function(db, "like", 2, pure, nullptr, likeFunction, nullptr, nullptr);
     sqlite3_create_function(db, "like", 3, pure, nullptr, likeFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_len", 1, pure, nullptr, lenFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tsql_datalength", 2, pure, nullptr, datalengthFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tsql_datalength", 1, pure, nullptr, datalengthFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_charindex", 2, pure, nullptr, charindexFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_charindex", 3, pure, nullptr, charindexFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_right", 2, pure, nullptr, rightFunction, nullptr, nullptr);

@@ -347,10 +347,7 @@ Translated Translator::function(const Expr& e) {
         out.sql = "tsql_len(" + arg(0).sql + ")";
         out.type = typeOf("int");
     } else if (f == "datalength") {
-        // Unicode data takes two bytes per character; the function cannot tell from the
-        // stored UTF-8 text, the argument's type can.
-        Translated a = arg(0);
-        out.sql = "tsql_datalength(" + a.sql + ", " + (a.type && a.type->isUnicode() ? "2" : "1") + ")";
+        out.sql = "tsql_datalength(" + arg(0).sql + ")";
         out.type = typeOf("int");
     } else if (f == "upper" || f == "lower" || f == "ltrim" || f == "rtrim" || f == "reverse") {
         Translated a = arg(0);

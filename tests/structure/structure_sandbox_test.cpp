@@ -141,8 +141,12 @@ protected:
         useDatabase(form, "target");
         form.FXSilence.value = 0;  // refused alterations then show up as messages
         std::vector<std::string> sent;
-        EXPECT_EQ(shell::OperationOutcome::Completed,
-                  upgrade::pressUpgradeButton(form, host, openers(referenceStore, &sent), {tableStructurePhase()}));
+        const auto outcome =
+            upgrade::pressUpgradeButton(form, host, openers(referenceStore, &sent), {tableStructurePhase()});
+        EXPECT_EQ(shell::OperationOutcome::Completed, outcome);
+        if (outcome != shell::OperationOutcome::Completed) {
+            for (const auto& message : host.messages) std::cout << "message: " << message.text << "\n";
+        }
         return sent;
     }
 

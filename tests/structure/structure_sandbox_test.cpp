@@ -224,6 +224,9 @@ TEST_F(StructureSandbox, UpgradedTargetMatchesTheReferenceAndKeepsItsRows) {
                                lower(statement.substr(column, statement.find(']', column) - column))});
         std::cout << "refused by the server: " << statement << "\n";
     }
+    // Nothing else failed: besides the success message, every message of the run is one
+    // of those refusals.
+    EXPECT_EQ(refused.size() + 1, firstHost.messages.size());
 
     // Every column of the reference is in the target, as the reference defines it.
     const ColumnMap reference = columnsOf(referenceStore);
@@ -277,6 +280,7 @@ TEST_F(StructureSandbox, UpgradedTargetMatchesTheReferenceAndKeepsItsRows) {
         if (contains(statement, " ALTER COLUMN ")) alteredAgain.insert(statement);
     }
     EXPECT_EQ(refused, alteredAgain);
+    EXPECT_EQ(refused.size() + 1, secondHost.messages.size());
 }
 
 }  // namespace

@@ -5,22 +5,12 @@ namespace capture {
 void runCatalogPhase(CaptureRun& run, const CatalogPhase& phase) {
     db::Recordset list =
         run.server.open(phase.catalogQuery, db::CursorType::Static, db::LockType::ReadOnly);
-    long count = 0;
-    if (!list.eof()) {
-        list.moveLast();
-        list.moveFirst();
-        count = list.recordCount();
-    }
+    const long count = db::countRecords(list);
     if (count < 1) {
         list.close();
         return;
     }
-    run.form.FXEvolucao.caption = phase.progressText;
-    run.form.FXEvolucao.visible = true;
-    run.form.ProgressBar1.max = static_cast<int>(count);
-    run.form.ProgressBar1.value = 0;
-    run.host.repaint();
-    run.host.pumpEvents();
+    shell::showPhaseProgress(run.form, run.host, phase.progressText, count);
 
     run.store.execute("DELETE FROM " + phase.storeTable);
     while (!list.eof()) {

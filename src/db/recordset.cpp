@@ -102,6 +102,13 @@ Value Field::chunk(std::size_t offset, std::size_t length) const {
     }
 }
 
+long countRecords(Recordset& recordset) {
+    if (recordset.eof()) return 0;
+    recordset.moveLast();
+    recordset.moveFirst();
+    return recordset.recordCount();
+}
+
 Recordset::Recordset(std::vector<Column> columns, std::vector<std::vector<Value>> rows)
     : m_open(true), m_columns(std::move(columns)), m_rows(std::move(rows)) {}
 

@@ -104,6 +104,10 @@ private:
     bool m_beforeFirst = false;
 };
 
+// The exact record count of a static record set, read the classic way: moved to the last
+// and back to the first record first. 0 for an empty one.
+long countRecords(Recordset& recordset);
+
 // ASCII case-insensitive comparison, as field and table names are matched.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 

@@ -1,5 +1,7 @@
 #include "shell/main_form.h"
 
+#include "shell/host.h"
+
 namespace shell {
 namespace {
 CheckBox checkBox(const char* caption, int value, bool visible) {
@@ -34,6 +36,15 @@ MainForm::MainForm()
     Command3.caption = "&Sair";
 
     ProgressBar1.value = 0;
+}
+
+void showPhaseProgress(MainForm& form, Host& host, const std::string& text, long count) {
+    form.FXEvolucao.caption = text;
+    form.FXEvolucao.visible = true;
+    form.ProgressBar1.max = static_cast<int>(count);
+    form.ProgressBar1.value = 0;
+    host.repaint();
+    host.pumpEvents();
 }
 
 }  // namespace shell

@@ -93,6 +93,12 @@ public:
     bool UpgradeGuardActive = false;
 };
 
+class Host;
+
+// The start of a phase that walks `count` rows: its progress text shown, the bar sized to
+// the count and set to 0, the window repainted and pending events let run.
+void showPhaseProgress(MainForm& form, Host& host, const std::string& text, long count);
+
 // The window's design-time server name; a deployment setting.
 inline constexpr const char* kDefaultServer = "localhost";
 

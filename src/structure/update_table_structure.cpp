@@ -111,22 +111,12 @@ bool UpdateTableStructure(UpgradeRun& run) {
     try {
         db::Recordset stored = run.store.open("SELECT * FROM tbObjects ORDER BY object_id",
                                               db::CursorType::Static, db::LockType::ReadOnly);
-        long rowCount = 0;
-        if (!stored.eof()) {
-            stored.moveLast();
-            stored.moveFirst();
-            rowCount = stored.recordCount();
-        }
+        const long rowCount = db::countRecords(stored);
         if (rowCount < 1) {
             stored.close();
             return true;
         }
-        run.form.FXEvolucao.caption = kTableStructureProgress;
-        run.form.FXEvolucao.visible = true;
-        run.form.ProgressBar1.max = static_cast<int>(rowCount);
-        run.form.ProgressBar1.value = 0;
-        run.host.repaint();
-        run.host.pumpEvents();
+        shell::showPhaseProgress(run.form, run.host, kTableStructureProgress, rowCount);
 
         while (!stored.eof()) {
             run.host.repaint();

@@ -19,22 +19,12 @@ void cancelRun(UpgradeRun& run, db::Recordset* phaseRecordset) {
 
 void runPhaseRowLoop(UpgradeRun& run, const RowPhase& phase) {
     db::Recordset rows = phase.open(run);
-    long count = 0;
-    if (!rows.eof()) {
-        rows.moveLast();
-        rows.moveFirst();
-        count = rows.recordCount();
-    }
+    const long count = db::countRecords(rows);
     if (count < 1) {
         rows.close();
         return;
     }
-    run.form.FXEvolucao.caption = phase.progressText;
-    run.form.FXEvolucao.visible = true;
-    run.form.ProgressBar1.max = static_cast<int>(count);
-    run.form.ProgressBar1.value = 0;
-    run.host.repaint();
-    run.host.pumpEvents();
+    shell::showPhaseProgress(run.form, run.host, phase.progressText, count);
 
     while (!rows.eof()) {
         run.host.repaint();

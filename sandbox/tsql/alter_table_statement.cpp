@@ -81,6 +81,7 @@ private:
         int colid = info->columns.empty() ? 1 : info->columns.back().colid + 1;
         ColumnType type = resolveColumnType(spec, static_cast<std::size_t>(colid));
         bool timestamp = type.base->sqlType == SqlType::Timestamp;
+        checkDefaultAllowed(spec, type, info->name);
         if (spec.identity && info->identity)
             throw ServerError(2744, 16, "Multiple identity columns specified for table '" + info->name +
                                             "'. Only one identity column per table is allowed.");

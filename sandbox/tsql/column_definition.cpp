@@ -161,6 +161,19 @@ ColumnType resolveColumnType(const ColumnSpec& c, std::size_t ordinal) {
     return *type;
 }
 
+void checkDefaultAllowed(const ColumnSpec& spec, const ColumnType& type, const std::string& tableName) {
+    if (!spec.defaultValue) return;
+    const std::string where = "Table '" + tableName + "', column '" + spec.name + "'.";
+    auto refuse = [](std::int32_t number, const std::string& text) {
+        ServerError e(number, 16, text);
+        e.followedBy(1750, 16, "Could not create constraint. See previous errors.");
+        return e;
+    };
+    if (type.base->sqlType == SqlType::Timestamp)
+        throw refuse(1755, "Defaults cannot be created on columns of data type timestamp. " + where);
+    if (spec.identity) throw refuse(1754, "Defaults cannot be created on columns with an IDENTITY attribute. " + where);
+}
+
 std::string sqliteColumnDefinition(std::string_view name, const ColumnType& type, std::string_view collation) {
     std::string sql = sqlite::quoteIdentifier(name) + " " + std::string(storageAffinity(type));
     if (type.isCharacter()) sql += " COLLATE " + sqlite::quoteIdentifier(collation);

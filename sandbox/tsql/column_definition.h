@@ -59,6 +59,10 @@ KeySpec parseKeyConstraint(Parser& parser, std::string constraintName, const std
 // unknown collation. `ordinal` is the column's 1-based place in the statement.
 ColumnType resolveColumnType(const ColumnSpec& spec, std::size_t ordinal);
 
+// Refuses a DEFAULT on a column that cannot have one, as SQL Server 2000 does: 1755 for
+// timestamp, 1754 for an identity column, each followed by 1750.
+void checkDefaultAllowed(const ColumnSpec& spec, const ColumnType& type, const std::string& tableName);
+
 // The SQLite column definition of a catalog column: "nome" TEXT COLLATE "Latin1_General_CI_AI".
 std::string sqliteColumnDefinition(std::string_view name, const ColumnType& type, std::string_view collation);
 

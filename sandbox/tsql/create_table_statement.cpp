@@ -77,6 +77,7 @@ private:
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const ColumnSpec& spec = columns[i];
             const ColumnType& type = m_types[i];
+            checkDefaultAllowed(spec, type, name);
             NewColumn col;
             col.name = spec.name;
             col.type = type;

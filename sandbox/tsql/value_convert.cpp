@@ -414,6 +414,11 @@ StoredValue convertTo(const ColumnType& type, const StoredValue& v, ConversionMo
         }
         case SqlType::UniqueIdentifier: {
             if (v.kind == StoredValue::Kind::Blob && v.bytes.size() == 16) return StoredValue::ofText(guidText(v.bytes));
+            // SQL Server 2000 has no conversion from a number to uniqueidentifier at all.
+            if (v.kind == StoredValue::Kind::Integer)
+                throw ServerError(206, 16, "Operand type clash: int is incompatible with uniqueidentifier");
+            if (v.kind == StoredValue::Kind::Real)
+                throw ServerError(206, 16, "Operand type clash: float is incompatible with uniqueidentifier");
             std::string t = trim(v.bytes);
             if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
             if (v.kind != StoredValue::Kind::Text || !validGuid(t))

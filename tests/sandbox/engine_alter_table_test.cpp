@@ -270,3 +270,42 @@ INSTANTIATE_TEST_SUITE_P(Statements, AlterTableRefusals, ::testing::ValuesIn(kRe
 
 }  // namespace
 }  // namespace sandbox::testing
+
+namespace sandbox::testing {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// Defaults that SQL Server refuses whatever the data, and a number meant for a
+// uniqueidentifier column.
+TEST(EngineAlterTableDefaults, RefusedWhereSqlServerRefusesThem) {
+    EngineHarness h;
+    h.run("CREATE TABLE tbD (id int NOT NULL)");
+    h.run("INSERT INTO tbD VALUES (1)");
+    struct Case {
+        const char* sql;
+        int number;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"ALTER TABLE [tbD] ADD [ts] [timestamp] NOT NULL DEFAULT (0)", 1755,
+         "Defaults cannot be created on columns of data type timestamp. Table 'tbD', column 'ts'."},
+        {"ALTER TABLE [tbD] ADD [n] [int] IDENTITY (1, 1) NOT NULL DEFAULT (0)", 1754,
+         "Defaults cannot be created on columns with an IDENTITY attribute. Table 'tbD', column 'n'."},
+        {"CREATE TABLE tbE (ts timestamp DEFAULT (0))", 1755,
+         "Defaults cannot be created on columns of data type timestamp. Table 'tbE', column 'ts'."},
+        {"ALTER TABLE [tbD] ADD [g] [uniqueidentifier] NOT NULL DEFAULT (0)", 206,
+         "Operand type clash: int is incompatible with uniqueidentifier"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        const auto error = h.firstError(c.sql);
+        EXPECT_EQ(error.number, c.number);
+        EXPECT_EQ(error.text, c.text);
+    }
+    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM syscolumns WHERE id = OBJECT_ID('tbD')"), (Rows{{"1"}}));
+    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysobjects WHERE name = 'tbE'"), (Rows{{"0"}}));
+}
+
+}  // namespace
+}  // namespace sandbox::testing

@@ -56,9 +56,8 @@ struct Fixture {
     db::ServerSettings settings;
 };
 
-// One product run and its floor; the trace lines before `traceLines` belong to earlier
-// rounds.
-Measurement measureRound(Fixture& fixture, int round, std::size_t& traceLines) {
+// One product run and its floor.
+Measurement measureRound(Fixture& fixture, int round) {
     Measurement m;
     using Clock = std::chrono::steady_clock;
     const std::string name = "round" + std::to_string(round);
@@ -68,6 +67,7 @@ Measurement measureRound(Fixture& fixture, int round, std::size_t& traceLines) {
     auto serverConnection = db::odbc::openServer(fixture.settings);
     shell::MainForm form;
     benchsupport::NullHost host;
+    const auto traceOffset = std::filesystem::file_size(fixture.folder / "trace.log");
     const auto start = Clock::now();
     {
         capture::CaptureRun run{form, host, *serverConnection, store, {}, {}};
@@ -78,16 +78,14 @@ Measurement measureRound(Fixture& fixture, int round, std::size_t& traceLines) {
     m.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     serverConnection->close();
 
-    const auto traced = benchsupport::readTrace(fixture.folder / "trace.log", traceLines);
-    m.serverBatches = traced.batches.size();
-    m.storeStatements = store.statements.size();
+    const auto batches = benchsupport::readTrace(fixture.folder / "trace.log", traceOffset);
+    m.serverBatches = batches.size();
+    m.storeStatements = store.sent.size();
     auto floorStore = fixture.freshStore((name + "-floor").c_str());
     m.floorSeconds = benchsupport::replayOverOdbc(
                          db::odbc::connectionString(fixture.settings, db::odbc::chooseDriver()),
-                         traced.batches) +
-                     benchsupport::replayOnStore(*floorStore, store.statements);
-    // The floor's own batches are traced too; the next round starts after them.
-    traceLines = benchsupport::readTrace(fixture.folder / "trace.log", 0).lines;
+                         batches) +
+                     benchsupport::replayOnStore(*floorStore, store.sent, true);
     return m;
 }
 
@@ -95,10 +93,9 @@ Measurement measureRound(Fixture& fixture, int round, std::size_t& traceLines) {
 // machine does not decide the ratio.
 Measurement measure() {
     Fixture fixture;
-    std::size_t traceLines = 0;
     Measurement best;
     for (int round = 0; round < 3; ++round) {
-        const Measurement m = measureRound(fixture, round, traceLines);
+        const Measurement m = measureRound(fixture, round);
         std::printf("round %d: wall %.2f s, floor %.2f s\n", round, m.wallSeconds, m.floorSeconds);
         if (round == 0 || m.wallSeconds < best.wallSeconds) best.wallSeconds = m.wallSeconds;
         if (round == 0 || m.floorSeconds < best.floorSeconds) best.floorSeconds = m.floorSeconds;

@@ -6,8 +6,6 @@
 // the store connection. Run from the build folder:
 //   bin/bench_structure --benchmark_counters_tabular=true
 #include <benchmark/benchmark.h>
-#include <sql.h>
-#include <sqlext.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "db/odbc/odbc_connection.h"
+#include "replay.h"
 #include "sandbox_server.h"
 #include "shell/host.h"
 #include "shell/main_form.h"
@@ -37,48 +36,6 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// Answers every question with Yes and shows nothing.
-class SilentHost : public shell::Host {
-public:
-    int messageBox(const std::string&, int flags, const std::optional<std::string>&) override {
-        ++messages;
-        return (flags & 7) == shell::mb::kYesNo ? shell::mb::kAnswerYes : shell::mb::kAnswerOk;
-    }
-    void pumpEvents() override {}
-    void setClipboard(const std::string&) override {}
-    void unload() override {}
-    int messages = 0;
-};
-
-// Keeps the statements sent through a connection, queries included, in order.
-class RecordingConnection : public db::Connection {
-public:
-    explicit RecordingConnection(std::unique_ptr<db::Connection> inner) : m_inner(std::move(inner)) {}
-    long execute(std::string_view sql) override {
-        sent.push_back({std::string(sql), false});
-        return m_inner->execute(sql);
-    }
-    db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
-        sent.push_back({std::string(sql), true});
-        return m_inner->open(sql, cursor, lock);
-    }
-    void close() override { m_inner->close(); }
-    bool isOpen() const override { return m_inner->isOpen(); }
-    void setCommandTimeout(int seconds) override { m_inner->setCommandTimeout(seconds); }
-    void writeLongValue(std::string_view table, std::string_view keyColumn, std::string_view keyLiteral,
-                        std::string_view field, const db::Value& value) override {
-        m_inner->writeLongValue(table, keyColumn, keyLiteral, field, value);
-    }
-    struct Sent {
-        std::string sql;
-        bool query;
-    };
-    std::vector<Sent> sent;
-
-private:
-    std::unique_ptr<db::Connection> m_inner;
-};
 
 // The twenty columns of every generated table, in the mix of an application of that era.
 struct GeneratedColumn {
@@ -119,71 +76,6 @@ void generateStore(const std::filesystem::path& path) {
     transaction.commit();
 }
 
-// Every batch the server has received since `offset` bytes of its trace file.
-std::vector<std::string> tracedBatches(const std::filesystem::path& trace, std::uintmax_t offset) {
-    std::ifstream in(trace, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset));
-    std::vector<std::string> batches;
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto tab = line.find('\t');
-        std::string batch;
-        for (std::size_t i = tab + 1; i < line.size(); ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                const char next = line[++i];
-                batch += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next;
-            } else {
-                batch += line[i];
-            }
-        }
-        batches.push_back(std::move(batch));
-    }
-    return batches;
-}
-
-// The floor's client: SQLExecDirect of each batch and every result read, value by value.
-class BareOdbc {
-public:
-    explicit BareOdbc(const std::string& connectionString) {
-        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env);
-        SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc);
-        std::string text = connectionString;
-        const SQLRETURN rc = SQLDriverConnect(m_dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS,
-                                              nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-        if (!SQL_SUCCEEDED(rc)) throw std::runtime_error("bare ODBC connection failed");
-        SQLAllocHandle(SQL_HANDLE_STMT, m_dbc, &m_stmt);
-    }
-    ~BareOdbc() {
-        SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);
-        SQLDisconnect(m_dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, m_env);
-    }
-    void run(std::string& batch) {
-        SQLRETURN rc = SQLExecDirect(m_stmt, reinterpret_cast<SQLCHAR*>(batch.data()),
-                                     static_cast<SQLINTEGER>(batch.size()));
-        while (rc != SQL_NO_DATA && rc != SQL_INVALID_HANDLE) {
-            SQLSMALLINT columns = 0;
-            SQLNumResultCols(m_stmt, &columns);
-            while (columns > 0 && SQL_SUCCEEDED(SQLFetch(m_stmt))) {
-                for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-                    SQLLEN indicator = 0;
-                    SQLGetData(m_stmt, c, SQL_C_CHAR, m_buffer, sizeof m_buffer, &indicator);
-                }
-            }
-            rc = SQLMoreResults(m_stmt);
-        }
-        SQLFreeStmt(m_stmt, SQL_CLOSE);
-    }
-
-private:
-    SQLHENV m_env = SQL_NULL_HANDLE;
-    SQLHDBC m_dbc = SQL_NULL_HANDLE;
-    SQLHSTMT m_stmt = SQL_NULL_HANDLE;
-    char m_buffer[8192];
-};
-
 // The sandbox, the generated store, and the databases the cases need.
 struct Environment {
     Environment() {
@@ -196,9 +88,8 @@ struct Environment {
     }
 
     void createDatabase(const std::string& name) {
-        BareOdbc master(server->odbcConnectionString());
-        std::string create = "CREATE DATABASE " + name;
-        master.run(create);
+        benchsupport::BareOdbc master(server->odbcConnectionString());
+        master.run("CREATE DATABASE " + name);
     }
 
     std::unique_ptr<db::Connection> openTarget(const std::string& database) {
@@ -229,18 +120,20 @@ struct RunFigures {
 // What one run sent: the batches as the server received them and the store statements.
 struct SentByRun {
     std::vector<std::string> batches;
-    std::vector<RecordingConnection::Sent> storeStatements;
+    std::vector<benchsupport::SentStatement> storeStatements;
 };
 
 // One timed UpdateTableStructure into `database`.
 SentByRun timedRun(const std::string& database, RunFigures& figures) {
     Environment& env = environment();
-    auto target = std::make_unique<RecordingConnection>(env.openTarget(database));
-    auto storeConnection = std::make_unique<RecordingConnection>(store::openStore(env.storePath));
+    auto targetConnection = env.openTarget(database);
+    auto storeOwner = store::openStore(env.storePath);
+    auto target = std::make_unique<benchsupport::RecordingConnection>(*targetConnection);
+    auto storeConnection = std::make_unique<benchsupport::RecordingConnection>(*storeOwner);
     storeConnection->execute("DELETE FROM tbLogs");
     storeConnection->sent.clear();
     shell::MainForm form;
-    SilentHost host;
+    benchsupport::NullHost host;
     upgrade::UpgradeRun run{form, host, *target, *storeConnection,
                             upgrade::StatementRunner(*target, *storeConnection, form, host,
                                                      upgrade::ExecutionMode::AbortOnError),
@@ -253,26 +146,18 @@ SentByRun timedRun(const std::string& database, RunFigures& figures) {
     figures.batches = target->sent.size();
     figures.storeStatements = storeConnection->sent.size();
     if (host.messages != 0) throw std::runtime_error("the run showed a message");
-    return {tracedBatches(env.trace, traceOffset), storeConnection->sent};
+    return {benchsupport::readTrace(env.trace, traceOffset), storeConnection->sent};
 }
 
 // The floor: the run's batches replayed by a bare ODBC loop against `floorDatabase` (a
 // fresh copy of the target as it was before the run), plus its store statements.
 void measureFloor(SentByRun& sent, const std::string& floorDatabase, RunFigures& figures) {
     Environment& env = environment();
-    BareOdbc bare(env.server->odbcConnectionString(floorDatabase));
     auto replayStore = store::openStore(env.storePath);
     replayStore->execute("DELETE FROM tbLogs");
-    const auto start = Clock::now();
-    for (std::string& batch : sent.batches) bare.run(batch);
-    for (const auto& statement : sent.storeStatements) {
-        if (statement.query) {
-            replayStore->open(statement.sql, db::CursorType::Static, db::LockType::ReadOnly).close();
-        } else {
-            replayStore->execute(statement.sql);
-        }
-    }
-    figures.floorSeconds = secondsSince(start);
+    figures.floorSeconds =
+        benchsupport::replayOverOdbc(env.server->odbcConnectionString(floorDatabase), sent.batches) +
+        benchsupport::replayOnStore(*replayStore, sent.storeStatements, false);
 }
 
 void report(benchmark::State& state, const RunFigures& f) {

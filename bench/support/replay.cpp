@@ -1,6 +1,5 @@
 #include "replay.h"
 
-#include <sql.h>
 #include <sqlext.h>
 
 #include <chrono>
@@ -16,6 +15,7 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// "a\\nb" -> "a\nb": the trace escapes backslash, line feed, carriage return and tab.
 std::string unescape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -30,26 +30,21 @@ std::string unescape(std::string_view text) {
     return out;
 }
 
-void check(SQLRETURN rc, const char* what) {
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) {
-        throw std::runtime_error(std::string("ODBC replay failed: ") + what);
-    }
-}
-
 }  // namespace
 
 int NullHost::messageBox(const std::string&, int flags, const std::optional<std::string>&) {
+    ++messages;
     if ((flags & 7) != shell::mb::kYesNo) return shell::mb::kAnswerOk;
     return (flags & shell::mb::kDefaultButton2) ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
 }
 
 long RecordingConnection::execute(std::string_view sql) {
-    statements.emplace_back(sql);
+    sent.push_back({std::string(sql), false});
     return m_inner.execute(sql);
 }
 
 db::Recordset RecordingConnection::open(std::string_view sql, db::CursorType cursor, db::LockType lock) {
-    ++queries;
+    sent.push_back({std::string(sql), true});
     return m_inner.open(sql, cursor, lock);
 }
 
@@ -59,67 +54,75 @@ void RecordingConnection::writeLongValue(std::string_view table, std::string_vie
     m_inner.writeLongValue(table, keyColumn, keyLiteral, field, value);
 }
 
-TracedBatches readTrace(const std::filesystem::path& file, std::size_t skipLines) {
-    TracedBatches traced;
-    std::ifstream in(file);
-    std::string line;
+std::vector<std::string> readTrace(const std::filesystem::path& file, std::uintmax_t byteOffset) {
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(byteOffset));
+    std::vector<std::string> batches;
     std::string connection;
-    while (std::getline(in, line)) {
-        if (traced.lines++ < skipLines) continue;
+    for (std::string line; std::getline(in, line);) {
         const std::size_t tab = line.find('\t');
         if (tab == std::string::npos) continue;
-        // Only the measured connection: the first one seen after the skipped lines.
         if (connection.empty()) connection = line.substr(0, tab);
         if (line.compare(0, tab, connection) != 0) continue;
-        traced.batches.push_back(unescape(std::string_view(line).substr(tab + 1)));
+        batches.push_back(unescape(std::string_view(line).substr(tab + 1)));
     }
-    return traced;
+    return batches;
+}
+
+BareOdbc::BareOdbc(const std::string& connectionString) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env);
+    SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc);
+    std::string text = connectionString;
+    const SQLRETURN rc = SQLDriverConnect(m_dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS,
+                                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) throw std::runtime_error("bare ODBC connection failed");
+    SQLAllocHandle(SQL_HANDLE_STMT, m_dbc, &m_stmt);
+}
+
+BareOdbc::~BareOdbc() {
+    SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);
+    SQLDisconnect(m_dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, m_env);
+}
+
+void BareOdbc::run(const std::string& batch) {
+    std::string text = batch;
+    SQLRETURN rc = SQLExecDirect(m_stmt, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+    while (rc != SQL_NO_DATA && rc != SQL_INVALID_HANDLE) {
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(m_stmt, &columns);
+        while (columns > 0 && SQL_SUCCEEDED(SQLFetch(m_stmt))) {
+            for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+                SQLLEN indicator = 0;
+                SQLGetData(m_stmt, c, SQL_C_CHAR, m_buffer.data(), static_cast<SQLLEN>(m_buffer.size()), &indicator);
+            }
+        }
+        rc = SQLMoreResults(m_stmt);
+    }
+    SQLFreeStmt(m_stmt, SQL_CLOSE);
 }
 
 double replayOverOdbc(const std::string& connectionString, const std::vector<std::string>& batches) {
-    SQLHENV env = SQL_NULL_HENV;
-    SQLHDBC dbc = SQL_NULL_HDBC;
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), "environment");
-    check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0), "version");
-    check(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), "connection");
-    check(SQLDriverConnect(dbc, nullptr,
-                           reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectionString.c_str())),
-                           SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-          "connect");
-    check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), "statement");
-    std::vector<char> buffer(65536);
+    BareOdbc bare(connectionString);
     const auto start = Clock::now();
-    for (const std::string& batch : batches) {
-        SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(batch.c_str())),
-                                     static_cast<SQLINTEGER>(batch.size()));
-        do {
-            SQLSMALLINT columns = 0;
-            SQLNumResultCols(stmt, &columns);
-            while (columns > 0 && SQL_SUCCEEDED(SQLFetch(stmt))) {
-                for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-                    SQLLEN indicator = 0;
-                    SQLGetData(stmt, c, SQL_C_CHAR, buffer.data(), static_cast<SQLLEN>(buffer.size()),
-                               &indicator);
-                }
-            }
-            rc = SQLMoreResults(stmt);
-        } while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO);
-        SQLFreeStmt(stmt, SQL_CLOSE);
-    }
-    const double seconds = secondsSince(start);
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    SQLDisconnect(dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-    return seconds;
+    for (const std::string& batch : batches) bare.run(batch);
+    return secondsSince(start);
 }
 
-double replayOnStore(db::Connection& store, const std::vector<std::string>& statements) {
+double replayOnStore(db::Connection& store, const std::vector<SentStatement>& sent, bool inTransaction) {
     const auto start = Clock::now();
-    db::Transaction transaction(store);
-    for (const std::string& sql : statements) store.execute(sql);
-    transaction.commit();
+    std::optional<db::Transaction> transaction;
+    if (inTransaction) transaction.emplace(store);
+    for (const SentStatement& statement : sent) {
+        if (statement.query) {
+            store.open(statement.sql, db::CursorType::Static, db::LockType::ReadOnly).close();
+        } else {
+            store.execute(statement.sql);
+        }
+    }
+    if (transaction) transaction->commit();
     return secondsSince(start);
 }
 

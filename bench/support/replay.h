@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sql.h>
+
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -10,17 +13,25 @@
 
 namespace benchsupport {
 
-// A Host that shows nothing and answers every question with its default button.
+// A Host that shows nothing, answers every question with its default button and counts
+// the boxes it was asked to show.
 class NullHost : public shell::Host {
 public:
     int messageBox(const std::string&, int flags, const std::optional<std::string>&) override;
     void pumpEvents() override {}
     void setClipboard(const std::string&) override {}
     void unload() override {}
+    int messages = 0;
 };
 
-// Wraps a connection and records every statement sent with execute() (the store
-// statements a run sends, to be replayed for the floor).
+// One statement a run sent through a connection.
+struct SentStatement {
+    std::string sql;
+    bool query;  // opened as a record set rather than executed
+};
+
+// Wraps a connection and records everything sent through it, in order (the store
+// statements of a run, to be replayed for the floor).
 class RecordingConnection : public db::Connection {
 public:
     explicit RecordingConnection(db::Connection& inner) : m_inner(inner) {}
@@ -35,26 +46,41 @@ public:
     void commitTransaction() override { m_inner.commitTransaction(); }
     void rollbackTransaction() override { m_inner.rollbackTransaction(); }
 
-    std::vector<std::string> statements;
-    long queries = 0;
+    std::vector<SentStatement> sent;
 
 private:
     db::Connection& m_inner;
 };
 
-// The batches one connection sent, read from a sandbox trace file; `skipLines` leaves
-// out what was traced before the measured run.
-struct TracedBatches {
-    std::vector<std::string> batches;
-    std::size_t lines = 0;
-};
-TracedBatches readTrace(const std::filesystem::path& file, std::size_t skipLines);
+// The batches of the first connection that appears in a sandbox trace file after
+// `byteOffset` (what the measured run sent; later lines of other connections are left
+// out).
+std::vector<std::string> readTrace(const std::filesystem::path& file, std::uintmax_t byteOffset);
 
-// Sends each batch over one bare ODBC connection (no record set objects: execute, fetch
-// every row and column as text, move to the next result) and returns the seconds taken.
+// The floor's client: one bare ODBC connection that sends each batch with SQLExecDirect
+// and reads every result to its end, value by value as text.
+class BareOdbc {
+public:
+    explicit BareOdbc(const std::string& connectionString);
+    ~BareOdbc();
+    BareOdbc(const BareOdbc&) = delete;
+    BareOdbc& operator=(const BareOdbc&) = delete;
+
+    void run(const std::string& batch);
+
+private:
+    SQLHENV m_env = SQL_NULL_HANDLE;
+    SQLHDBC m_dbc = SQL_NULL_HANDLE;
+    SQLHSTMT m_stmt = SQL_NULL_HANDLE;
+    std::vector<char> m_buffer = std::vector<char>(65536);
+};
+
+// Sends the batches over one BareOdbc connection; returns the seconds taken (connecting
+// not included).
 double replayOverOdbc(const std::string& connectionString, const std::vector<std::string>& batches);
 
-// Executes the statements on `store` inside one transaction; returns the seconds taken.
-double replayOnStore(db::Connection& store, const std::vector<std::string>& statements);
+// Sends the recorded statements to `store` again (one transaction when asked); returns
+// the seconds taken.
+double replayOnStore(db::Connection& store, const std::vector<SentStatement>& sent, bool inTransaction);
 
 }  // namespace benchsupport

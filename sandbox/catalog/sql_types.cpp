@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "catalog/server_error.h"
+#include "catalog/text_util.h"
 
 namespace sandbox {
 namespace {
@@ -39,14 +40,6 @@ constexpr std::array<BuiltinType, 26> kTypes = {{
     {"nchar", 239, 239, 8000, 0, 0, 0, false, S::NChar, T::UnicodeSized},
     {"sysname", 231, 256, 256, 0, 0, 18, true, S::NVarChar, T::Fixed},
 }};
-
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 }  // namespace
 

@@ -10,6 +10,12 @@
 
 namespace sandbox::tsql {
 
+void raiseInvalidObject(const ObjectName& name) {
+    std::string written;
+    for (std::size_t i = 0; i < name.parts.size(); ++i) written += (i ? "." : "") + name.parts[i];
+    throw ServerError(err::kInvalidObject, 16, "Invalid object name '" + written + "'.", 1, ErrorScope::Batch);
+}
+
 std::vector<StoredValue> evaluateConstants(ExecContext& context, const std::vector<const Expr*>& exprs) {
     std::vector<StoredValue> values;
     if (exprs.empty()) return values;

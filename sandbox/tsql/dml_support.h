@@ -26,6 +26,9 @@ ServerError nullNotAllowed(ExecContext& context, const TableInfo& table, const C
 // constraint) or 2601 (a unique index), each followed by INFO 3621.
 [[noreturn]] void raiseDuplicateKey(ExecContext& context, const TableInfo& table, const std::string& sqliteMessage);
 
+// 208 "Invalid object name 'x'." with the name as the statement wrote it.
+[[noreturn]] void raiseInvalidObject(const ObjectName& name);
+
 // The next row version for a timestamp column (the database's @@DBTS), as 8 bytes.
 std::string nextRowVersion(Database& db);
 

@@ -7,12 +7,6 @@
 namespace sandbox::tsql {
 namespace {
 
-std::string written(const ObjectName& name) {
-    std::string s;
-    for (std::size_t i = 0; i < name.parts.size(); ++i) s += (i ? "." : "") + name.parts[i];
-    return s;
-}
-
 // The table an INSERT names: 208 (as written) when there is none.
 std::shared_ptr<const TableInfo> insertTarget(ExecContext& context, const ObjectName& table) {
     Database& db = context.db();
@@ -20,7 +14,7 @@ std::shared_ptr<const TableInfo> insertTarget(ExecContext& context, const Object
     if (!info) {
         if (auto object = db.catalog().findObject(table.name()); object && object->xtype == "V")
             throw ServerError(err::kUnsupported, 16, "The sandbox server does not support INSERT into a view.");
-        throw ServerError(err::kInvalidObject, 16, "Invalid object name '" + written(table) + "'.", 1, ErrorScope::Batch);
+        raiseInvalidObject(table);
     }
     return info;
 }

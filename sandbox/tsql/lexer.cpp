@@ -39,6 +39,23 @@ constexpr std::array<std::string_view, 200> kReserved = {
                       ErrorScope::Batch);
 }
 
+// Reads a quoted run that starts at k, where a doubled closing character stands for itself;
+// returns the position after the closing character.
+std::size_t readQuoted(std::string_view s, std::size_t k, char close, std::string& value) {
+    for (;;) {
+        if (k >= s.size()) unclosedQuote(value);
+        if (s[k] == close) {
+            if (k + 1 < s.size() && s[k + 1] == close) {
+                value += close;
+                k += 2;
+                continue;
+            }
+            return k + 1;
+        }
+        value += s[k++];
+    }
+}
+
 }  // namespace
 
 bool Token::isWord(std::string_view keyword) const { return kind == TokenKind::Word && iequals(text, keyword); }
@@ -96,67 +113,14 @@ std::vector<Token> tokenize(std::string_view s) {
         t.begin = i;
         t.line = line;
         bool nString = (c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'';
-        if (c == '\'' || nString) {
-            t.kind = nString ? TokenKind::NString : TokenKind::String;
-            std::size_t k = i + (nString ? 2 : 1);
-            std::string value;
-            for (;;) {
-                if (k >= s.size()) unclosedQuote(value);
-                if (s[k] == '\'') {
-                    if (k + 1 < s.size() && s[k + 1] == '\'') {
-                        value += '\'';
-                        k += 2;
-                        continue;
-                    }
-                    ++k;
-                    break;
-                }
-                value += s[k++];
-            }
+        if (c == '\'' || nString || c == '[' || c == '"') {
+            t.kind = nString ? TokenKind::NString
+                     : c == '['    ? TokenKind::Bracketed
+                     : c == '"'    ? TokenKind::DoubleQuoted
+                                   : TokenKind::String;
+            const std::size_t open = i + (nString ? 1 : 0);
+            const std::size_t k = readQuoted(s, open + 1, s[open] == '[' ? ']' : s[open], t.text);
             countLines(i, k);
-            t.text = std::move(value);
-            i = k;
-        } else if (c == '[') {
-            t.kind = TokenKind::Bracketed;
-            std::size_t k = i + 1;
-            std::string value;
-            for (;;) {
-                if (k >= s.size())
-                    throw ServerError(105, 15, "Unclosed quotation mark before the character string '" + value + "'.", 1,
-                                      ErrorScope::Batch);
-                if (s[k] == ']') {
-                    if (k + 1 < s.size() && s[k + 1] == ']') {
-                        value += ']';
-                        k += 2;
-                        continue;
-                    }
-                    ++k;
-                    break;
-                }
-                value += s[k++];
-            }
-            countLines(i, k);
-            t.text = std::move(value);
-            i = k;
-        } else if (c == '"') {
-            t.kind = TokenKind::DoubleQuoted;
-            std::size_t k = i + 1;
-            std::string value;
-            for (;;) {
-                if (k >= s.size()) unclosedQuote(value);
-                if (s[k] == '"') {
-                    if (k + 1 < s.size() && s[k + 1] == '"') {
-                        value += '"';
-                        k += 2;
-                        continue;
-                    }
-                    ++k;
-                    break;
-                }
-                value += s[k++];
-            }
-            countLines(i, k);
-            t.text = std::move(value);
             i = k;
         } else if (c == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
             t.kind = TokenKind::Binary;

@@ -7,12 +7,6 @@
 namespace sandbox::tsql {
 namespace {
 
-std::string written(const ObjectName& name) {
-    std::string s;
-    for (std::size_t i = 0; i < name.parts.size(); ++i) s += (i ? "." : "") + name.parts[i];
-    return s;
-}
-
 // UPDATE t SET c = expr, ... [WHERE ...]. The new values are computed by
 // SQLite, then converted and checked as SQL Server would (515, 8152, 245) before any row
 // changes; the whole statement is atomic.
@@ -26,7 +20,7 @@ public:
         Database& db = context.db();
         std::string tableName = target.name();
         auto info = db.table(tableName);
-        if (!info) throw ServerError(err::kInvalidObject, 16, "Invalid object name '" + written(target) + "'.", 1, ErrorScope::Batch);
+        if (!info) raiseInvalidObject(target);
         TranslationContext names = context.translation();
         Translator translator(names);
         std::vector<int> columns;
@@ -96,7 +90,7 @@ public:
     void execute(ExecContext& context) override {
         Database& db = context.db();
         if (!db.table(target.name()))
-            throw ServerError(err::kInvalidObject, 16, "Invalid object name '" + written(target) + "'.", 1, ErrorScope::Batch);
+            raiseInvalidObject(target);
         TranslationContext names = context.translation();
         Translator translator(names);
         std::string sql = "DELETE FROM " + translator.tableName(target);

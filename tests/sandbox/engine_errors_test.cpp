@@ -32,6 +32,8 @@ const ErrorCase kCases[] = {
     {"SyntaxNear", "SELECT * FROM tbX WHERE id =", 102, 15, "Incorrect syntax near '='."},
     {"SyntaxNearKeyword", "SELECT * FROM WHERE id = 1", 156, 15, "Incorrect syntax near the keyword 'WHERE'."},
     {"SyntaxNearToken", "SELECT id FROM tbX ORDER id", 102, 15, "Incorrect syntax near 'id'."},
+    {"UnclosedString", "SELECT 'it''s", 105, 15, "Unclosed quotation mark before the character string 'it's'."},
+    {"UnclosedBracket", "SELECT [a]]b", 105, 15, "Unclosed quotation mark before the character string 'a]b'."},
     {"UnknownFunction", "SELECT 'a' + CHR(39) + 'b'", 195, 15, "'CHR' is not a recognized built-in function name."},
     {"DropMissingTable", "DROP TABLE tbMissing", 3701, 11,
      "Cannot drop the table 'tbMissing', because it does not exist in the system catalog."},

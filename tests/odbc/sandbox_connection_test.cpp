@@ -186,6 +186,18 @@ TEST_F(OdbcSandbox, ConstantsOver8000BytesAreLongValues) {
     EXPECT_EQ(rs.field("i").value(), Value::bytes(Bytes(9000, 0xAA)));
 }
 
+// Character values are read into a buffer that grows past its first size; accented
+// letters count one unit each. The statement that read them serves the next batch.
+TEST_F(OdbcSandbox, TextOfEveryLengthComesBackWhole) {
+    for (const std::size_t length : {0u, 1u, 255u, 256u, 257u, 258u, 511u, 4000u}) {
+        std::string text;
+        for (std::size_t i = 0; i < length; ++i) text += i % 3 == 0 ? "\xc3\xa7" : "a";
+        Recordset rs = m_connection->open("SELECT N'" + text + "' AS t, N'x' AS u", CursorType::Static);
+        EXPECT_EQ(rs.field("t").value(), Value::text(text)) << length;
+        EXPECT_EQ(rs.field("u").value(), Value::text("x")) << length;
+    }
+}
+
 TEST_F(OdbcSandbox, WritingToAMissingRowIsAnError) {
     const Error e = errorOf(
         [&] { m_connection->writeLongValue("tbLong", "id", "999", "t", Value::text("x")); });

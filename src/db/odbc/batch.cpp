@@ -8,7 +8,7 @@
 namespace db::odbc {
 namespace {
 
-// Size of one SQLGetData call for long values, plus room for a wide terminator.
+// Size of one SQLGetData call for long binary values.
 constexpr std::size_t kChunkBytes = 64 * 1024;
 
 }  // namespace
@@ -44,7 +44,9 @@ bool Batch::nextRowSet() {
         if (m_rc == SQL_NO_DATA) {
             // tdsodbc answers SQL_NO_DATA at once for a batch that yields no row set, no
             // count and no message (a lone CREATE TABLE: its DONE carries no count).
-            release();
+            // Every result has been read: the statement can serve the next batch.
+            m_onRowSet = false;
+            m_session->recycle(std::move(m_statement));
             return false;
         }
         if (m_rc == SQL_ERROR || m_rc == SQL_INVALID_HANDLE) {
@@ -203,21 +205,13 @@ bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
             return true;
         }
         case FetchAs::Text: {
-            std::vector<unsigned char> bytes;
-            if (!readChunks(column, SQL_C_WCHAR, sizeof(SQLWCHAR), bytes, isNull)) return false;
-            if (isNull) {
-                value = Value();
-            } else {
-                WideText units(bytes.size() / sizeof(SQLWCHAR));
-                std::copy_n(bytes.data(), units.size() * sizeof(SQLWCHAR),
-                            reinterpret_cast<unsigned char*>(units.data()));
-                value = Value::text(fromWide(units.data(), units.size()));
-            }
+            if (!readText(column, isNull)) return false;
+            value = isNull ? Value() : Value::text(fromWide(m_text.data(), m_text.size()));
             return true;
         }
         case FetchAs::Bytes: {
             std::vector<unsigned char> bytes;
-            if (!readChunks(column, SQL_C_BINARY, 1, bytes, isNull)) return false;
+            if (!readBytes(column, bytes, isNull)) return false;
             value = isNull ? Value() : Value::bytes(Bytes(bytes.begin(), bytes.end()));
             return true;
         }
@@ -225,16 +219,14 @@ bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
     return false;
 }
 
-bool Batch::readChunks(SQLUSMALLINT column, SQLSMALLINT cType, std::size_t unitSize,
-                       std::vector<unsigned char>& out, bool& isNull) {
+bool Batch::readBytes(SQLUSMALLINT column, std::vector<unsigned char>& out, bool& isNull) {
     out.clear();
     isNull = false;
-    if (m_chunk.empty()) m_chunk.resize(kChunkBytes + sizeof(SQLWCHAR));
-    // Character data comes with a terminator that takes room in every chunk.
-    const std::size_t room = cType == SQL_C_BINARY ? m_chunk.size() : m_chunk.size() - unitSize;
+    if (m_chunk.empty()) m_chunk.resize(kChunkBytes);
+    const std::size_t room = m_chunk.size();
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(m_statement.get(), column, cType, m_chunk.data(),
+        const SQLRETURN rc = SQLGetData(m_statement.get(), column, SQL_C_BINARY, m_chunk.data(),
                                         static_cast<SQLLEN>(m_chunk.size()), &indicator);
         if (rc == SQL_NO_DATA) return true;
         if (!SQL_SUCCEEDED(rc)) {
@@ -253,6 +245,44 @@ bool Batch::readChunks(SQLUSMALLINT column, SQLSMALLINT cType, std::size_t unitS
         out.insert(out.end(), m_chunk.begin(), m_chunk.begin() + static_cast<std::ptrdiff_t>(got));
         if (!truncated) return true;
     }
+}
+
+bool Batch::readText(SQLUSMALLINT column, bool& isNull) {
+    // Most values are names and short texts: one call into a small buffer. A longer value
+    // reports its whole length, and the buffer grows to take the rest in one more call.
+    constexpr std::size_t kFirstUnits = 256;
+    isNull = false;
+    std::size_t used = 0;
+    m_text.resize(kFirstUnits + 1);
+    for (;;) {
+        const std::size_t space = m_text.size() - used;  // units, the terminator's among them
+        SQLLEN indicator = 0;
+        const SQLRETURN rc =
+            SQLGetData(m_statement.get(), column, SQL_C_WCHAR, m_text.data() + used,
+                       static_cast<SQLLEN>(space * sizeof(SQLWCHAR)), &indicator);
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) {
+            keepDiagnostics(true);
+            return false;
+        }
+        if (indicator == SQL_NULL_DATA) {
+            isNull = true;
+            return true;
+        }
+        const std::size_t room = space - 1;
+        if (indicator != SQL_NO_TOTAL &&
+            static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) <= room) {
+            used += static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+            break;
+        }
+        used += room;
+        const std::size_t rest = indicator == SQL_NO_TOTAL
+                                     ? m_text.size()
+                                     : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) - room;
+        m_text.resize(used + rest + 1);
+    }
+    m_text.resize(used);
+    return true;
 }
 
 void Batch::finish() {

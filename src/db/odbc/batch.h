@@ -7,6 +7,7 @@
 #include "db/error.h"
 #include "db/odbc/column_types.h"
 #include "db/odbc/session.h"
+#include "db/odbc/wide_text.h"
 #include "db/recordset.h"
 
 namespace db::odbc {
@@ -51,8 +52,8 @@ private:
     void keepDiagnostics(bool isFailure);
     bool describeColumns();
     bool readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value);
-    bool readChunks(SQLUSMALLINT column, SQLSMALLINT cType, std::size_t unitSize,
-                    std::vector<unsigned char>& out, bool& isNull);
+    bool readBytes(SQLUSMALLINT column, std::vector<unsigned char>& out, bool& isNull);
+    bool readText(SQLUSMALLINT column, bool& isNull);
     void release();
 
     std::shared_ptr<Session> m_session;
@@ -64,7 +65,8 @@ private:
     long m_lastRowCount = -1;
     bool m_failed = false;
     std::vector<DiagnosticRecord> m_records;
-    std::vector<unsigned char> m_chunk;  // reused buffer for SQLGetData
+    std::vector<unsigned char> m_chunk;  // reused buffer for SQLGetData of binary values
+    WideText m_text;                     // reused buffer for character values
 };
 
 }  // namespace db::odbc

@@ -43,6 +43,10 @@ public:
     // provider would open a second connection for it.
     Handle newStatement();
 
+    // Takes back the statement of a batch whose results were all read, so that the next
+    // batch need not allocate one; one is kept at the most.
+    void recycle(Handle statement) noexcept;
+
     // The forward-only record set whose rows are still on the wire, or none.
     void setStreaming(PendingRows* rows) { m_streaming = rows; }
     void releaseStreaming(PendingRows* rows) {
@@ -59,6 +63,8 @@ private:
     bool m_connected = false;
     int m_commandTimeoutSeconds = 0;
     PendingRows* m_streaming = nullptr;
+    Handle m_idleStatement;  // closed, with m_idleTimeoutSeconds as its query time-out
+    int m_idleTimeoutSeconds = 0;
 };
 
 }  // namespace db::odbc

@@ -16,6 +16,16 @@ constexpr std::size_t kChunkBytes = 64 * 1024;
 Batch::Batch(std::shared_ptr<Session> session, std::string_view sql)
     : m_session(std::move(session)) {
     m_statement = m_session->newStatement();
+    // Plain ASCII reads the same in every character set a driver may assume for the narrow
+    // entry point, and spares the conversion to UTF-16 and back; anything else goes wide.
+    const bool ascii = std::all_of(sql.begin(), sql.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        std::string text(sql);
+        m_rc = SQLExecDirect(m_statement.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                             static_cast<SQLINTEGER>(text.size()));
+        return;
+    }
     WideText text = toWide(sql);
     text.push_back(0);
     m_rc = SQLExecDirectW(m_statement.get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));

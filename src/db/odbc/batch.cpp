@@ -6,12 +6,6 @@
 #include "db/odbc/wide_text.h"
 
 namespace db::odbc {
-namespace {
-
-// Size of one SQLGetData call for long binary values.
-constexpr std::size_t kChunkBytes = 64 * 1024;
-
-}  // namespace
 
 Batch::Batch(std::shared_ptr<Session> session, std::string_view sql)
     : m_session(std::move(session)) {
@@ -220,79 +214,63 @@ bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
             return true;
         }
         case FetchAs::Bytes: {
-            std::vector<unsigned char> bytes;
-            if (!readBytes(column, bytes, isNull)) return false;
-            value = isNull ? Value() : Value::bytes(Bytes(bytes.begin(), bytes.end()));
+            if (!readBytes(column, isNull)) return false;
+            value = isNull ? Value() : Value::bytes(Bytes(m_bytes.begin(), m_bytes.end()));
             return true;
         }
     }
     return false;
 }
 
-bool Batch::readBytes(SQLUSMALLINT column, std::vector<unsigned char>& out, bool& isNull) {
-    out.clear();
-    isNull = false;
-    if (m_chunk.empty()) m_chunk.resize(kChunkBytes);
-    const std::size_t room = m_chunk.size();
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(m_statement.get(), column, SQL_C_BINARY, m_chunk.data(),
-                                        static_cast<SQLLEN>(m_chunk.size()), &indicator);
-        if (rc == SQL_NO_DATA) return true;
-        if (!SQL_SUCCEEDED(rc)) {
-            keepDiagnostics(true);
-            return false;
-        }
-        if (indicator == SQL_NULL_DATA) {
-            isNull = true;
-            return true;
-        }
-        const bool truncated =
-            indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > room;
-        const std::size_t got = truncated ? room : static_cast<std::size_t>(indicator);
-        if (out.empty() && indicator != SQL_NO_TOTAL)
-            out.reserve(static_cast<std::size_t>(indicator));
-        out.insert(out.end(), m_chunk.begin(), m_chunk.begin() + static_cast<std::ptrdiff_t>(got));
-        if (!truncated) return true;
-    }
-}
+namespace {
 
-bool Batch::readText(SQLUSMALLINT column, bool& isNull) {
-    // Most values are names and short texts: one call into a small buffer. A longer value
-    // reports its whole length, and the buffer grows to take the rest in one more call.
-    constexpr std::size_t kFirstUnits = 256;
-    isNull = false;
+enum class Read { Value, Null, Failed };
+
+// Reads one column's value with SQLGetData into `out`, whole. The first call takes up to
+// `firstUnits`; a longer value reports its whole length, and the buffer grows to take the
+// rest in one more call. Character data ends every call with a terminator (`terminated`).
+template <typename Unit>
+Read readWhole(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType, bool terminated,
+               std::size_t firstUnits, std::vector<Unit>& out) {
+    const std::size_t terminator = terminated ? 1 : 0;
     std::size_t used = 0;
-    m_text.resize(kFirstUnits + 1);
+    out.resize(firstUnits + terminator);
     for (;;) {
-        const std::size_t space = m_text.size() - used;  // units, the terminator's among them
+        const std::size_t space = out.size() - used;
         SQLLEN indicator = 0;
-        const SQLRETURN rc =
-            SQLGetData(m_statement.get(), column, SQL_C_WCHAR, m_text.data() + used,
-                       static_cast<SQLLEN>(space * sizeof(SQLWCHAR)), &indicator);
+        const SQLRETURN rc = SQLGetData(statement, column, cType, out.data() + used,
+                                        static_cast<SQLLEN>(space * sizeof(Unit)), &indicator);
         if (rc == SQL_NO_DATA) break;
-        if (!SQL_SUCCEEDED(rc)) {
-            keepDiagnostics(true);
-            return false;
-        }
-        if (indicator == SQL_NULL_DATA) {
-            isNull = true;
-            return true;
-        }
-        const std::size_t room = space - 1;
-        if (indicator != SQL_NO_TOTAL &&
-            static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) <= room) {
-            used += static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+        if (!SQL_SUCCEEDED(rc)) return Read::Failed;
+        if (indicator == SQL_NULL_DATA) return Read::Null;
+        const std::size_t room = space - terminator;
+        const std::size_t units = static_cast<std::size_t>(indicator) / sizeof(Unit);
+        if (indicator != SQL_NO_TOTAL && units <= room) {
+            used += units;
             break;
         }
         used += room;
-        const std::size_t rest = indicator == SQL_NO_TOTAL
-                                     ? m_text.size()
-                                     : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) - room;
-        m_text.resize(used + rest + 1);
+        out.resize(used + (indicator == SQL_NO_TOTAL ? out.size() : units - room) + terminator);
     }
-    m_text.resize(used);
-    return true;
+    out.resize(used);
+    return Read::Value;
+}
+
+}  // namespace
+
+// Values are read into buffers that the batch reuses, and copied out at their own size.
+bool Batch::readText(SQLUSMALLINT column, bool& isNull) {
+    const Read read = readWhole(m_statement.get(), column, SQL_C_WCHAR, true, 256, m_text);
+    if (read == Read::Failed) keepDiagnostics(true);
+    isNull = read == Read::Null;
+    return read != Read::Failed;
+}
+
+bool Batch::readBytes(SQLUSMALLINT column, bool& isNull) {
+    const Read read = readWhole(m_statement.get(), column, SQL_C_BINARY, false, 256, m_bytes);
+    if (read == Read::Failed) keepDiagnostics(true);
+    isNull = read == Read::Null;
+    return read != Read::Failed;
 }
 
 void Batch::finish() {

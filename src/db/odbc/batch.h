@@ -52,7 +52,7 @@ private:
     void keepDiagnostics(bool isFailure);
     bool describeColumns();
     bool readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value);
-    bool readBytes(SQLUSMALLINT column, std::vector<unsigned char>& out, bool& isNull);
+    bool readBytes(SQLUSMALLINT column, bool& isNull);
     bool readText(SQLUSMALLINT column, bool& isNull);
     void release();
 
@@ -65,8 +65,8 @@ private:
     long m_lastRowCount = -1;
     bool m_failed = false;
     std::vector<DiagnosticRecord> m_records;
-    std::vector<unsigned char> m_chunk;  // reused buffer for SQLGetData of binary values
-    WideText m_text;                     // reused buffer for character values
+    WideText m_text;  // reused buffers for character and binary values
+    Bytes m_bytes;
 };
 
 }  // namespace db::odbc

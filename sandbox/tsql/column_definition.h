@@ -54,7 +54,7 @@ ColumnSpec parseColumnDefinition(Parser& parser, std::vector<KeySpec>& keys);
 // without a column list the key is on `columnName` (a column-level constraint).
 KeySpec parseKeyConstraint(Parser& parser, std::string constraintName, const std::string* columnName);
 
-// The column type a specification names, checked as SQL Server checks it: 2715 for an
+// The column type a parsed column definition names, checked as SQL Server checks it: 2715 for an
 // unknown type, 2749 for an identity column of the wrong type or nullable, 448 for an
 // unknown collation. `ordinal` is the column's 1-based place in the statement.
 ColumnType resolveColumnType(const ColumnSpec& spec, std::size_t ordinal);
@@ -78,14 +78,14 @@ struct KeyColumn {
 // Creates a PRIMARY KEY or UNIQUE constraint on a table: its sysobjects row, its unique
 // index (sysindexes, sysindexkeys, the SQLite index; a clustered one takes the heap row's
 // place) and returns the constraint's name ("PK__tbUsers__0EA330E9" when the
-// specification names none). Refuses duplicates in the data with 1505 (index id, first
+// statement names none). Refuses duplicates in the data with 1505 (index id, first
 // key value) followed by 1750 and 3621.
 std::string createKeyConstraint(Database& db, int tableId, const std::string& tableName,
                                 const std::vector<KeyColumn>& columns, const KeySpec& key, bool clustered);
 
 // Creates a DEFAULT constraint on a column: its D object with `table` as parent, its text
 // in syscomments, and the column's cdefault. Returns the constraint's name
-// ("DF__tbUsers__activo__0F975522" when the specification names none). Throws 2714 when
+// ("DF__tbUsers__activo__0F975522" when the statement names none). Throws 2714 when
 // the name is taken.
 std::string createDefaultConstraint(Catalog& catalog, int tableId, std::string_view tableName, int colid,
                                     std::string_view columnName, const DefaultSpec& spec);

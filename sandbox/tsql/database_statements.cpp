@@ -29,7 +29,7 @@ private:
     std::string m_name;
 };
 
-// CREATE DATABASE name [ON ...] [LOG ON ...] [COLLATE ...]: file specifications are
+// CREATE DATABASE name [ON ...] [LOG ON ...] [COLLATE ...]: file definitions are
 // accepted and ignored; the database is one SQLite file in the data folder.
 class CreateDatabaseStatement : public Statement {
 public:
@@ -76,7 +76,7 @@ std::unique_ptr<Statement> parseCreateDatabase(Parser& p) {
     p.expectWord("CREATE");
     p.expectWord("DATABASE");
     std::string name = p.identifier();
-    // File specifications, LOG ON and COLLATE: accepted as written.
+    // File definitions, LOG ON and COLLATE: accepted as written.
     int depth = 0;
     while (p.peek().kind != TokenKind::End) {
         const Token& t = p.peek();

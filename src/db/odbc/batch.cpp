@@ -152,18 +152,51 @@ bool Batch::fetch(std::vector<Value>& row) {
     return true;
 }
 
+namespace {
+
+// Reads one column's value with SQLGetData into `out`, whole. The first call takes up to
+// `firstUnits`; a longer value reports its whole length, and the buffer grows to take the
+// rest in one more call. Character data ends every call with a terminator (`terminated`).
+template <typename Unit>
+ValueRead readWhole(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType,
+                    bool terminated, std::size_t firstUnits, std::vector<Unit>& out) {
+    const std::size_t terminator = terminated ? 1 : 0;
+    std::size_t used = 0;
+    out.resize(firstUnits + terminator);
+    for (;;) {
+        const std::size_t space = out.size() - used;
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(statement, column, cType, out.data() + used,
+                                        static_cast<SQLLEN>(space * sizeof(Unit)), &indicator);
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) return ValueRead::Failed;
+        if (indicator == SQL_NULL_DATA) return ValueRead::Null;
+        const std::size_t room = space - terminator;
+        const std::size_t units = static_cast<std::size_t>(indicator) / sizeof(Unit);
+        if (indicator != SQL_NO_TOTAL && units <= room) {
+            used += units;
+            break;
+        }
+        used += room;
+        out.resize(used + (indicator == SQL_NO_TOTAL ? out.size() : units - room) + terminator);
+    }
+    out.resize(used);
+    return ValueRead::Value;
+}
+
+}  // namespace
+
 bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
     const SQLHSTMT statement = m_statement.get();
     // Reads a fixed-size value; false on failure, `isNull` set for NULL.
     bool isNull = false;
     auto fixed = [&](SQLSMALLINT cType, void* target, SQLLEN size) {
         SQLLEN indicator = 0;
-        if (!SQL_SUCCEEDED(SQLGetData(statement, column, cType, target, size, &indicator))) {
-            keepDiagnostics(true);
-            return false;
-        }
-        isNull = indicator == SQL_NULL_DATA;
-        return true;
+        const SQLRETURN rc = SQLGetData(statement, column, cType, target, size, &indicator);
+        return settle(!SQL_SUCCEEDED(rc)              ? ValueRead::Failed
+                      : indicator == SQL_NULL_DATA ? ValueRead::Null
+                                                   : ValueRead::Value,
+                      isNull);
     };
     switch (fetchAs) {
         case FetchAs::Integer: {
@@ -209,12 +242,15 @@ bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
             return true;
         }
         case FetchAs::Text: {
-            if (!readText(column, isNull)) return false;
+            // Most values are names and short texts: a small reused buffer takes them.
+            if (!settle(readWhole(statement, column, SQL_C_WCHAR, true, 256, m_text), isNull))
+                return false;
             value = isNull ? Value() : Value::text(fromWide(m_text.data(), m_text.size()));
             return true;
         }
         case FetchAs::Bytes: {
-            if (!readBytes(column, isNull)) return false;
+            if (!settle(readWhole(statement, column, SQL_C_BINARY, false, 256, m_bytes), isNull))
+                return false;
             value = isNull ? Value() : Value::bytes(Bytes(m_bytes.begin(), m_bytes.end()));
             return true;
         }
@@ -222,55 +258,12 @@ bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
     return false;
 }
 
-namespace {
 
-enum class Read { Value, Null, Failed };
-
-// Reads one column's value with SQLGetData into `out`, whole. The first call takes up to
-// `firstUnits`; a longer value reports its whole length, and the buffer grows to take the
-// rest in one more call. Character data ends every call with a terminator (`terminated`).
-template <typename Unit>
-Read readWhole(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType, bool terminated,
-               std::size_t firstUnits, std::vector<Unit>& out) {
-    const std::size_t terminator = terminated ? 1 : 0;
-    std::size_t used = 0;
-    out.resize(firstUnits + terminator);
-    for (;;) {
-        const std::size_t space = out.size() - used;
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(statement, column, cType, out.data() + used,
-                                        static_cast<SQLLEN>(space * sizeof(Unit)), &indicator);
-        if (rc == SQL_NO_DATA) break;
-        if (!SQL_SUCCEEDED(rc)) return Read::Failed;
-        if (indicator == SQL_NULL_DATA) return Read::Null;
-        const std::size_t room = space - terminator;
-        const std::size_t units = static_cast<std::size_t>(indicator) / sizeof(Unit);
-        if (indicator != SQL_NO_TOTAL && units <= room) {
-            used += units;
-            break;
-        }
-        used += room;
-        out.resize(used + (indicator == SQL_NO_TOTAL ? out.size() : units - room) + terminator);
-    }
-    out.resize(used);
-    return Read::Value;
-}
-
-}  // namespace
-
-// Values are read into buffers that the batch reuses, and copied out at their own size.
-bool Batch::readText(SQLUSMALLINT column, bool& isNull) {
-    const Read read = readWhole(m_statement.get(), column, SQL_C_WCHAR, true, 256, m_text);
-    if (read == Read::Failed) keepDiagnostics(true);
-    isNull = read == Read::Null;
-    return read != Read::Failed;
-}
-
-bool Batch::readBytes(SQLUSMALLINT column, bool& isNull) {
-    const Read read = readWhole(m_statement.get(), column, SQL_C_BINARY, false, 256, m_bytes);
-    if (read == Read::Failed) keepDiagnostics(true);
-    isNull = read == Read::Null;
-    return read != Read::Failed;
+// Turns the outcome of one value's read into fetch's terms, keeping a failure's diagnostics.
+bool Batch::settle(ValueRead read, bool& isNull) {
+    if (read == ValueRead::Failed) keepDiagnostics(true);
+    isNull = read == ValueRead::Null;
+    return read != ValueRead::Failed;
 }
 
 void Batch::finish() {

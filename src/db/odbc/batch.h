@@ -12,6 +12,9 @@
 
 namespace db::odbc {
 
+// How reading one value ended.
+enum class ValueRead { Value, Null, Failed };
+
 // One SQL batch sent with SQLExecDirect (no parameters, no prepared statement, no server
 // cursor, so tdsodbc sends it as a plain SQL batch) and the walk through its results: row
 // sets, row counts and messages, in the server's order. An error does not stop the walk:
@@ -52,8 +55,7 @@ private:
     void keepDiagnostics(bool isFailure);
     bool describeColumns();
     bool readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value);
-    bool readBytes(SQLUSMALLINT column, bool& isNull);
-    bool readText(SQLUSMALLINT column, bool& isNull);
+    bool settle(ValueRead read, bool& isNull);
     void release();
 
     std::shared_ptr<Session> m_session;
@@ -65,8 +67,8 @@ private:
     long m_lastRowCount = -1;
     bool m_failed = false;
     std::vector<DiagnosticRecord> m_records;
-    WideText m_text;  // reused buffers for character and binary values
-    Bytes m_bytes;
+    WideText m_text;  // reused buffers for character and binary values, copied out at
+    Bytes m_bytes;    // each value's own size
 };
 
 }  // namespace db::odbc

@@ -65,7 +65,7 @@ Measurement measureRound(Fixture& fixture, int round) {
     auto storeConnection = fixture.freshStore((name + "-product").c_str());
     benchsupport::RecordingConnection store(*storeConnection);
     auto serverConnection = db::odbc::openServer(fixture.settings);
-    shell::MainForm form;
+    app::MainForm form;
     benchsupport::NullHost host;
     const auto traceOffset = std::filesystem::file_size(fixture.folder / "trace.log");
     const auto start = Clock::now();

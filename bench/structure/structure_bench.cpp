@@ -19,8 +19,8 @@
 #include "db/odbc/odbc_connection.h"
 #include "replay.h"
 #include "sandbox_server.h"
-#include "shell/host.h"
-#include "shell/main_form.h"
+#include "app/host.h"
+#include "app/main_form.h"
 #include "store/definitions_store.h"
 #include "store/sql_value.h"
 #include "structure/update_table_structure.h"
@@ -132,7 +132,7 @@ SentByRun timedRun(const std::string& database, RunFigures& figures) {
     auto storeConnection = std::make_unique<benchsupport::RecordingConnection>(*storeOwner);
     storeConnection->execute("DELETE FROM tbLogs");
     storeConnection->sent.clear();
-    shell::MainForm form;
+    app::MainForm form;
     benchsupport::NullHost host;
     upgrade::UpgradeRun run{form, host, *target, *storeConnection,
                             upgrade::StatementRunner(*target, *storeConnection, form, host,

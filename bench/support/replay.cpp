@@ -34,8 +34,8 @@ std::string unescape(std::string_view text) {
 
 int NullHost::messageBox(const std::string&, int flags, const std::optional<std::string>&) {
     ++messages;
-    if ((flags & 7) != shell::mb::kYesNo) return shell::mb::kAnswerOk;
-    return (flags & shell::mb::kDefaultButton2) ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
+    if ((flags & 7) != app::mb::kYesNo) return app::mb::kAnswerOk;
+    return (flags & app::mb::kDefaultButton2) ? app::mb::kAnswerNo : app::mb::kAnswerYes;
 }
 
 long RecordingConnection::execute(std::string_view sql) {

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "shell/host.h"
+#include "app/host.h"
 
 namespace benchsupport {
 
 // A Host that shows nothing, answers every question with its default button and counts
 // the boxes it was asked to show.
-class NullHost : public shell::Host {
+class NullHost : public app::Host {
 public:
     int messageBox(const std::string&, int flags, const std::optional<std::string>&) override;
     void pumpEvents() override {}

@@ -1,6 +1,6 @@
-#include "shell/connection_openers.h"
+#include "app/connection_openers.h"
 
-namespace shell {
+namespace app {
 
 db::ServerSettings serverSettingsFrom(const MainForm& form) {
     db::ServerSettings settings;
@@ -11,4 +11,4 @@ db::ServerSettings serverSettingsFrom(const MainForm& form) {
     return settings;
 }
 
-}  // namespace shell
+}  // namespace app

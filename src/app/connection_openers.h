@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "db/connection.h"
-#include "shell/main_form.h"
+#include "app/main_form.h"
 
-namespace shell {
+namespace app {
 
 // How an operation reaches its two databases. The front ends plug in the ODBC backend
 // and the store in the program folder; tests plug in whatever they need. An opener
@@ -20,4 +20,4 @@ struct ConnectionOpeners {
 // The server settings as the four text boxes hold them at this moment, unchanged.
 db::ServerSettings serverSettingsFrom(const MainForm& form);
 
-}  // namespace shell
+}  // namespace app

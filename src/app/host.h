@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace shell {
+namespace app {
 
 // Message box flags and answers, with the classic values so that "flags 36" reads 36.
 namespace mb {
@@ -46,4 +46,4 @@ public:
 // Line break inside message texts: line feed, then carriage return.
 inline constexpr const char* kLfCr = "\n\r";
 
-}  // namespace shell
+}  // namespace app

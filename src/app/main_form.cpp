@@ -1,8 +1,8 @@
-#include "shell/main_form.h"
+#include "app/main_form.h"
 
-#include "shell/host.h"
+#include "app/host.h"
 
-namespace shell {
+namespace app {
 namespace {
 CheckBox checkBox(const char* caption, int value, bool visible) {
     CheckBox box;
@@ -47,4 +47,4 @@ void showPhaseProgress(MainForm& form, Host& host, const std::string& text, long
     host.pumpEvents();
 }
 
-}  // namespace shell
+}  // namespace app

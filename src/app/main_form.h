@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace shell {
+namespace app {
 
 // System colours as the window toolkit names them.
 inline constexpr std::uint32_t kButtonFaceColour = 0x8000000F;
@@ -106,4 +106,4 @@ inline constexpr const char* kDefaultServer = "localhost";
 inline constexpr const char* kUpgradeCaption = "Processar Upgrade";
 inline constexpr const char* kCancelCaption = "&Cancelar";
 
-}  // namespace shell
+}  // namespace app

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace shell {
+namespace app {
 
 // How a capture or an upgrade ended; the command line maps it onto its exit codes.
 enum class OperationOutcome {
@@ -10,4 +10,4 @@ enum class OperationOutcome {
     Cancelled,  // the user pressed cancel
 };
 
-}  // namespace shell
+}  // namespace app

@@ -1,8 +1,8 @@
-#include "shell/program_folder.h"
+#include "app/program_folder.h"
 
 #include <cstdlib>
 
-namespace shell {
+namespace app {
 
 std::filesystem::path programFolder(const std::optional<std::filesystem::path>& homeOption) {
     if (homeOption && !homeOption->empty()) return *homeOption;
@@ -12,4 +12,4 @@ std::filesystem::path programFolder(const std::optional<std::filesystem::path>& 
     return ec ? std::filesystem::current_path() : exe.parent_path();
 }
 
-}  // namespace shell
+}  // namespace app

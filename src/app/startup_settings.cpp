@@ -1,11 +1,11 @@
-#include "shell/startup_settings.h"
+#include "app/startup_settings.h"
 
 #include <fstream>
 #include <sstream>
 
 #include "db/error.h"
 
-namespace shell {
+namespace app {
 namespace {
 
 // The classic runtime's numbers and texts for the two file errors a load can meet.
@@ -53,4 +53,4 @@ void loadStartupSettings(MainForm& form, Host& host, const std::filesystem::path
     }
 }
 
-}  // namespace shell
+}  // namespace app

@@ -4,10 +4,10 @@
 #include <functional>
 #include <string>
 
-#include "shell/host.h"
-#include "shell/main_form.h"
+#include "app/host.h"
+#include "app/main_form.h"
 
-namespace shell {
+namespace app {
 
 // Replaces the four connection settings from the registry key named by line 1 of
 // Defs.ini. Throws db::Error on failure; the window load shows it like its own errors.
@@ -22,4 +22,4 @@ using RegistryOverride = std::function<void(MainForm& form, const std::string& k
 void loadStartupSettings(MainForm& form, Host& host, const std::filesystem::path& programFolder,
                          const RegistryOverride& registryOverride = {});
 
-}  // namespace shell
+}  // namespace app

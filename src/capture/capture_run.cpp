@@ -10,7 +10,7 @@
 namespace capture {
 namespace {
 
-using shell::mb::kInformation;
+using app::mb::kInformation;
 
 // The phases in their fixed order. Each later phase plugs in here from its own file.
 std::vector<std::function<void(CaptureRun&)>> capturePhases() {
@@ -27,7 +27,7 @@ std::vector<std::function<void(CaptureRun&)>> capturePhases() {
 
 // Opens a connection; a connection that comes back closed is reported as the run says.
 template <typename Open>
-std::unique_ptr<db::Connection> openChecked(Open&& open, shell::Host& host) {
+std::unique_ptr<db::Connection> openChecked(Open&& open, app::Host& host) {
     std::unique_ptr<db::Connection> connection = open();
     if (!connection || !connection->isOpen()) {
         host.messageBox(kCannotOpenDatabase, kInformation, std::nullopt);
@@ -36,7 +36,7 @@ std::unique_ptr<db::Connection> openChecked(Open&& open, shell::Host& host) {
     return connection;
 }
 
-void showErrorExit(shell::Host& host, const std::string& description, const std::string& table) {
+void showErrorExit(app::Host& host, const std::string& description, const std::string& table) {
     if (!description.empty()) {
         host.messageBox(description + " | Current TABLE: " + table, kInformation, std::nullopt);
     }
@@ -44,20 +44,20 @@ void showErrorExit(shell::Host& host, const std::string& description, const std:
 
 }  // namespace
 
-shell::OperationOutcome runCapture(shell::MainForm& form, shell::Host& host,
-                                   const shell::ConnectionOpeners& openers) {
+app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
+                                   const app::ConnectionOpeners& openers) {
     form.FXAuto.value = 0;
     if (form.FXDatabase.text.empty()) {
         host.messageBox(kDatabaseRequired, kInformation, std::nullopt);
-        return shell::OperationOutcome::Refused;
+        return app::OperationOutcome::Refused;
     }
 
     std::string currentDataTable;
     try {
-        auto server = openChecked([&] { return openers.openServer(shell::serverSettingsFrom(form)); }, host);
-        if (!server) return shell::OperationOutcome::Refused;
+        auto server = openChecked([&] { return openers.openServer(app::serverSettingsFrom(form)); }, host);
+        if (!server) return app::OperationOutcome::Refused;
         auto store = openChecked([&] { return openers.openStore(); }, host);
-        if (!store) return shell::OperationOutcome::Refused;
+        if (!store) return app::OperationOutcome::Refused;
 
         CaptureRun run{form, host, *server, *store, {}, {}};
         try {
@@ -72,13 +72,13 @@ shell::OperationOutcome runCapture(shell::MainForm& form, shell::Host& host,
         host.messageBox(kCaptureSucceeded, kInformation, form.caption);
         if (server->isOpen()) server->close();
         host.setClipboard(run.failedCommands);
-        return shell::OperationOutcome::Completed;
+        return app::OperationOutcome::Completed;
     } catch (const db::Error& e) {
         showErrorExit(host, e.description(), currentDataTable);
     } catch (const std::exception& e) {
         showErrorExit(host, e.what(), currentDataTable);
     }
-    return shell::OperationOutcome::Failed;
+    return app::OperationOutcome::Failed;
 }
 
 }  // namespace capture

@@ -3,17 +3,17 @@
 #include <string>
 
 #include "db/connection.h"
-#include "shell/connection_openers.h"
-#include "shell/host.h"
-#include "shell/main_form.h"
-#include "shell/operation_outcome.h"
+#include "app/connection_openers.h"
+#include "app/host.h"
+#include "app/main_form.h"
+#include "app/operation_outcome.h"
 
 namespace capture {
 
 // The state one capture run shares with its phases.
 struct CaptureRun {
-    shell::MainForm& form;
-    shell::Host& host;
+    app::MainForm& form;
+    app::Host& host;
     db::Connection& server;  // the reference database
     db::Connection& store;   // the definitions store
     std::string currentDataTable;  // shown by the error exit; empty until system data
@@ -24,8 +24,8 @@ struct CaptureRun {
 // in their fixed order, the completion message and clipboard, and the error exit. The
 // whole run is one store transaction: a run that fails (or is killed) leaves the store
 // exactly as it was.
-shell::OperationOutcome runCapture(shell::MainForm& form, shell::Host& host,
-                                   const shell::ConnectionOpeners& openers);
+app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
+                                   const app::ConnectionOpeners& openers);
 
 // The message shown when a connection opened without reaching the open state.
 inline constexpr const char* kCannotOpenDatabase = "Não foi possível abrir a base de dados SQL.";

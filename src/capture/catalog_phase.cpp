@@ -10,7 +10,7 @@ void runCatalogPhase(CaptureRun& run, const CatalogPhase& phase) {
         list.close();
         return;
     }
-    shell::showPhaseProgress(run.form, run.host, phase.progressText, count);
+    app::showPhaseProgress(run.form, run.host, phase.progressText, count);
 
     run.store.execute("DELETE FROM " + phase.storeTable);
     while (!list.eof()) {

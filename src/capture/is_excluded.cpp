@@ -5,7 +5,7 @@
 
 namespace capture {
 
-bool IsExcluded(const std::string& name, db::Connection& server, shell::Host& host) {
+bool IsExcluded(const std::string& name, db::Connection& server, app::Host& host) {
     try {
         db::Recordset probe = server.open("SELECT TOP 1 * FROM tbSQLUpdate");
         bool hasExcludeColumn = false;
@@ -27,7 +27,7 @@ bool IsExcluded(const std::string& name, db::Connection& server, shell::Host& ho
         return excluded;
     } catch (const db::Error& e) {
         if (!e.description().empty()) {
-            host.messageBox(e.description(), shell::mb::kInformation, std::nullopt);
+            host.messageBox(e.description(), app::mb::kInformation, std::nullopt);
         }
         return false;
     }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "db/connection.h"
-#include "shell/host.h"
+#include "app/host.h"
 
 namespace capture {
 
@@ -12,6 +12,6 @@ namespace capture {
 // otherwise whether a row with that `descrit` has a non-zero `exclude`. Both queries run
 // on every call. Its own error exit shows the error (when it has a description) and
 // answers false, so a reference without tbSQLUpdate shows one message per call.
-bool IsExcluded(const std::string& name, db::Connection& server, shell::Host& host);
+bool IsExcluded(const std::string& name, db::Connection& server, app::Host& host);
 
 }  // namespace capture

@@ -1,13 +1,13 @@
-#include "upgrade/upgrade_sequence.h"
+#include "phase_list/upgrade_phases.h"
 
 #include "structure/update_table_structure.h"
 
-namespace upgrade {
+namespace phase_list {
 namespace {
 
 // Between the object phases and the system data: the progress text cleared and the
 // capture button hidden.
-bool betweenPhases(UpgradeRun& run) {
+bool betweenPhases(upgrade::UpgradeRun& run) {
     run.form.FXEvolucao.caption.clear();
     run.form.Command1.visible = false;
     return true;
@@ -15,16 +15,16 @@ bool betweenPhases(UpgradeRun& run) {
 
 }  // namespace
 
-std::vector<UpgradePhase> upgradePhases() {
+std::vector<upgrade::UpgradePhase> upgradePhases() {
     return {
         structure::tableStructurePhase(),
         {"between phases", nullptr, betweenPhases},
     };
 }
 
-std::optional<shell::OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
-                                                          const shell::ConnectionOpeners& openers) {
-    return pressUpgradeButton(form, host, openers, upgradePhases());
+std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
+                                                        const app::ConnectionOpeners& openers) {
+    return upgrade::pressUpgradeButton(form, host, openers, upgradePhases());
 }
 
-}  // namespace upgrade
+}  // namespace phase_list

@@ -5,14 +5,14 @@
 
 #include "upgrade/upgrade_run.h"
 
-namespace upgrade {
+namespace phase_list {
 
-// The phases of the upgrade in their fixed order, each skipped as a whole where its
-// condition is false. Each phase plugs in here from its own file.
-std::vector<UpgradePhase> upgradePhases();
+// The product's phase list: the only place that knows every phase of the upgrade. The
+// phases in their fixed order, each skipped as a whole where its condition is false.
+std::vector<upgrade::UpgradePhase> upgradePhases();
 
 // The press of Command2 with the product's phases.
-std::optional<shell::OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
-                                                          const shell::ConnectionOpeners& openers);
+std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
+                                                        const app::ConnectionOpeners& openers);
 
-}  // namespace upgrade
+}  // namespace phase_list

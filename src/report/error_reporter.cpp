@@ -1,8 +1,8 @@
-#include "shell/error_reporter.h"
+#include "report/error_reporter.h"
 
 #include <syslog.h>
 
-namespace shell {
+namespace report {
 namespace {
 
 ErrorReporter* g_current = nullptr;
@@ -39,4 +39,4 @@ void reportUnexpectedError(const ReportingModule& module, const std::string& pro
                                " | Description = " + description);
 }
 
-}  // namespace shell
+}  // namespace report

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-namespace shell {
+namespace report {
 
 // Where unexpected errors of the small helper routines go instead of the screen. The
 // system only calls Report and relies on nothing it does; a failing reporter throws,
@@ -58,4 +58,4 @@ inline constexpr ReportingModule kModRegistry{"Velto Pallex Software", "Orlin So
 void reportUnexpectedError(const ReportingModule& module, const std::string& procedure,
                            long number, const std::string& description);
 
-}  // namespace shell
+}  // namespace report

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "db/error.h"
-#include "shell/error_reporter.h"
+#include "report/error_reporter.h"
 
 namespace store {
 namespace {
@@ -160,14 +160,14 @@ std::string textLiteral(const db::Value& value) {
 // Runs `body`; an error inside it is reported for `procedure` of `module` and `fallback`
 // returned instead. An error of the reporter itself leaves through the catch handler.
 template <typename Result, typename Body>
-Result reportingErrors(const shell::ReportingModule& module, const char* procedure, Result fallback,
+Result reportingErrors(const report::ReportingModule& module, const char* procedure, Result fallback,
                        Body&& body) {
     try {
         return body();
     } catch (const db::Error& e) {
-        shell::reportUnexpectedError(module, procedure, e.number(), e.description());
+        report::reportUnexpectedError(module, procedure, e.number(), e.description());
     } catch (const std::bad_alloc&) {
-        shell::reportUnexpectedError(module, procedure, 7, "Out of memory");
+        report::reportUnexpectedError(module, procedure, 7, "Out of memory");
     }
     return fallback;
 }
@@ -226,7 +226,7 @@ std::string ReplaceChar(const db::Value& value, std::string_view find,
 }
 
 std::string Trtf(std::string& text) {
-    return reportingErrors<std::string>(shell::kModCode, "Trtf", std::string(), [&] {
+    return reportingErrors<std::string>(report::kModCode, "Trtf", std::string(), [&] {
         if (text.find('\'') != std::string::npos) text = replaceAll(text, "'", "'+CHR(39)+'");
         return text;
     });
@@ -250,7 +250,7 @@ std::string DeTransform(std::string_view text) {
 }
 
 bool CheckField(const db::Recordset& recordset, std::string_view fieldName) {
-    return reportingErrors<bool>(shell::kModData, "CheckField", false, [&] {
+    return reportingErrors<bool>(report::kModData, "CheckField", false, [&] {
         const std::string wanted = upperName(fieldName);
         for (const db::Column& column : recordset.columns()) {
             if (upperName(column.name) == wanted) return true;

@@ -65,7 +65,7 @@ bool SQLSetIdentity(upgrade::UpgradeRun& run, const std::string& table, const st
             target.open(rebuildCatalogQuery(table), db::CursorType::Static, db::LockType::ReadOnly);
         if (catalog.eof()) {
             catalog.close();
-            run.host.messageBox(kSetIdentityUnknownTable, shell::mb::kInformation, std::nullopt);
+            run.host.messageBox(kSetIdentityUnknownTable, app::mb::kInformation, std::nullopt);
             return false;
         }
         const std::string columnList = columnListOf(target, table);
@@ -82,7 +82,7 @@ bool SQLSetIdentity(upgrade::UpgradeRun& run, const std::string& table, const st
         target.execute("EXECUTE sp_rename 'Tmp_" + table + "', '" + table + "'");
         return true;
     } catch (const db::Error& error) {
-        run.host.messageBox(error.description(), shell::mb::kInformation, std::nullopt);
+        run.host.messageBox(error.description(), app::mb::kInformation, std::nullopt);
         return false;
     }
 }

@@ -26,9 +26,9 @@ void nextStoredRow(UpgradeRun& run, db::Recordset& stored) {
 
 // The debug question for a table; true when the user answers Yes.
 bool userWantsTable(UpgradeRun& run, const std::string& table) {
-    const std::string text = std::string(kProcessTableQuestion) + shell::kLfCr + shell::kLfCr + table;
-    return run.host.messageBox(text, shell::mb::kYesNo | shell::mb::kQuestion, run.form.caption) ==
-           shell::mb::kAnswerYes;
+    const std::string text = std::string(kProcessTableQuestion) + app::kLfCr + app::kLfCr + table;
+    return run.host.messageBox(text, app::mb::kYesNo | app::mb::kQuestion, run.form.caption) ==
+           app::mb::kAnswerYes;
 }
 
 // CREATE TABLE [tbX] ( [id] [int]  IDENTITY (1, 1)  NOT NULL  ,  [nome] [varchar] (50)
@@ -101,7 +101,7 @@ bool tableExists(UpgradeRun& run, const std::string& table) {
 // The failure exit: the error's description in an information box with the
 // application's title; the caller returns false.
 bool failureExit(UpgradeRun& run, const std::string& description) {
-    run.host.messageBox(description, shell::mb::kInformation, std::nullopt);
+    run.host.messageBox(description, app::mb::kInformation, std::nullopt);
     return false;
 }
 
@@ -116,7 +116,7 @@ bool UpdateTableStructure(UpgradeRun& run) {
             stored.close();
             return true;
         }
-        shell::showPhaseProgress(run.form, run.host, kTableStructureProgress, rowCount);
+        app::showPhaseProgress(run.form, run.host, kTableStructureProgress, rowCount);
 
         while (!stored.eof()) {
             run.host.repaint();

@@ -7,7 +7,7 @@ void consumeRow(UpgradeRun& run, db::Recordset& rows) {
 }
 
 void cancelRun(UpgradeRun& run, db::Recordset* phaseRecordset) {
-    run.form.Command2.caption = shell::kUpgradeCaption;
+    run.form.Command2.caption = app::kUpgradeCaption;
     run.form.Command2.enabled = true;
     run.host.repaint();
     if (phaseRecordset && phaseRecordset->isOpen()) phaseRecordset->close();
@@ -24,7 +24,7 @@ void runPhaseRowLoop(UpgradeRun& run, const RowPhase& phase) {
         rows.close();
         return;
     }
-    shell::showPhaseProgress(run.form, run.host, phase.progressText, count);
+    app::showPhaseProgress(run.form, run.host, phase.progressText, count);
 
     while (!rows.eof()) {
         run.host.repaint();

@@ -5,11 +5,11 @@
 namespace upgrade {
 
 std::string defaultQuestionText(const db::Error& error) {
-    return "Erro: " + error.description() + shell::kLfCr + shell::kLfCr + "Deseja continuar?";
+    return "Erro: " + error.description() + app::kLfCr + app::kLfCr + "Deseja continuar?";
 }
 
 StatementRunner::StatementRunner(db::Connection& target, db::Connection& store,
-                                 const shell::MainForm& form, shell::Host& host,
+                                 const app::MainForm& form, app::Host& host,
                                  ExecutionMode logMode)
     : m_target(target), m_store(store), m_form(form), m_host(host), m_logMode(logMode) {}
 
@@ -26,12 +26,12 @@ std::optional<db::Error> StatementRunner::execute(std::string_view sql, Executio
         if (!m_form.FXSilence.ticked()) {
             if (mode == ExecutionMode::AskOnError) {
                 const int answer = m_host.messageBox(
-                    question(error), shell::mb::kYesNo | shell::mb::kQuestion, kQuestionTitle);
-                if (answer == shell::mb::kAnswerNo) throw AnsweredNo(error);
+                    question(error), app::mb::kYesNo | app::mb::kQuestion, kQuestionTitle);
+                if (answer == app::mb::kAnswerNo) throw AnsweredNo(error);
             } else if (mode == ExecutionMode::NotifyOnError) {
-                m_host.messageBox("Erro: " + error.description() + shell::kLfCr + shell::kLfCr +
+                m_host.messageBox("Erro: " + error.description() + app::kLfCr + app::kLfCr +
                                       std::string(sql),
-                                  shell::mb::kOkOnly, std::nullopt);
+                                  app::mb::kOkOnly, std::nullopt);
             }
         }
         return error;

@@ -8,8 +8,8 @@
 
 #include "db/connection.h"
 #include "db/error.h"
-#include "shell/host.h"
-#include "shell/main_form.h"
+#include "app/host.h"
+#include "app/main_form.h"
 
 namespace upgrade {
 
@@ -43,8 +43,8 @@ std::string defaultQuestionText(const db::Error& error);
 // log (tbLogs of the store). Owned by one run; not thread-safe.
 class StatementRunner {
 public:
-    StatementRunner(db::Connection& target, db::Connection& store, const shell::MainForm& form,
-                    shell::Host& host, ExecutionMode logMode);
+    StatementRunner(db::Connection& target, db::Connection& store, const app::MainForm& form,
+                    app::Host& host, ExecutionMode logMode);
 
     // Runs `sql` on the target. Returns the error of a failed statement that the mode let
     // through (ignored, answered Yes, silenced, notified), nothing on success. Throws the
@@ -63,8 +63,8 @@ public:
 private:
     db::Connection& m_target;
     db::Connection& m_store;
-    const shell::MainForm& m_form;
-    shell::Host& m_host;
+    const app::MainForm& m_form;
+    app::Host& m_host;
     ExecutionMode m_logMode;
 };
 

@@ -8,38 +8,38 @@
 namespace upgrade {
 namespace {
 
-using shell::mb::kInformation;
-using shell::OperationOutcome;
+using app::mb::kInformation;
+using app::OperationOutcome;
 
-void setTextBoxes(shell::MainForm& form, bool enabled, std::uint32_t colour) {
-    for (shell::TextBox* box : {&form.FXServer, &form.FXDatabase, &form.FXUsername, &form.FXPassword}) {
+void setTextBoxes(app::MainForm& form, bool enabled, std::uint32_t colour) {
+    for (app::TextBox* box : {&form.FXServer, &form.FXDatabase, &form.FXUsername, &form.FXPassword}) {
         box->enabled = enabled;
         box->backColour = colour;
     }
 }
 
 // The cancel press while a run is going.
-void requestCancel(shell::MainForm& form, shell::Host& host) {
+void requestCancel(app::MainForm& form, app::Host& host) {
     form.Command2.enabled = false;
     host.repaint();
     form.CancelRequested = true;
-    setTextBoxes(form, false, shell::kButtonFaceColour);
+    setTextBoxes(form, false, app::kButtonFaceColour);
 }
 
 // The run error handler: the pending error (if any) with the current object, then the
 // button restored. Connections, the guard and the text boxes are left as they are.
-OperationOutcome runErrorHandler(shell::MainForm& form, shell::Host& host,
+OperationOutcome runErrorHandler(app::MainForm& form, app::Host& host,
                                  const std::optional<db::Error>& pending,
                                  const UpgradeRun* run) {
     if (pending && !pending->description().empty()) {
         const bool onRow = run && run->failedOnPhaseRow;
         const std::string currentObject = run ? run->currentObject : std::string();
-        host.messageBox(pending->description() + (onRow ? " " : "") + shell::kLfCr + shell::kLfCr +
+        host.messageBox(pending->description() + (onRow ? " " : "") + app::kLfCr + app::kLfCr +
                             "Objecto: " + currentObject,
                         kInformation, std::nullopt);
     }
     form.Command2.visible = true;
-    form.Command2.caption = shell::kUpgradeCaption;
+    form.Command2.caption = app::kUpgradeCaption;
     host.repaint();
     host.pumpEvents();
     return OperationOutcome::Failed;
@@ -47,18 +47,18 @@ OperationOutcome runErrorHandler(shell::MainForm& form, shell::Host& host,
 
 // The end sequence from its item 3: target closed, button and text boxes restored,
 // the window unloaded.
-void finishFromTargetClose(shell::MainForm& form, shell::Host& host, db::Connection* target) {
+void finishFromTargetClose(app::MainForm& form, app::Host& host, db::Connection* target) {
     if (target && target->isOpen()) target->close();
     form.Command2.visible = true;
-    form.Command2.caption = shell::kUpgradeCaption;
+    form.Command2.caption = app::kUpgradeCaption;
     host.repaint();
-    setTextBoxes(form, true, shell::kWindowBackgroundColour);
+    setTextBoxes(form, true, app::kWindowBackgroundColour);
     host.pumpEvents();
     host.unload();
 }
 
 // The end sequence from its item 2: store closed, guard released, then item 3.
-void finishFromStoreClose(shell::MainForm& form, shell::Host& host, db::Connection& target,
+void finishFromStoreClose(app::MainForm& form, app::Host& host, db::Connection& target,
                           db::Connection* store) {
     if (store && store->isOpen()) store->close();
     if (form.UpgradeGuardActive) target.execute("UPDATE tbVersao SET upgrading = 0");
@@ -69,7 +69,7 @@ enum class GuardDecision { Proceed, Declined };
 
 // Reads the first tbVersao row: a null upgrading clears the guard, a value raises it,
 // and a non-zero value asks whether to go on (No is the default answer).
-GuardDecision takeGuard(shell::MainForm& form, shell::Host& host, db::Connection& target) {
+GuardDecision takeGuard(app::MainForm& form, app::Host& host, db::Connection& target) {
     db::Recordset versao = target.open("SELECT TOP 1 * FROM tbVersao");
     if (!versao.eof() && store::CheckField(versao, "upgrading")) {
         const db::Value upgrading = versao.field("upgrading").value();
@@ -80,12 +80,12 @@ GuardDecision takeGuard(shell::MainForm& form, shell::Host& host, db::Connection
             if (upgrading.asDouble() != 0.0) {
                 const int answer = host.messageBox(
                     guardQuestionText(),
-                    shell::mb::kYesNo | shell::mb::kQuestion | shell::mb::kDefaultButton2,
+                    app::mb::kYesNo | app::mb::kQuestion | app::mb::kDefaultButton2,
                     kGuardQuestionTitle);
-                if (answer == shell::mb::kAnswerNo) {
+                if (answer == app::mb::kAnswerNo) {
                     versao.close();
                     target.close();
-                    form.Command2.caption = shell::kUpgradeCaption;
+                    form.Command2.caption = app::kUpgradeCaption;
                     return GuardDecision::Declined;
                 }
             }
@@ -99,26 +99,26 @@ GuardDecision takeGuard(shell::MainForm& form, shell::Host& host, db::Connection
 }  // namespace
 
 std::string guardQuestionText() {
-    const std::string breaks = std::string(shell::kLfCr) + shell::kLfCr;
+    const std::string breaks = std::string(app::kLfCr) + app::kLfCr;
     return "Já está em curso uma actualização da base de dados." + breaks +
            "Pretende continuar mesmo assim?" + breaks +
            "Nota: não é recomendado realizar multiplos upgrades ao servidor simultaneamente. "
            "Isto pode afectar a performance do processo de actualização do servidor.";
 }
 
-std::optional<OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
-                                                   const shell::ConnectionOpeners& openers,
+std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
+                                                   const app::ConnectionOpeners& openers,
                                                    const std::vector<UpgradePhase>& phases) {
     form.FXAuto.value = 0;
     if (form.FXDatabase.text.empty()) {
         host.messageBox("Tem de definir uma base de dados!", kInformation, std::nullopt);
         return OperationOutcome::Refused;
     }
-    if (form.Command2.caption == shell::kCancelCaption) {
+    if (form.Command2.caption == app::kCancelCaption) {
         requestCancel(form, host);
         return std::nullopt;
     }
-    form.Command2.caption = shell::kCancelCaption;
+    form.Command2.caption = app::kCancelCaption;
     host.repaint();
     host.pumpEvents();
     form.CancelRequested = false;
@@ -127,7 +127,7 @@ std::optional<OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell:
     std::unique_ptr<db::Connection> store;
     std::optional<UpgradeRun> run;
     try {
-        db::ServerSettings settings = shell::serverSettingsFrom(form);
+        db::ServerSettings settings = app::serverSettingsFrom(form);
         settings.commandTimeoutSeconds = 180;
         settings.connectTimeoutSeconds = 30;
         target = openers.openServer(settings);

@@ -6,18 +6,18 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "shell/connection_openers.h"
-#include "shell/host.h"
-#include "shell/main_form.h"
-#include "shell/operation_outcome.h"
+#include "app/connection_openers.h"
+#include "app/host.h"
+#include "app/main_form.h"
+#include "app/operation_outcome.h"
 #include "upgrade/statement_runner.h"
 
 namespace upgrade {
 
 // The state one upgrade run shares with its phases.
 struct UpgradeRun {
-    shell::MainForm& form;
-    shell::Host& host;
+    app::MainForm& form;
+    app::Host& host;
     db::Connection& target;
     db::Connection& store;
     StatementRunner statements;
@@ -36,17 +36,17 @@ struct UpgradeRun {
 // error handler (a phase that has already shown its own message returns false).
 struct UpgradePhase {
     std::string name;
-    std::function<bool(const shell::MainForm&)> condition;  // null: always
+    std::function<bool(const app::MainForm&)> condition;  // null: always
     std::function<bool(UpgradeRun&)> run;
 };
 
 // The press of Command2 (also what the auto-start timer runs). While a run is going the
 // button reads "&Cancelar" and a press only raises CancelRequested: that press returns
 // nullopt. Otherwise it runs the whole upgrade with `phases` and returns how it ended. A
-// complete run ends with host.unload(). The product's phase list is upgradePhases()
-// (upgrade_sequence.h).
-std::optional<shell::OperationOutcome> pressUpgradeButton(shell::MainForm& form, shell::Host& host,
-                                                          const shell::ConnectionOpeners& openers,
+// complete run ends with host.unload(). The product's phase list is phase_list::upgradePhases()
+// (phase_list/upgrade_phases.h).
+std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
+                                                          const app::ConnectionOpeners& openers,
                                                           const std::vector<UpgradePhase>& phases);
 
 inline constexpr const char* kGuardQuestionTitle = "SQL Database Server Upgrade";

@@ -1,8 +1,8 @@
-#include "shell/main_form.h"
+#include "app/main_form.h"
 
 #include <gtest/gtest.h>
 
-namespace shell {
+namespace app {
 namespace {
 
 struct CheckBoxRow {
@@ -64,4 +64,4 @@ TEST(ProgressBar, NeverPassesItsMaximum) {
 }
 
 }  // namespace
-}  // namespace shell
+}  // namespace app

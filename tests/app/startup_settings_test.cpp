@@ -1,4 +1,4 @@
-#include "shell/startup_settings.h"
+#include "app/startup_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "db/error.h"
 #include "fake_host.h"
 
-namespace shell {
+namespace app {
 namespace {
 
 class StartupSettings : public ::testing::Test {
@@ -75,4 +75,4 @@ TEST_F(StartupSettings, AFailingOverrideIsShownLikeAFileError) {
 }
 
 }  // namespace
-}  // namespace shell
+}  // namespace app

@@ -12,7 +12,7 @@ namespace capture {
 namespace {
 
 using ::testing::ElementsAre;
-using shell::OperationOutcome;
+using app::OperationOutcome;
 using testing_support::FakeConnection;
 using testing_support::FakeHost;
 
@@ -55,7 +55,7 @@ protected:
                                        [this] { return store.handle(); }});
     }
 
-    shell::MainForm form;
+    app::MainForm form;
     FakeHost host;
     FakeConnection server;
     FakeConnection store;
@@ -105,7 +105,7 @@ TEST_F(CaptureRunTest, WithoutTheRulesTableEveryColumnRecordShowsTheErrorAndNoth
     ASSERT_EQ(host.messages.size(), 4u);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(host.messages[i].text, "Invalid object name 'tbSQLUpdate'.");
-        EXPECT_EQ(host.messages[i].flags, shell::mb::kInformation);
+        EXPECT_EQ(host.messages[i].flags, app::mb::kInformation);
     }
     EXPECT_EQ(std::count_if(store.log.begin(), store.log.end(),
                             [](const std::string& s) { return s.rfind("INSERT", 0) == 0; }),

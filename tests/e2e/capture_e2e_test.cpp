@@ -8,14 +8,14 @@
 #include "db/error.h"
 #include "e2e_support.h"
 #include "fake_host.h"
-#include "shell/main_form.h"
+#include "app/main_form.h"
 
 namespace {
 
 using ::testing::Each;
 using ::testing::Not;
 using ::testing::StartsWith;
-using shell::OperationOutcome;
+using app::OperationOutcome;
 
 std::vector<std::string> goldenLines(const std::string& name) {
     std::ifstream in(std::string(SQLUPGRADE_SOURCE_DIR) + "/tests/fixtures/" + name);
@@ -29,7 +29,7 @@ std::vector<std::string> goldenLines(const std::string& name) {
 class CaptureEndToEnd : public ::testing::Test {
 protected:
     OperationOutcome capture(const std::string& database = "reference") {
-        shell::MainForm form;
+        app::MainForm form;
         env.pointAt(form, database);
         return capture::runCapture(form, host, env.openers());
     }
@@ -83,7 +83,7 @@ TEST_F(CaptureEndToEnd, AReferenceWithoutRulesTableShowsTheErrorPerColumnAndExcl
 }
 
 TEST_F(CaptureEndToEnd, AFailedLoginAndAnEmptyNameTouchNothing) {
-    shell::MainForm form;
+    app::MainForm form;
     env.pointAt(form, "reference");
     form.FXPassword.text = "wrong";
     EXPECT_EQ(capture::runCapture(form, host, env.openers()), OperationOutcome::Failed);
@@ -126,9 +126,9 @@ private:
 TEST_F(CaptureEndToEnd, ACaptureFailingMidwayLeavesTheStoreAsItWas) {
     ASSERT_EQ(capture(), OperationOutcome::Completed);
     const auto before = e2e::storeRows(*env.openStore(), "tbObjects", "object_id");
-    shell::MainForm form;
+    app::MainForm form;
     env.pointAt(form, "reference");
-    shell::ConnectionOpeners openers = env.openers();
+    app::ConnectionOpeners openers = env.openers();
     openers.openStore = [this] { return std::make_unique<FailingStore>(env.openStore(), 25); };
     EXPECT_EQ(capture::runCapture(form, host, openers), OperationOutcome::Failed);
     EXPECT_EQ(host.messages.back().text, "database or disk is full | Current TABLE: ");

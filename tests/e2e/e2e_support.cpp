@@ -2,7 +2,7 @@
 
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
-#include "shell/main_form.h"
+#include "app/main_form.h"
 #include "store/definitions_store.h"
 
 namespace e2e {
@@ -17,13 +17,13 @@ Environment::Environment(bool withTarget, bool windowsPaths) {
     store::createEmptyStore(store::storePath(m_home.path()));
 }
 
-shell::ConnectionOpeners Environment::openers() const {
+app::ConnectionOpeners Environment::openers() const {
     const std::filesystem::path folder = m_home.path();
     return {[](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
             [folder] { return store::openStore(store::storePath(folder)); }};
 }
 
-void Environment::pointAt(shell::MainForm& form, const std::string& database) const {
+void Environment::pointAt(app::MainForm& form, const std::string& database) const {
     form.FXServer.text = "127.0.0.1," + std::to_string(m_server->port());
     form.FXDatabase.text = database;
     form.FXUsername.text = "sa";

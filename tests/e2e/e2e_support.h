@@ -6,7 +6,7 @@
 
 #include "db/connection.h"
 #include "sandbox_server.h"
-#include "shell/connection_openers.h"
+#include "app/connection_openers.h"
 #include "temp_dir.h"
 
 namespace e2e {
@@ -18,9 +18,9 @@ public:
     explicit Environment(bool withTarget = true, bool windowsPaths = false);
 
     // Openers for the product's operations: ODBC to the sandbox, the store in the folder.
-    shell::ConnectionOpeners openers() const;
+    app::ConnectionOpeners openers() const;
     // The window's settings pointed at `database` on the sandbox.
-    void pointAt(class shell::MainForm& form, const std::string& database) const;
+    void pointAt(class app::MainForm& form, const std::string& database) const;
     std::unique_ptr<db::Connection> openStore() const;
     std::unique_ptr<db::Connection> openServer(const std::string& database) const;
 

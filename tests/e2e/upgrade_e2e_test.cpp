@@ -9,18 +9,18 @@
 #include "db/error.h"
 #include "e2e_support.h"
 #include "fake_host.h"
-#include "shell/main_form.h"
-#include "upgrade/upgrade_sequence.h"
+#include "app/main_form.h"
+#include "phase_list/upgrade_phases.h"
 
 namespace {
 
 using ::testing::HasSubstr;
-using shell::OperationOutcome;
+using app::OperationOutcome;
 
 class UpgradeEndToEnd : public ::testing::Test {
 protected:
     explicit UpgradeEndToEnd(bool windowsPaths = false) : env(true, windowsPaths) {
-        shell::MainForm captureForm;
+        app::MainForm captureForm;
         env.pointAt(captureForm, "reference");
         testing_support::FakeHost captureHost;
         EXPECT_EQ(capture::runCapture(captureForm, captureHost, env.openers()),
@@ -30,7 +30,7 @@ protected:
     }
 
     std::optional<OperationOutcome> upgrade() {
-        return upgrade::pressUpgradeButton(form, host, env.openers());
+        return phase_list::pressUpgradeButton(form, host, env.openers());
     }
 
     // The value of one cell of the target, read on a connection of its own.
@@ -50,7 +50,7 @@ protected:
     }
 
     e2e::Environment env;
-    shell::MainForm form;
+    app::MainForm form;
     testing_support::FakeHost host;
 };
 
@@ -83,7 +83,7 @@ TEST_F(UpgradeEndToEnd, ARunningMarkAnsweredNoLeavesTargetAndLogUntouched) {
         store->execute("INSERT INTO tbLogs (descrit) VALUES ('from an earlier run')");
     }
     setUpgrading("1");
-    host.answer({shell::mb::kAnswerNo});
+    host.answer({app::mb::kAnswerNo});
     EXPECT_EQ(upgrade(), OperationOutcome::Refused);
     EXPECT_EQ(logRows(), 1);
     EXPECT_EQ(targetValue("SELECT COUNT(*) FROM sysobjects WHERE name = 'tbParametros'"),
@@ -117,14 +117,14 @@ TEST_F(UpgradeEndToEnd, ACancelPressStopsAtTheNextTableAndReleasesTheGuard) {
     setUpgrading("0");
     // Pump 1 follows the caption change, pump 2 the table phase's start, pump 3 the first
     // table: a press there is honoured before the first table is touched.
-    host.atPump(3, [&] { upgrade::pressUpgradeButton(form, host, env.openers()); });
+    host.atPump(3, [&] { phase_list::pressUpgradeButton(form, host, env.openers()); });
     EXPECT_EQ(upgrade(), OperationOutcome::Cancelled);
     EXPECT_EQ(targetValue("SELECT upgrading FROM tbVersao"), db::Value::integer(0));
     EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
     EXPECT_TRUE(form.Command2.enabled);
     EXPECT_FALSE(form.FXServer.enabled);
     EXPECT_FALSE(form.FXPassword.enabled);
-    EXPECT_EQ(form.FXDatabase.backColour, shell::kButtonFaceColour);
+    EXPECT_EQ(form.FXDatabase.backColour, app::kButtonFaceColour);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.unloads, 0);
     EXPECT_EQ(logRows(), 0);

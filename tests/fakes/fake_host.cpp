@@ -5,13 +5,13 @@ namespace testing_support {
 int FakeHost::messageBox(const std::string& text, int flags,
                          const std::optional<std::string>& title) {
     messages.push_back({text, flags, title});
-    if ((flags & 7) != shell::mb::kYesNo) return shell::mb::kAnswerOk;
+    if ((flags & 7) != app::mb::kYesNo) return app::mb::kAnswerOk;
     if (!answers.empty()) {
         const int next = answers.front();
         answers.pop_front();
         return next;
     }
-    return (flags & shell::mb::kDefaultButton2) ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
+    return (flags & app::mb::kDefaultButton2) ? app::mb::kAnswerNo : app::mb::kAnswerYes;
 }
 
 void FakeHost::pumpEvents() {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/host.h"
+#include "app/host.h"
 
 namespace testing_support {
 
@@ -21,7 +21,7 @@ struct ShownMessage {
 // when the queue is empty), records every message, the clipboard and unloads, and runs
 // an action at a chosen pumpEvents() call, which is how a test presses a button in the
 // middle of an operation.
-class FakeHost : public shell::Host {
+class FakeHost : public app::Host {
 public:
     int messageBox(const std::string& text, int flags,
                    const std::optional<std::string>& title) override;

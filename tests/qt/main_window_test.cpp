@@ -38,7 +38,7 @@ protected:
         target.onQuery("SELECT TOP 1 * FROM tbVersao", {{"upgrading", db::ado::kInteger}},
                        {{db::Value::integer(0)}});
         window = std::make_unique<MainWindow>(
-            folder, shell::ConnectionOpeners{[this](const db::ServerSettings&) {
+            folder, app::ConnectionOpeners{[this](const db::ServerSettings&) {
                                                  ++serverOpens;
                                                  return target.handle();
                                              },

@@ -16,10 +16,10 @@ namespace {
 TEST(WindowAgainstTheSandbox, AFullUpgradeEndsWithTheSuccessBoxAndUnloads) {
     e2e::Environment env;
     {
-        shell::MainForm form;
+        app::MainForm form;
         env.pointAt(form, "reference");
         testing_support::FakeHost host;
-        ASSERT_EQ(capture::runCapture(form, host, env.openers()), shell::OperationOutcome::Completed);
+        ASSERT_EQ(capture::runCapture(form, host, env.openers()), app::OperationOutcome::Completed);
     }
     MainWindow window(env.home().path(), env.openers());
     std::vector<std::string> boxes;

@@ -1,11 +1,11 @@
-#include "shell/error_reporter.h"
+#include "report/error_reporter.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <vector>
 
-namespace shell {
+namespace report {
 namespace {
 
 struct RecordingReporter : ErrorReporter {
@@ -39,4 +39,4 @@ TEST(ErrorReporter, AFailingReporterReachesTheCaller) {
 }
 
 }  // namespace
-}  // namespace shell
+}  // namespace report

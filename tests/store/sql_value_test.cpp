@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "db/error.h"
-#include "shell/error_reporter.h"
+#include "report/error_reporter.h"
 
 namespace store {
 namespace {
@@ -207,7 +207,7 @@ const NumericCase kNumericCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, IsNumericTest, ::testing::ValuesIn(kNumericCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-struct RecordingReporter : shell::ErrorReporter {
+struct RecordingReporter : report::ErrorReporter {
     std::vector<std::vector<std::string>> reports;
     bool fail = false;
     void Report(const std::string& product, const std::string& suite, const std::string& module,
@@ -227,7 +227,7 @@ TEST(CheckField, FindsFieldsInCapitals) {
 
 TEST(CheckField, AClosedRecordsetIsReportedAndAnswersFalse) {
     RecordingReporter recorder;
-    shell::ScopedErrorReporter scope(recorder);
+    report::ScopedErrorReporter scope(recorder);
     const db::Recordset closed;
     EXPECT_FALSE(CheckField(closed, "x"));
     ASSERT_EQ(recorder.reports.size(), 1u);

@@ -96,7 +96,7 @@ upgrade::UpgradeRun& StructureHarness::run() {
     return *m_run;
 }
 
-shell::ConnectionOpeners StructureHarness::openers() {
+app::ConnectionOpeners StructureHarness::openers() {
     return {[this](const db::ServerSettings&) { return target.handle(); },
             [this] { return store.handle(); }};
 }

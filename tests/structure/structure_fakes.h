@@ -9,8 +9,8 @@
 #include "db/value.h"
 #include "fake_connection.h"
 #include "fake_host.h"
-#include "shell/connection_openers.h"
-#include "shell/main_form.h"
+#include "app/connection_openers.h"
+#include "app/main_form.h"
 #include "upgrade/upgrade_run.h"
 
 namespace structure::testing {
@@ -63,9 +63,9 @@ public:
     std::vector<std::string> loggedStatements() const;
 
     // Openers that lend both connections to a whole upgrade run; they stay readable after it.
-    shell::ConnectionOpeners openers();
+    app::ConnectionOpeners openers();
 
-    shell::MainForm form;
+    app::MainForm form;
     testing_support::FakeHost host;
     FakeTarget target;
     testing_support::FakeConnection store;

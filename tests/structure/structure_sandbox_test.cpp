@@ -106,7 +106,7 @@ protected:
         return options;
     }
 
-    void useDatabase(shell::MainForm& form, const std::string& database) {
+    void useDatabase(app::MainForm& form, const std::string& database) {
         form.FXServer.text = "127.0.0.1," + std::to_string(server.port());
         form.FXDatabase.text = database;
         form.FXUsername.text = "sa";
@@ -114,7 +114,7 @@ protected:
         form.FXBackup.value = 0;
     }
 
-    shell::ConnectionOpeners openers(const std::filesystem::path& storePath,
+    app::ConnectionOpeners openers(const std::filesystem::path& storePath,
                                      std::vector<std::string>* sent = nullptr) {
         return {[sent](const db::ServerSettings& settings) -> std::unique_ptr<db::Connection> {
                     auto connection = db::odbc::openServer(settings);
@@ -128,23 +128,23 @@ protected:
     std::filesystem::path capture(const std::string& database) {
         const std::filesystem::path path = folder.path() / (database + "_SQL.mdb");
         store::createEmptyStore(path);
-        shell::MainForm form;
+        app::MainForm form;
         useDatabase(form, database);
         FakeHost host;
-        EXPECT_EQ(shell::OperationOutcome::Completed, capture::runCapture(form, host, openers(path)));
+        EXPECT_EQ(app::OperationOutcome::Completed, capture::runCapture(form, host, openers(path)));
         return path;
     }
 
     // One upgrade run of the target with the table structure phase; returns what it sent.
     std::vector<std::string> upgradeTarget(FakeHost& host) {
-        shell::MainForm form;
+        app::MainForm form;
         useDatabase(form, "target");
         form.FXSilence.value = 0;  // refused alterations then show up as messages
         std::vector<std::string> sent;
         const auto outcome =
             upgrade::pressUpgradeButton(form, host, openers(referenceStore, &sent), {tableStructurePhase()});
-        EXPECT_EQ(shell::OperationOutcome::Completed, outcome);
-        if (outcome != shell::OperationOutcome::Completed) {
+        EXPECT_EQ(app::OperationOutcome::Completed, outcome);
+        if (outcome != app::OperationOutcome::Completed) {
             for (const auto& message : host.messages) std::cout << "message: " << message.text << "\n";
         }
         return sent;
@@ -165,9 +165,9 @@ protected:
     }
 
     TableRows targetRows() {
-        shell::MainForm form;
+        app::MainForm form;
         useDatabase(form, "target");
-        auto target = db::odbc::openServer(shell::serverSettingsFrom(form));
+        auto target = db::odbc::openServer(app::serverSettingsFrom(form));
         std::vector<std::string> tables;
         db::Recordset names = target->open("SELECT name FROM sysobjects WHERE xtype = 'U'", db::CursorType::Static,
                                            db::LockType::ReadOnly);

@@ -106,7 +106,7 @@ TEST(UpdateTableStructure, AddsMissingColumnsAndDropsOnlyAMadeUpDefault) {
 TEST(UpdateTableStructure, DebugNoSkipsTheTableAndRemembersIt) {
     StructureHarness h;
     h.form.FXDebug.value = 1;
-    h.host.answer({shell::mb::kAnswerNo, shell::mb::kAnswerYes});
+    h.host.answer({app::mb::kAnswerNo, app::mb::kAnswerYes});
     setStoredColumns(h.store, {{"tbA", intCol("id")}, {"tbA", intCol("n")}, {"tbB", intCol("id")}});
 
     EXPECT_TRUE(h.update());
@@ -140,7 +140,7 @@ TEST(UpdateTableStructure, SilencedFailedCreateIsLoggedAndTheRunGoesOn) {
 TEST(UpdateTableStructure, FailedCreateAsksAndYesGoesOn) {
     StructureHarness h;
     h.target.failOn("CREATE TABLE [tbA]", db::Error(db::errc::kServerError, "Column or parameter #1: Cannot specify a column width on data type int."));
-    h.host.answer({shell::mb::kAnswerYes});
+    h.host.answer({app::mb::kAnswerYes});
     setStoredColumns(h.store, {{"tbA", intCol("id")}, {"tbB", intCol("id")}});
 
     EXPECT_TRUE(h.update());
@@ -160,12 +160,12 @@ TEST(UpdateTableStructure, NoAfterAFailedStatementEndsTheRunWithOneMessage) {
     StructureHarness h;
     h.form.FXDatabase.text = "app";
     h.target.failOn("CREATE TABLE [tbA]", db::Error(db::errc::kServerError, "Incorrect syntax near ')'."));
-    h.host.answer({shell::mb::kAnswerNo});
+    h.host.answer({app::mb::kAnswerNo});
     setStoredColumns(h.store, {{"tbA", intCol("id")}, {"tbB", intCol("id")}});
 
     const auto outcome = upgrade::pressUpgradeButton(h.form, h.host, h.openers(), {tableStructurePhase()});
 
-    EXPECT_EQ(shell::OperationOutcome::Failed, outcome);
+    EXPECT_EQ(app::OperationOutcome::Failed, outcome);
     ASSERT_EQ(2u, h.host.messages.size());
     EXPECT_EQ("Incorrect syntax near ')'.", h.host.messages[1].text);
     EXPECT_EQ(64, h.host.messages[1].flags);
@@ -210,7 +210,7 @@ TEST(UpdateTableStructure, CancelBetweenTablesReleasesTheGuard) {
 
     const auto outcome = upgrade::pressUpgradeButton(h.form, h.host, h.openers(), {tableStructurePhase()});
 
-    EXPECT_EQ(shell::OperationOutcome::Cancelled, outcome);
+    EXPECT_EQ(app::OperationOutcome::Cancelled, outcome);
     EXPECT_THAT(h.host.messages, IsEmpty());
     EXPECT_THAT(h.targetStatements(),
                 ElementsAre("UPDATE tbVersao SET upgrading = 1", "ALTER DATABASE app COLLATE Latin1_General_CI_AI",

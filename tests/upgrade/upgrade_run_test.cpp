@@ -14,7 +14,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using shell::OperationOutcome;
+using app::OperationOutcome;
 using testing_support::FakeConnection;
 using testing_support::FakeHost;
 
@@ -34,7 +34,7 @@ protected:
                         {{db::Value::integer(7), std::move(value)}});
     }
 
-    shell::ConnectionOpeners openers() {
+    app::ConnectionOpeners openers() {
         return {[this](const db::ServerSettings& s) {
                     settings = s;
                     ++serverOpens;
@@ -66,7 +66,7 @@ protected:
                 }};
     }
 
-    shell::MainForm form;
+    app::MainForm form;
     FakeHost host;
     FakeConnection target;
     FakeConnection store;
@@ -124,7 +124,7 @@ TEST_F(UpgradeRunTest, WithoutAnUpgradingColumnTheGuardKeepsItsLastValue) {
 
 TEST_F(UpgradeRunTest, ARunningMarkAsksAndNoLeavesEverythingUntouched) {
     setUpgrading(db::Value::integer(1));
-    host.answer({shell::mb::kAnswerNo});
+    host.answer({app::mb::kAnswerNo});
     EXPECT_EQ(press(), OperationOutcome::Refused);
     EXPECT_TRUE(target.executed.empty());
     EXPECT_EQ(storeOpens, 0);
@@ -148,7 +148,7 @@ TEST_F(UpgradeRunTest, ATargetWithoutTbVersaoEndsInTheErrorHandlerBeforeAnyChang
     EXPECT_EQ(storeOpens, 0);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Invalid object name 'tbVersao'." + kBreak + "Objecto: ");
-    EXPECT_EQ(host.messages[0].flags, shell::mb::kInformation);
+    EXPECT_EQ(host.messages[0].flags, app::mb::kInformation);
     EXPECT_EQ(host.unloads, 0);
     EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
 }
@@ -216,7 +216,7 @@ TEST_F(UpgradeRunTest, ACancelPressStopsAtTheNextRowAndReleasesTheGuard) {
     EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
     EXPECT_TRUE(form.Command2.enabled);
     EXPECT_FALSE(form.FXServer.enabled);
-    EXPECT_EQ(form.FXDatabase.backColour, shell::kButtonFaceColour);
+    EXPECT_EQ(form.FXDatabase.backColour, app::kButtonFaceColour);
     EXPECT_FALSE(target.isOpen());
     EXPECT_FALSE(store.isOpen());
     EXPECT_TRUE(host.messages.empty());
@@ -238,7 +238,7 @@ TEST_F(UpgradeRunTest, TheErrorHandlerPutsABlankAfterTheDescriptionOnAPhaseRow) 
 TEST_F(UpgradeRunTest, NoToTheQuestionShowsTheErrorAgainInTheHandler) {
     form.FXSilence.value = 0;
     target.failOn("CREATE INDEX a", db::Error(db::errc::kServerError, "duplicate"));
-    host.answer({shell::mb::kAnswerNo});
+    host.answer({app::mb::kAnswerNo});
     const auto outcome = press({rowPhase([](UpgradeRun& run, db::Recordset& rows) {
         const std::string sql = "CREATE INDEX " + rows.field("nome").value().toText();
         run.statements.execute(sql, ExecutionMode::AskOnError);

@@ -12,10 +12,10 @@
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
 #include "shell/cli/console_host.h"
-#include "shell/program_folder.h"
-#include "shell/startup_settings.h"
+#include "app/program_folder.h"
+#include "app/startup_settings.h"
 #include "store/definitions_store.h"
-#include "upgrade/upgrade_sequence.h"
+#include "phase_list/upgrade_phases.h"
 
 namespace cli {
 namespace {
@@ -76,8 +76,8 @@ void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
         ->transform(CLI::CheckedTransformer(policies, CLI::ignore_case));
 }
 
-void applyUpgradeOptions(const UpgradeOptions& options, shell::MainForm& form) {
-    auto set = [](shell::CheckBox& box, const std::optional<bool>& value) {
+void applyUpgradeOptions(const UpgradeOptions& options, app::MainForm& form) {
+    auto set = [](app::CheckBox& box, const std::optional<bool>& value) {
         if (value) box.value = *value ? 1 : 0;
     };
     set(form.FXBackup, options.backup);
@@ -105,8 +105,8 @@ std::string readPasswordFile(const std::string& path) {
 // Settings come from the options, else Defs.ini in the program folder, else the
 // window's design defaults.
 void applyConnectionOptions(const ConnectionOptions& options, const std::filesystem::path& folder,
-                            shell::MainForm& form, shell::Host& host) {
-    if (std::filesystem::exists(folder / "Defs.ini")) shell::loadStartupSettings(form, host, folder);
+                            app::MainForm& form, app::Host& host) {
+    if (std::filesystem::exists(folder / "Defs.ini")) app::loadStartupSettings(form, host, folder);
     if (options.server) form.FXServer.text = *options.server;
     if (options.database) form.FXDatabase.text = *options.database;
     if (options.user) form.FXUsername.text = *options.user;
@@ -119,21 +119,21 @@ void applyConnectionOptions(const ConnectionOptions& options, const std::filesys
     }
 }
 
-int exitCodeOf(shell::OperationOutcome outcome) {
+int exitCodeOf(app::OperationOutcome outcome) {
     switch (outcome) {
-        case shell::OperationOutcome::Completed:
+        case app::OperationOutcome::Completed:
             return kExitCompleted;
-        case shell::OperationOutcome::Failed:
+        case app::OperationOutcome::Failed:
             return kExitFailed;
-        case shell::OperationOutcome::Refused:
+        case app::OperationOutcome::Refused:
             return kExitRefused;
-        case shell::OperationOutcome::Cancelled:
+        case app::OperationOutcome::Cancelled:
             return kExitCancelled;
     }
     return kExitFailed;
 }
 
-shell::ConnectionOpeners openersFor(const std::filesystem::path& folder) {
+app::ConnectionOpeners openersFor(const std::filesystem::path& folder) {
     return {[](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
             [folder] { return store::openStore(store::storePath(folder)); }};
 }
@@ -194,10 +194,10 @@ int runCommandLine(int argc, char** argv) {
         return kExitUsage;
     }
 
-    const std::filesystem::path folder = shell::programFolder(home);
+    const std::filesystem::path folder = app::programFolder(home);
     if (initStore->parsed()) return runInitStore(folder);
 
-    shell::MainForm form;
+    app::MainForm form;
     const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     if (captureCommand->parsed()) {
         ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
@@ -208,18 +208,18 @@ int runCommandLine(int argc, char** argv) {
     ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
     applyConnectionOptions(upgradeConnection, folder, form, host);
     applyUpgradeOptions(upgradeOptions, form);
-    const shell::ConnectionOpeners openers = openersFor(folder);
+    const app::ConnectionOpeners openers = openersFor(folder);
     int pressedSignals = 0;
     host.onPump([&] {
         // A pending signal becomes a press of the button, which reads "&Cancelar" now.
         if (g_signals.load() > pressedSignals) {
             pressedSignals = g_signals.load();
-            upgrade::pressUpgradeButton(form, host, openers);
+            phase_list::pressUpgradeButton(form, host, openers);
         }
     });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    const auto outcome = upgrade::pressUpgradeButton(form, host, openers);
+    const auto outcome = phase_list::pressUpgradeButton(form, host, openers);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     return finish(host, outcome ? exitCodeOf(*outcome) : kExitFailed);

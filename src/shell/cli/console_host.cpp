@@ -14,7 +14,7 @@ std::string consoleText(const std::string& text) {
     return out;
 }
 
-ConsoleHost::ConsoleHost(const shell::MainForm& form, std::istream& in, std::ostream& err,
+ConsoleHost::ConsoleHost(const app::MainForm& form, std::istream& in, std::ostream& err,
                          bool interactive, AnswerPolicy policy)
     : m_form(form), m_in(in), m_err(err), m_interactive(interactive), m_policy(policy) {}
 
@@ -22,32 +22,32 @@ int ConsoleHost::messageBox(const std::string& text, int flags,
                             const std::optional<std::string>& title) {
     finishProgress();
     m_err << (title ? *title : m_form.caption) << ": " << consoleText(text) << '\n';
-    if ((flags & 7) != shell::mb::kYesNo) return shell::mb::kAnswerOk;
+    if ((flags & 7) != app::mb::kYesNo) return app::mb::kAnswerOk;
     return answerQuestion(flags);
 }
 
 int ConsoleHost::answerQuestion(int flags) {
-    const bool defaultIsNo = (flags & shell::mb::kDefaultButton2) != 0;
+    const bool defaultIsNo = (flags & app::mb::kDefaultButton2) != 0;
     if (!m_interactive) {
         bool yes = !defaultIsNo;
         if (m_policy == AnswerPolicy::Yes) yes = true;
         if (m_policy == AnswerPolicy::No) yes = false;
         m_err << "(answered " << (yes ? "yes" : "no") << ")\n";
-        return yes ? shell::mb::kAnswerYes : shell::mb::kAnswerNo;
+        return yes ? app::mb::kAnswerYes : app::mb::kAnswerNo;
     }
     for (;;) {
         m_err << (defaultIsNo ? "[y/N] " : "[Y/n] ") << std::flush;
         std::string line;
-        if (!std::getline(m_in, line)) return defaultIsNo ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
-        if (line.empty()) return defaultIsNo ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
-        if (line[0] == 'y' || line[0] == 'Y' || line[0] == 's' || line[0] == 'S') return shell::mb::kAnswerYes;
-        if (line[0] == 'n' || line[0] == 'N') return shell::mb::kAnswerNo;
+        if (!std::getline(m_in, line)) return defaultIsNo ? app::mb::kAnswerNo : app::mb::kAnswerYes;
+        if (line.empty()) return defaultIsNo ? app::mb::kAnswerNo : app::mb::kAnswerYes;
+        if (line[0] == 'y' || line[0] == 'Y' || line[0] == 's' || line[0] == 'S') return app::mb::kAnswerYes;
+        if (line[0] == 'n' || line[0] == 'N') return app::mb::kAnswerNo;
     }
 }
 
 void ConsoleHost::repaint() {
     const std::string& caption = m_form.FXEvolucao.visible ? m_form.FXEvolucao.caption : std::string();
-    const shell::ProgressBar& bar = m_form.ProgressBar1;
+    const app::ProgressBar& bar = m_form.ProgressBar1;
     if (!m_interactive) {
         if (!caption.empty() && caption != m_lastCaption) m_err << caption << '\n';
         m_lastCaption = caption;

@@ -5,8 +5,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "shell/host.h"
-#include "shell/main_form.h"
+#include "app/host.h"
+#include "app/main_form.h"
 
 namespace cli {
 
@@ -17,9 +17,9 @@ enum class AnswerPolicy { Default, Yes, No };
 // asked as y/n on a terminal or answered by the policy otherwise, the progress label and
 // bar drawn as one line on a terminal (one line per progress text otherwise), the
 // clipboard kept for the end of the run.
-class ConsoleHost : public shell::Host {
+class ConsoleHost : public app::Host {
 public:
-    ConsoleHost(const shell::MainForm& form, std::istream& in, std::ostream& err,
+    ConsoleHost(const app::MainForm& form, std::istream& in, std::ostream& err,
                 bool interactive, AnswerPolicy policy);
 
     int messageBox(const std::string& text, int flags,
@@ -41,7 +41,7 @@ public:
 private:
     int answerQuestion(int flags);
 
-    const shell::MainForm& m_form;
+    const app::MainForm& m_form;
     std::istream& m_in;
     std::ostream& m_err;
     bool m_interactive;

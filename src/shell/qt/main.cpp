@@ -2,7 +2,7 @@
 #include <QCommandLineParser>
 
 #include "db/odbc/odbc_connection.h"
-#include "shell/program_folder.h"
+#include "app/program_folder.h"
 #include "shell/qt/main_window.h"
 #include "store/definitions_store.h"
 
@@ -23,9 +23,9 @@ int main(int argc, char** argv) {
 
     std::optional<std::filesystem::path> homeOption;
     if (parser.isSet(home)) homeOption = parser.value(home).toStdString();
-    const std::filesystem::path folder = shell::programFolder(homeOption);
+    const std::filesystem::path folder = app::programFolder(homeOption);
 
-    shell::ConnectionOpeners openers{
+    app::ConnectionOpeners openers{
         [](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
         [folder] { return store::openStore(store::storePath(folder)); }};
     qtui::MainWindow window(folder, openers);

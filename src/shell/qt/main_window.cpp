@@ -13,7 +13,7 @@
 #include "capture/capture_run.h"
 #include "db/error.h"
 #include "shell/qt/background.h"
-#include "upgrade/upgrade_sequence.h"
+#include "phase_list/upgrade_phases.h"
 
 namespace qtui {
 namespace {
@@ -32,13 +32,13 @@ QLabel* fixedLabel(QWidget* parent, const QString& text, int x, int y, int w, in
 }
 
 QColor colourOf(std::uint32_t systemColour, const QPalette& palette) {
-    return systemColour == shell::kButtonFaceColour ? palette.color(QPalette::Button)
+    return systemColour == app::kButtonFaceColour ? palette.color(QPalette::Button)
                                                     : palette.color(QPalette::Base);
 }
 
 }  // namespace
 
-MainWindow::MainWindow(std::filesystem::path programFolder, shell::ConnectionOpeners openers,
+MainWindow::MainWindow(std::filesystem::path programFolder, app::ConnectionOpeners openers,
                        QWidget* parent)
     : QWidget(parent),
       m_programFolder(std::move(programFolder)),
@@ -78,19 +78,19 @@ void MainWindow::buildWidgets() {
 
     struct Row {
         const char* name;
-        shell::CheckBox shell::MainForm::*state;
+        app::CheckBox app::MainForm::*state;
     };
     const Row rows[] = {
-        {"FXAuto", &shell::MainForm::FXAuto},
-        {"FXSilence", &shell::MainForm::FXSilence},
-        {"FXBackup", &shell::MainForm::FXBackup},
-        {"FXDefaults", &shell::MainForm::FXDefaults},
-        {"FXIndexes", &shell::MainForm::FXIndexes},
-        {"FXDadosUpdate", &shell::MainForm::FXDadosUpdate},
-        {"FXDebug", &shell::MainForm::FXDebug},
-        {"FXDadosUpdateMenus", &shell::MainForm::FXDadosUpdateMenus},
-        {"FXDadosUpdateMenusClean", &shell::MainForm::FXDadosUpdateMenusClean},
-        {"FXDadosUpdatePesquisas", &shell::MainForm::FXDadosUpdatePesquisas},
+        {"FXAuto", &app::MainForm::FXAuto},
+        {"FXSilence", &app::MainForm::FXSilence},
+        {"FXBackup", &app::MainForm::FXBackup},
+        {"FXDefaults", &app::MainForm::FXDefaults},
+        {"FXIndexes", &app::MainForm::FXIndexes},
+        {"FXDadosUpdate", &app::MainForm::FXDadosUpdate},
+        {"FXDebug", &app::MainForm::FXDebug},
+        {"FXDadosUpdateMenus", &app::MainForm::FXDadosUpdateMenus},
+        {"FXDadosUpdateMenusClean", &app::MainForm::FXDadosUpdateMenusClean},
+        {"FXDadosUpdatePesquisas", &app::MainForm::FXDadosUpdatePesquisas},
     };
     int y = 106;
     for (const Row& row : rows) {
@@ -129,7 +129,7 @@ void MainWindow::buildWidgets() {
 }
 
 void MainWindow::bindWidgets() {
-    auto bindText = [](QLineEdit* edit, shell::TextBox& state) {
+    auto bindText = [](QLineEdit* edit, app::TextBox& state) {
         QObject::connect(edit, &QLineEdit::textEdited,
                          [&state](const QString& t) { state.text = t.toStdString(); });
     };
@@ -138,7 +138,7 @@ void MainWindow::bindWidgets() {
     bindText(m_username, m_form.FXUsername);
     bindText(m_password, m_form.FXPassword);
     for (const BoundCheckBox& bound : m_checkBoxes) {
-        shell::CheckBox* state = bound.state;
+        app::CheckBox* state = bound.state;
         connect(bound.widget, &QCheckBox::toggled, this, [state](bool on) { state->value = on ? 1 : 0; });
     }
     connect(m_command1, &QPushButton::clicked, this, [this] { guarded([this] { clickCommand1(); }); });
@@ -149,7 +149,7 @@ void MainWindow::bindWidgets() {
 
 void MainWindow::syncFromForm() {
     setWindowTitle(qs(m_form.caption));
-    auto showText = [](QLineEdit* edit, const shell::TextBox& state) {
+    auto showText = [](QLineEdit* edit, const app::TextBox& state) {
         const QSignalBlocker block(edit);
         if (edit->text().toStdString() != state.text) edit->setText(qs(state.text));
         edit->setVisible(state.visible);
@@ -169,7 +169,7 @@ void MainWindow::syncFromForm() {
         bound.widget->setVisible(bound.state->visible);
         bound.widget->setEnabled(bound.state->enabled);
     }
-    auto showButton = [](QPushButton* b, const shell::Button& state) {
+    auto showButton = [](QPushButton* b, const app::Button& state) {
         b->setText(qs(state.caption));
         b->setVisible(state.visible);
         b->setEnabled(state.enabled);
@@ -184,8 +184,8 @@ void MainWindow::syncFromForm() {
     m_progress->setVisible(m_form.ProgressBar1.visible);
 }
 
-void MainWindow::load(const shell::RegistryOverride& registryOverride) {
-    guarded([&] { shell::loadStartupSettings(m_form, m_host, m_programFolder, registryOverride); });
+void MainWindow::load(const app::RegistryOverride& registryOverride) {
+    guarded([&] { app::loadStartupSettings(m_form, m_host, m_programFolder, registryOverride); });
     syncFromForm();
 }
 
@@ -216,11 +216,11 @@ void MainWindow::clickCommand2() {
     if (m_busy == Busy::Capture) return;
     if (m_busy == Busy::Upgrade) {
         // The press during a run is the cancel request, handled by the run itself.
-        upgrade::pressUpgradeButton(m_form, m_host, m_openers);
+        phase_list::pressUpgradeButton(m_form, m_host, m_openers);
         syncFromForm();
         return;
     }
-    runOperation(Busy::Upgrade, [this] { upgrade::pressUpgradeButton(m_form, m_host, m_openers); });
+    runOperation(Busy::Upgrade, [this] { phase_list::pressUpgradeButton(m_form, m_host, m_openers); });
 }
 
 void MainWindow::clickCommand3() { close(); }
@@ -228,7 +228,7 @@ void MainWindow::clickCommand3() { close(); }
 void MainWindow::doubleClickBackground() {
     m_form.FXAuto.value = 0;
     m_form.Command1.visible = true;
-    for (shell::CheckBox* box : {&m_form.FXDadosUpdateMenus, &m_form.FXDadosUpdatePesquisas,
+    for (app::CheckBox* box : {&m_form.FXDadosUpdateMenus, &m_form.FXDadosUpdatePesquisas,
                                  &m_form.FXSilence, &m_form.FXDebug, &m_form.FXDadosUpdateMenusClean}) {
         box->visible = true;
     }
@@ -259,8 +259,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // is cancelled as by the button, and the window closes once the operation has ended.
     m_closeWhenIdle = true;
     event->ignore();
-    if (m_busy == Busy::Upgrade && m_form.Command2.caption == shell::kCancelCaption) {
-        guarded([this] { upgrade::pressUpgradeButton(m_form, m_host, m_openers); });
+    if (m_busy == Busy::Upgrade && m_form.Command2.caption == app::kCancelCaption) {
+        guarded([this] { phase_list::pressUpgradeButton(m_form, m_host, m_openers); });
         syncFromForm();
     }
 }
@@ -290,11 +290,11 @@ void MainWindow::guarded(const std::function<void()>& action) {
     try {
         action();
     } catch (const db::Error& e) {
-        m_host.messageBox(e.description(), shell::mb::kInformation, std::nullopt);
+        m_host.messageBox(e.description(), app::mb::kInformation, std::nullopt);
     } catch (const std::exception& e) {
-        m_host.messageBox(e.what(), shell::mb::kInformation, std::nullopt);
+        m_host.messageBox(e.what(), app::mb::kInformation, std::nullopt);
     } catch (...) {
-        m_host.messageBox("Unexpected error", shell::mb::kInformation, std::nullopt);
+        m_host.messageBox("Unexpected error", app::mb::kInformation, std::nullopt);
     }
 }
 

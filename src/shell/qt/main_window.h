@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "shell/connection_openers.h"
-#include "shell/main_form.h"
+#include "app/connection_openers.h"
+#include "app/main_form.h"
 #include "shell/qt/qt_host.h"
-#include "shell/startup_settings.h"
+#include "app/startup_settings.h"
 
 class QCheckBox;
 class QLabel;
@@ -28,15 +28,15 @@ class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
-    MainWindow(std::filesystem::path programFolder, shell::ConnectionOpeners openers,
+    MainWindow(std::filesystem::path programFolder, app::ConnectionOpeners openers,
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    shell::MainForm& form() { return m_form; }
+    app::MainForm& form() { return m_form; }
     QtHost& host() { return m_host; }
 
     // The window load: Defs.ini, then the registry override.
-    void load(const shell::RegistryOverride& registryOverride = {});
+    void load(const app::RegistryOverride& registryOverride = {});
     // Arms Timer1 for one shot after `intervalMs` (the form's 20000 ms by default).
     void armTimer(int intervalMs = -1);
 
@@ -69,8 +69,8 @@ private:
     void guarded(const std::function<void()>& action);
 
     std::filesystem::path m_programFolder;
-    shell::ConnectionOpeners m_openers;
-    shell::MainForm m_form;
+    app::ConnectionOpeners m_openers;
+    app::MainForm m_form;
     QtHost m_host;
     QPixmap m_background;
     Busy m_busy = Busy::None;
@@ -83,7 +83,7 @@ private:
     QLineEdit* m_password = nullptr;
     struct BoundCheckBox {
         QCheckBox* widget;
-        shell::CheckBox* state;
+        app::CheckBox* state;
     };
     std::vector<BoundCheckBox> m_checkBoxes;
     QPushButton* m_command1 = nullptr;

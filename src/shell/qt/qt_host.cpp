@@ -30,16 +30,16 @@ int showQtMessageBox(QWidget* parent, const std::string& text, int flags, const 
         default:
             break;
     }
-    if ((flags & 7) == shell::mb::kYesNo) {
+    if ((flags & 7) == app::mb::kYesNo) {
         QPushButton* yes = box.addButton(QMessageBox::Yes);
         QPushButton* no = box.addButton(QMessageBox::No);
-        box.setDefaultButton((flags & shell::mb::kDefaultButton2) ? no : yes);
+        box.setDefaultButton((flags & app::mb::kDefaultButton2) ? no : yes);
         box.exec();
-        return box.clickedButton() == no ? shell::mb::kAnswerNo : shell::mb::kAnswerYes;
+        return box.clickedButton() == no ? app::mb::kAnswerNo : app::mb::kAnswerYes;
     }
     box.addButton(QMessageBox::Ok);
     box.exec();
-    return shell::mb::kAnswerOk;
+    return app::mb::kAnswerOk;
 }
 
 QtHost::QtHost(MainWindow& window) : m_window(window) {}

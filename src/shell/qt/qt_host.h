@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "shell/host.h"
-#include "shell/main_form.h"
+#include "app/host.h"
+#include "app/main_form.h"
 
 class QWidget;
 
@@ -14,7 +14,7 @@ class MainWindow;
 // The Host of the window: QMessageBox for message boxes (the classic flags give the
 // buttons, the icon and the default button), processEvents for the pump, the system
 // clipboard, and closing the window for unload. Lives as long as its window.
-class QtHost : public shell::Host {
+class QtHost : public app::Host {
 public:
     explicit QtHost(MainWindow& window);
 

@@ -39,4 +39,10 @@ void reportUnexpectedError(const ReportingModule& module, const std::string& pro
                                " | Description = " + description);
 }
 
+void reportErrorDescription(const ReportingModule& module, const std::string& procedure,
+                            long number, const std::string& description) {
+    if (number == 0 || number == 3709) return;
+    errorReporter().Report(module.product, module.suite, module.module, procedure, description);
+}
+
 }  // namespace report

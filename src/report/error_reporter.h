@@ -50,6 +50,8 @@ inline constexpr ReportingModule kModData{"Orlin Software", "Ferramentas Adminis
 inline constexpr ReportingModule kModCode{"Orlin Seguros Software", "Sinistros_Tarvik", "modCode"};
 inline constexpr ReportingModule kModRegistry{"Velto Pallex Software", "Orlin Software Modules",
                                               "modRegistry"};
+inline constexpr ReportingModule kModEncriptSerial{"EncriptSerial", "EncriptSerial",
+                                                   "modEncriptSerial"};
 
 // Reports an unexpected error of `procedure` when its number is neither 0 nor 3709 and
 // its description is not blank, with the message
@@ -57,5 +59,11 @@ inline constexpr ReportingModule kModRegistry{"Velto Pallex Software", "Orlin So
 // Example: (5, "Invalid procedure call") -> "Error Number = 5 | Description = Invalid procedure call".
 void reportUnexpectedError(const ReportingModule& module, const std::string& procedure,
                            long number, const std::string& description);
+
+// Reports an unexpected error of `procedure` with the description alone as the message,
+// when its number is neither 0 nor 3709 (a blank description is reported too).
+// Example: (5, "Invalid procedure call or argument") -> "Invalid procedure call or argument".
+void reportErrorDescription(const ReportingModule& module, const std::string& procedure,
+                            long number, const std::string& description);
 
 }  // namespace report

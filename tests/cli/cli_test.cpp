@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "registry_files.h"
 #include "sandbox_server.h"
 #include "temp_dir.h"
 
@@ -13,6 +14,9 @@ using ::testing::Not;
 using testsupport::CommandResult;
 using testsupport::SandboxServer;
 using testsupport::TempDir;
+using testing_support::RegFormat;
+using testing_support::regQuoted;
+using testing_support::storedPassword;
 
 const char* const kReference = R"(
 CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL PRIMARY KEY, exclude int NULL)
@@ -43,8 +47,20 @@ protected:
         std::vector<std::string> argv{std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli", "--home",
                                       home.path().string()};
         argv.insert(argv.end(), args.begin(), args.end());
+        // The registry, the shadow folder and the serial number are the test's own, never
+        // the machine's.
+        environment.insert(environment.end(),
+                           {"SQLUPGRADE_REGISTRY_MACHINE=" + (home / "machine.reg").string(),
+                            "SQLUPGRADE_REGISTRY_USER=" + (home / "user.reg").string(),
+                            "SQLUPGRADE_COMMON_APPDATA=" + (home / "appdata").string(),
+                            std::string("SQLUPGRADE_VOLUME_SERIAL=") + kVolumeSerial});
         return testsupport::runCommand(argv, "", environment);
     }
+
+    // The serial number the command line takes for drive C:, in the form a Windows
+    // volume listing shows it, and the machine value it gives.
+    static constexpr const char* kVolumeSerial = "1A2B-3C4D";
+    static constexpr const char* kMachineValue = "439041101";
 
     std::vector<std::string> connection(const std::string& database = "app") {
         return {"-S", "127.0.0.1," + std::to_string(server->port()), "-d", database, "-U", "sa",
@@ -167,6 +183,52 @@ TEST_F(LongUpgrade, ACompleteUpgradeExitsZeroAndAFailedOneExitsOne) {
     const CommandResult failed = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_THAT(failed.err, HasSubstr("Invalid object name 'tbVersao'."));
+}
+
+// Defs.ini names the registry key App and gives a server, database and login that do not
+// exist, so a capture that reaches the sandbox took its settings from the registry.
+class RegistryDefaults : public CommandLine {
+protected:
+    RegistryDefaults() {
+        testsupport::writeFile(home / "Defs.ini", "App\r\nnowhere,1\r\nnodb\r\nnobody\r\n");
+        EXPECT_EQ(cli({"init-store"}).exitCode, 0);
+    }
+
+    void writeRegistry(RegFormat format, const std::string& database) {
+        const std::string server = "127.0.0.1," + std::to_string(this->server->port());
+        testsupport::writeFile(
+            home / "machine.reg",
+            regFileBytes(format, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Marvane\\App]\r\n"
+                                 "\"dtDataSource\"=" + regQuoted(server) + "\r\n"
+                                 "\"dtInitialCatalog\"=" + regQuoted(database) + "\r\n"
+                                 "\"dtUser\"=\"sa\"\r\n"
+                                 "\"dtPassword\"=" +
+                                     regQuoted(storedPassword(this->server->password(), kMachineValue)) +
+                                     "\r\n"));
+    }
+};
+
+TEST_F(RegistryDefaults, ACaptureWithoutConnectionOptionsTakesThemFromTheRegistry) {
+    for (RegFormat format : {RegFormat::Unicode, RegFormat::Ansi}) {
+        writeRegistry(format, "app");
+        const CommandResult done = cli({"capture"});
+        EXPECT_EQ(done.exitCode, 0) << done.err;
+    }
+}
+
+TEST_F(RegistryDefaults, OptionsComeFirstThenTheShadowFileThenTheRegistry) {
+    writeRegistry(RegFormat::Ansi, "nosuchdb");
+    const CommandResult registry = cli({"capture"});
+    EXPECT_EQ(registry.exitCode, 1);
+    EXPECT_THAT(registry.err, HasSubstr("nosuchdb"));
+
+    EXPECT_EQ(cli({"capture", "-d", "app"}).exitCode, 0);
+
+    std::filesystem::create_directories(home / "appdata" / "Velto Software");
+    testsupport::writeFile(home / "appdata" / "Velto Software" / "RegShadow.db",
+                           "HKEY_LOCAL_MACHINE\\SOFTWARE\\Marvane\\App:dtInitialCatalog=app\r\n");
+    const CommandResult shadowed = cli({"capture"});
+    EXPECT_EQ(shadowed.exitCode, 0) << shadowed.err;
 }
 
 TEST_F(CommandLine, UsageErrorsAndHelp) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/error.h"
+#include "recording_reporter.h"
 #include "report/error_reporter.h"
 
 namespace store {
@@ -207,15 +208,7 @@ const NumericCase kNumericCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, IsNumericTest, ::testing::ValuesIn(kNumericCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-struct RecordingReporter : report::ErrorReporter {
-    std::vector<std::vector<std::string>> reports;
-    bool fail = false;
-    void Report(const std::string& product, const std::string& suite, const std::string& module,
-                const std::string& procedure, const std::string& message) override {
-        if (fail) throw std::runtime_error("reporter unavailable");
-        reports.push_back({product, suite, module, procedure, message});
-    }
-};
+using testing_support::RecordingReporter;
 
 TEST(CheckField, FindsFieldsInCapitals) {
     const db::Recordset rs({{"only_if_empty", 11}, {"Descrição", 202}},

@@ -13,6 +13,7 @@
 #include "db/odbc/odbc_connection.h"
 #include "shell/cli/console_host.h"
 #include "app/program_folder.h"
+#include "app/registry_startup_override.h"
 #include "app/startup_settings.h"
 #include "store/definitions_store.h"
 #include "phase_list/upgrade_phases.h"
@@ -102,11 +103,13 @@ std::string readPasswordFile(const std::string& path) {
     return password;
 }
 
-// Settings come from the options, else Defs.ini in the program folder, else the
-// window's design defaults.
+// Settings come from the options, else the registry key Defs.ini names, else Defs.ini in
+// the program folder, else the window's design defaults.
 void applyConnectionOptions(const ConnectionOptions& options, const std::filesystem::path& folder,
                             app::MainForm& form, app::Host& host) {
-    if (std::filesystem::exists(folder / "Defs.ini")) app::loadStartupSettings(form, host, folder);
+    if (std::filesystem::exists(folder / "Defs.ini")) {
+        app::loadStartupSettings(form, host, folder, app::registryStartupOverride(host));
+    }
     if (options.server) form.FXServer.text = *options.server;
     if (options.database) form.FXDatabase.text = *options.database;
     if (options.user) form.FXUsername.text = *options.user;

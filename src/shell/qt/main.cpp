@@ -3,6 +3,7 @@
 
 #include "db/odbc/odbc_connection.h"
 #include "app/program_folder.h"
+#include "app/registry_startup_override.h"
 #include "shell/qt/main_window.h"
 #include "store/definitions_store.h"
 
@@ -29,8 +30,7 @@ int main(int argc, char** argv) {
         [](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
         [folder] { return store::openStore(store::storePath(folder)); }};
     qtui::MainWindow window(folder, openers);
-    // The registry override joins the load here once the registry reader exists.
-    window.load();
+    window.load(app::registryStartupOverride(window.host()));
     if (parser.isSet(screenshot)) {
         window.show();
         QApplication::processEvents();

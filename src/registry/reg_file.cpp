@@ -18,16 +18,6 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view asciiPrefix) {
-    if (text.size() < asciiPrefix.size()) return false;
-    for (std::size_t i = 0; i < asciiPrefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
-        if (c != asciiPrefix[i]) return false;
-    }
-    return true;
-}
-
 std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
@@ -126,16 +116,16 @@ std::optional<RegValue> valueData(std::string_view data, bool unicode, bool& del
         if (!text || !trimmed(data.substr(at)).empty()) return std::nullopt;
         return RegValue{regtype::kString, *text + '\0'};
     }
-    if (startsWithIgnoringCase(data, "dword:")) {
+    if (startsWithIgnoringAsciiCase(data, "dword:")) {
         const std::optional<std::uint32_t> n = hexNumber(trimmed(data.substr(6)), 8);
         if (!n) return std::nullopt;
         return RegValue{regtype::kDword, dwordText(*n)};
     }
     std::uint32_t type = regtype::kBinary;
     std::size_t listStart = 0;
-    if (startsWithIgnoringCase(data, "hex:")) {
+    if (startsWithIgnoringAsciiCase(data, "hex:")) {
         listStart = 4;
-    } else if (startsWithIgnoringCase(data, "hex(")) {
+    } else if (startsWithIgnoringAsciiCase(data, "hex(")) {
         const std::size_t close = data.find("):");
         if (close == std::string_view::npos) return std::nullopt;
         const std::optional<std::uint32_t> n = hexNumber(data.substr(4, close - 4), 8);

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "registry/text_encoding.h"
+
 namespace registry {
 namespace {
 
@@ -14,17 +16,11 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
-std::string trimmedSpaces(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
 std::string ObterPastaEspecial(int folderId) {
     if (folderId != kCommonAppDataFolder) return {};
-    return trimmedSpaces(environment("SQLUPGRADE_COMMON_APPDATA").value_or("/var/lib"));
+    return std::string(trimSpaces(environment("SQLUPGRADE_COMMON_APPDATA").value_or("/var/lib")));
 }
 
 RegistryLocations RegistryLocations::fromEnvironment() {

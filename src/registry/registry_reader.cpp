@@ -31,36 +31,17 @@ constexpr std::array<std::pair<std::string_view, RootKey>, 7> kRootNames = {{
     {"HKEY_DYN_DATA", RootKey::DynData},
 }};
 
-// Runs a routine's body; an exception from it is reported under the routine's name and
-// the routine answers `fallback`.
+// Runs a routine's body, reporting what it throws under modRegistry.
 template <class Result, class Body>
 Result reportingErrors(const char* procedure, Result fallback, Body&& body) {
-    try {
-        return body();
-    } catch (...) {
-        const ClassicError error = currentError();
-        report::reportUnexpectedError(report::kModRegistry, procedure, error.number,
-                                      error.description);
-        return fallback;
-    }
+    return registry::reportingErrors(report::reportUnexpectedError, report::kModRegistry,
+                                     procedure, std::move(fallback), std::forward<Body>(body));
 }
 
 // True when the first 26 characters of the path, upper-cased, are
 // "HKEY_CURRENT_USER\SOFTWARE": those keys are the user's own and never shadowed.
 bool isUnderUserSoftware(std::string_view keyPath) {
-    if (keyPath.size() < kUserSoftware.size()) return false;
-    for (std::size_t i = 0; i < kUserSoftware.size(); ++i) {
-        char c = keyPath[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
-        if (c != kUserSoftware[i]) return false;
-    }
-    return true;
-}
-
-std::string_view trimmedSpaces(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+    return startsWithIgnoringAsciiCase(keyPath, kUserSoftware);
 }
 
 // A file that is missing or cannot be read holds no keys.
@@ -123,7 +104,7 @@ ReadResult RegistryReader::ValorString(const std::string& keyPath, const std::st
         if (value == nullptr || characterCount(value->data) > kValueBufferCharacters) {
             return ReadResult::null();
         }
-        const std::string_view data = trimmedSpaces(value->data);
+        const std::string_view data = trimSpaces(value->data);
         if (data.empty()) return ReadResult::text({});
         return ReadResult::text(std::string(withoutLastCharacter(data)));
     });

@@ -19,28 +19,16 @@ constexpr std::array<int, 8> kEscapeBases = {157, 36, 144, 143, 141, 35, 127, 12
 constexpr int kFirstEscapeCode = 248;
 constexpr std::size_t kMaxKeyCharacters = 30;
 
-// Runs a routine's body; an exception from it is reported under the routine's name and
-// the routine answers the empty text.
+// Runs a routine's body, reporting what it throws under modEncriptSerial; a failing
+// routine answers the empty text.
 template <class Body>
 std::string reportingErrors(const char* procedure, Body&& body) {
-    try {
-        return body();
-    } catch (...) {
-        const ClassicError error = currentError();
-        report::reportErrorDescription(report::kModEncriptSerial, procedure, error.number,
-                                       error.description);
-        return {};
-    }
+    return registry::reportingErrors(report::reportErrorDescription, report::kModEncriptSerial,
+                                     procedure, std::string(), std::forward<Body>(body));
 }
 
 db::Error invalidProcedureCall() { return db::Error(5, "Invalid procedure call or argument"); }
 db::Error subscriptOutOfRange() { return db::Error(9, "Subscript out of range"); }
-
-std::string_view trimmedSpaces(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -72,7 +60,7 @@ std::optional<std::uint32_t> parseSerial(std::string_view text) {
 std::optional<std::uint32_t> systemVolumeSerial(const std::string& rootPath) {
     if (rootPath != "C:\\" && rootPath != "c:\\") return std::nullopt;
     if (const char* given = std::getenv("SQLUPGRADE_VOLUME_SERIAL"); given && *given) {
-        const std::optional<std::uint32_t> serial = parseSerial(trimmedSpaces(given));
+        const std::optional<std::uint32_t> serial = parseSerial(trimSpaces(given));
         if (!serial) {
             throw db::Error(5, std::string("SQLUPGRADE_VOLUME_SERIAL is not a volume serial number: ") +
                                    given);
@@ -121,7 +109,7 @@ std::string SerialDecoder::GetSerialNumber() {
 
 std::string SerialDecoder::ObterInfoDrive(std::string& drive) {
     return reportingErrors("ObterInfoDrive", [&] {
-        drive = std::string(trimmedSpaces(drive).substr(0, 1)) + ":\\";
+        drive = std::string(trimSpaces(drive).substr(0, 1)) + ":\\";
         const std::uint32_t serial = m_volumeSerial(drive).value_or(0);
         return std::to_string(static_cast<std::int32_t>(serial));
     });

@@ -158,6 +158,21 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; };
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (upper(text[i]) != upper(prefix[i])) return false;
+    }
+    return true;
+}
+
+std::string_view trimSpaces(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 std::size_t characterCount(std::string_view text) {
     std::size_t n = 0;
     for (unsigned char c : text) n += (c & 0xC0) != 0x80;

@@ -37,6 +37,14 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // lookup key. Example: "HKEY_Local_Machine\\Ação" -> "hkey_local_machine\\ação".
 std::string foldCase(std::string_view text);
 
+// True when `text` begins with the ASCII text `prefix`, ASCII letters compared without
+// regard to case. Example: ("hkey_current_user\\Software\\X", "HKEY_CURRENT_USER\\SOFTWARE") -> true.
+bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
+
+// The text without the spaces at either end (only spaces: tabs and NULs stay).
+// Example: "  op \0 " -> "op \0".
+std::string_view trimSpaces(std::string_view text);
+
 // The number of characters (code points) of a UTF-8 text. Example: "Ação" -> 4.
 std::size_t characterCount(std::string_view text);
 

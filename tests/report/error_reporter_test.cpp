@@ -5,18 +5,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "recording_reporter.h"
+
 namespace report {
 namespace {
 
-struct RecordingReporter : ErrorReporter {
-    std::vector<std::vector<std::string>> reports;
-    bool fail = false;
-    void Report(const std::string& product, const std::string& suite, const std::string& module,
-                const std::string& procedure, const std::string& message) override {
-        if (fail) throw std::runtime_error("reporter unavailable");
-        reports.push_back({product, suite, module, procedure, message});
-    }
-};
+using testing_support::RecordingReporter;
 
 TEST(ErrorReporter, ReportsOnlyUnexpectedErrorsWithTheirModuleTexts) {
     RecordingReporter recorder;
@@ -29,6 +23,20 @@ TEST(ErrorReporter, ReportsOnlyUnexpectedErrorsWithTheirModuleTexts) {
     EXPECT_EQ(recorder.reports[0],
               (std::vector<std::string>{"Orlin Seguros Software", "Sinistros_Tarvik", "modCode",
                                         "Trtf", "Error Number = 7 | Description = Out of memory"}));
+}
+
+TEST(ErrorReporter, TheSerialModuleReportsTheDescriptionAlone) {
+    RecordingReporter recorder;
+    ScopedErrorReporter scope(recorder);
+    reportErrorDescription(kModEncriptSerial, "DencriptSerial", 3709, "closed");
+    reportErrorDescription(kModEncriptSerial, "DencriptSerial", 0, "none");
+    reportErrorDescription(kModEncriptSerial, "GetSerialNumber", 9, "");
+    reportErrorDescription(kModEncriptSerial, "DencriptSerial", 5, "Invalid procedure call or argument");
+    EXPECT_EQ(recorder.reports,
+              (std::vector<std::vector<std::string>>{
+                  {"EncriptSerial", "EncriptSerial", "modEncriptSerial", "GetSerialNumber", ""},
+                  {"EncriptSerial", "EncriptSerial", "modEncriptSerial", "DencriptSerial",
+                   "Invalid procedure call or argument"}}));
 }
 
 TEST(ErrorReporter, AFailingReporterReachesTheCaller) {

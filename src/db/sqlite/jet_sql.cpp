@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db/text_encoding.h"
+
 namespace db::sqlite {
 namespace {
 
@@ -489,26 +491,9 @@ bool mayNeedRewrite(std::string_view sql) {
 }  // namespace
 
 std::optional<std::string> jetChr(long long code) {
-    // Windows-1252 codes 128-159 as Unicode code points; the five unassigned codes keep
-    // their own value, as the Windows conversion does.
-    static constexpr std::array<char32_t, 32> kCp1252 = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     if (code < 0 || code > 255) return std::nullopt;
-    const char32_t cp = code >= 128 && code < 160 ? kCp1252[static_cast<std::size_t>(code - 128)]
-                                                  : static_cast<char32_t>(code);
     std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    appendUtf8(out, windows1252CodePoint(static_cast<unsigned char>(code)));
     return out;
 }
 

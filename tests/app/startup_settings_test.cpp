@@ -74,5 +74,37 @@ TEST_F(StartupSettings, AFailingOverrideIsShownLikeAFileError) {
     EXPECT_EQ(host.messages[0].text, "Invalid procedure call or argument");
 }
 
+struct EncodingCase {
+    const char* name;
+    std::string bytes;
+};
+
+class DefsIniEncoding : public ::testing::TestWithParam<EncodingCase> {};
+
+// Written on Windows the file is Windows-1252; written here, UTF-8 (with or without the
+// byte-order mark some editors put first). Both give the same accented names.
+TEST_P(DefsIniEncoding, AccentedNamesArriveIntact) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("sqlupgrade-defs-" + std::string(GetParam().name));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "Defs.ini", std::ios::binary) << GetParam().bytes;
+    const StartupFile read = readStartupFile(folder);
+    std::filesystem::remove_all(folder);
+    EXPECT_FALSE(read.error.has_value());
+    EXPECT_EQ(read.keySuffix, "Aplicação");
+    EXPECT_EQ(read.server, "srvdados€01");
+    EXPECT_EQ(read.database, "Gestão_Clientes");
+    EXPECT_EQ(read.login, "operador.josé");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DefsIniEncoding,
+    ::testing::Values(
+        EncodingCase{"Windows1252", "Aplica\xE7\xE3o\r\nsrvdados\x80" "01\r\nGest\xE3o_Clientes\r\noperador.jos\xE9\r\n"},
+        EncodingCase{"Utf8", "Aplicação\nsrvdados€01\nGestão_Clientes\noperador.josé\n"},
+        EncodingCase{"Utf8WithByteOrderMark",
+                     "\xEF\xBB\xBF" "Aplicação\r\nsrvdados€01\r\nGestão_Clientes\r\noperador.josé"}),
+    [](const ::testing::TestParamInfo<EncodingCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace app

@@ -38,7 +38,7 @@ StartupFile readStartupFile(const std::filesystem::path& programFolder) {
     const std::filesystem::path path = startupFilePath(programFolder);
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        result.error = db::Error(53, "File not found: " + path.string());
+        result.error = db::Error(kFileNotFound, "File not found: " + path.string());
         return result;
     }
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -48,7 +48,7 @@ StartupFile readStartupFile(const std::filesystem::path& programFolder) {
          {&result.keySuffix, &result.server, &result.database, &result.login}) {
         *value = lines.next();
         if (!*value) {
-            result.error = db::Error(62, "Input past end of file");
+            result.error = db::Error(kInputPastEndOfFile, "Input past end of file");
             break;
         }
     }

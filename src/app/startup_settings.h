@@ -15,6 +15,10 @@ namespace app {
 // Defs.ini. Throws db::Error on failure; the window load shows it like its own errors.
 using RegistryOverride = std::function<void(MainForm& form, const std::string& keySuffix)>;
 
+// The classic runtime's numbers of the two errors a read of Defs.ini can meet.
+inline constexpr long kFileNotFound = 53;
+inline constexpr long kInputPastEndOfFile = 62;
+
 // Defs.ini as read, line by line in UTF-8: each value is there when its line was read.
 // Reading stops at the first error (the file missing, or a line that is not there);
 // `error` then holds it and the values after it are absent.

@@ -96,7 +96,9 @@ TEST_F(CommandLine, CaptureReportsItsOutcomeInTheExitCode) {
     EXPECT_THAT(done.err, HasSubstr("A carregar definições: Tabelas ..."));
     EXPECT_EQ(done.out, "");  // nothing failed, so nothing on the clipboard
 
-    const CommandResult empty = cli(with("capture", {"-d", ""}));
+    std::vector<std::string> noDatabase = connection();
+    noDatabase[3] = "";
+    const CommandResult empty = cli(with("capture", noDatabase));
     EXPECT_EQ(empty.exitCode, 2);
     EXPECT_THAT(empty.err, HasSubstr("Tem de definir uma base de dados!"));
 

@@ -11,9 +11,9 @@
 #include "capture/capture_run.h"
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
+#include "shell/cli/connection_values.h"
 #include "shell/cli/console_host.h"
 #include "app/program_folder.h"
-#include "app/registry_startup_override.h"
 #include "app/startup_settings.h"
 #include "store/definitions_store.h"
 #include "phase_list/upgrade_phases.h"
@@ -103,23 +103,30 @@ std::string readPasswordFile(const std::string& path) {
     return password;
 }
 
-// Settings come from the options, else the registry key Defs.ini names, else Defs.ini in
-// the program folder, else the window's design defaults.
-void applyConnectionOptions(const ConnectionOptions& options, const std::filesystem::path& folder,
-                            app::MainForm& form, app::Host& host) {
-    if (std::filesystem::exists(folder / "Defs.ini")) {
-        app::loadStartupSettings(form, host, folder, app::registryStartupOverride(host));
+ConnectionValues connectionValuesFromOptions(const ConnectionOptions& options) {
+    ConnectionValues values{options.server, options.database, options.user, options.password};
+    if (!values.password && options.passwordFile) values.password = readPasswordFile(*options.passwordFile);
+    return values;
+}
+
+// The connection values of `command` from its options, the environment and Defs.ini; on
+// standard error the problem of a Defs.ini that is there but incomplete, and the usage
+// error when a value is missing (then nullopt).
+std::optional<ConnectionValues> connectionValuesFor(const std::string& command,
+                                                    const ConnectionOptions& options,
+                                                    const std::filesystem::path& folder) {
+    const app::StartupFile defsIni = app::readStartupFile(folder);
+    if (defsIni.error && defsIni.error->number() != app::kFileNotFound) {
+        std::cerr << "sqlupgrade-cli: " << app::startupFilePath(folder).string() << ": "
+                  << defsIni.error->description() << " (the lines before it are used)\n";
     }
-    if (options.server) form.FXServer.text = *options.server;
-    if (options.database) form.FXDatabase.text = *options.database;
-    if (options.user) form.FXUsername.text = *options.user;
-    if (options.password) {
-        form.FXPassword.text = *options.password;
-    } else if (options.passwordFile) {
-        form.FXPassword.text = readPasswordFile(*options.passwordFile);
-    } else if (const char* env = std::getenv("SQLUPGRADE_PASSWORD")) {
-        form.FXPassword.text = env;
+    ConnectionValues values = resolveConnectionValues(connectionValuesFromOptions(options), defsIni);
+    const std::vector<std::string> missing = missingConnectionValues(values);
+    if (!missing.empty()) {
+        std::cerr << missingValuesMessage(command, missing, app::startupFilePath(folder));
+        return std::nullopt;
     }
+    return values;
 }
 
 int exitCodeOf(app::OperationOutcome outcome) {
@@ -203,14 +210,18 @@ int runCommandLine(int argc, char** argv) {
     app::MainForm form;
     const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     if (captureCommand->parsed()) {
+        const auto connection = connectionValuesFor("capture", captureConnection, folder);
+        if (!connection) return kExitUsage;
+        applyConnectionValues(*connection, form);
         ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
-        applyConnectionOptions(captureConnection, folder, form, host);
         return finish(host, exitCodeOf(capture::runCapture(form, host, openersFor(folder))));
     }
 
-    ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
-    applyConnectionOptions(upgradeConnection, folder, form, host);
+    const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder);
+    if (!connection) return kExitUsage;
+    applyConnectionValues(*connection, form);
     applyUpgradeOptions(upgradeOptions, form);
+    ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
     const app::ConnectionOpeners openers = openersFor(folder);
     int pressedSignals = 0;
     host.onPump([&] {

@@ -1,0 +1,82 @@
+#include "shell/cli/connection_values.h"
+
+#include <cstdlib>
+
+namespace cli {
+namespace {
+
+std::optional<std::string> environmentValue(const char* name) {
+    if (const char* value = std::getenv(name)) return std::string(value);
+    return std::nullopt;
+}
+
+// "a" / "a and b" / "a, b and c".
+std::string joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
+        out += names[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+ConnectionValues connectionValuesFromEnvironment() {
+    return {environmentValue("SQLUPGRADE_SERVER"), environmentValue("SQLUPGRADE_DATABASE"),
+            environmentValue("SQLUPGRADE_USER"), environmentValue("SQLUPGRADE_PASSWORD")};
+}
+
+ConnectionValues connectionValuesFromStartupFile(const app::StartupFile& file) {
+    return {file.server, file.database, file.login, std::nullopt};
+}
+
+ConnectionValues firstGiven(std::initializer_list<ConnectionValues> sources) {
+    ConnectionValues result;
+    for (const ConnectionValues& source : sources) {
+        if (!result.server) result.server = source.server;
+        if (!result.database) result.database = source.database;
+        if (!result.login) result.login = source.login;
+        if (!result.password) result.password = source.password;
+    }
+    return result;
+}
+
+ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni) {
+    return firstGiven({options, connectionValuesFromEnvironment(), connectionValuesFromStartupFile(defsIni)});
+}
+
+std::vector<std::string> missingConnectionValues(const ConnectionValues& values) {
+    std::vector<std::string> missing;
+    if (!values.database) missing.emplace_back("database");
+    if (!values.login) missing.emplace_back("login");
+    if (!values.password) missing.emplace_back("password");
+    return missing;
+}
+
+std::string missingValuesMessage(const std::string& command, const std::vector<std::string>& missing,
+                                 const std::filesystem::path& defsIni) {
+    std::string message = "sqlupgrade-cli " + command + ": missing " + joined(missing) + "\n";
+    for (const std::string& name : missing) {
+        if (name == "database") {
+            message += "  database: -d NAME, the environment variable SQLUPGRADE_DATABASE or line 3 of " +
+                       defsIni.string() + "\n";
+        } else if (name == "login") {
+            message += "  login: -U LOGIN, the environment variable SQLUPGRADE_USER or line 4 of " +
+                       defsIni.string() + "\n";
+        } else {
+            message += "  password: -P PASSWORD, --password-file FILE or the environment variable "
+                       "SQLUPGRADE_PASSWORD\n";
+        }
+    }
+    return message;
+}
+
+void applyConnectionValues(const ConnectionValues& values, app::MainForm& form) {
+    if (values.server) form.FXServer.text = *values.server;
+    form.FXDatabase.text = values.database.value_or("");
+    form.FXUsername.text = values.login.value_or("");
+    form.FXPassword.text = values.password.value_or("");
+}
+
+}  // namespace cli

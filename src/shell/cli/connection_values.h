@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "app/startup_settings.h"
+
+namespace cli {
+
+// The four values a command connects with. Each is absent until a source gives it; a
+// value given as the empty text counts as given.
+struct ConnectionValues {
+    std::optional<std::string> server;
+    std::optional<std::string> database;
+    std::optional<std::string> login;
+    std::optional<std::string> password;
+};
+
+// The environment's values: SQLUPGRADE_SERVER, SQLUPGRADE_DATABASE, SQLUPGRADE_USER and
+// SQLUPGRADE_PASSWORD, each given when the variable is set.
+ConnectionValues connectionValuesFromEnvironment();
+
+// Defs.ini's values: the server, database and login lines that were read (the file
+// holds no password).
+ConnectionValues connectionValuesFromStartupFile(const app::StartupFile& file);
+
+// For each value, the first source that gives it.
+// Example: {server "a"}, {server "b", login "c"} -> {server "a", login "c"}.
+ConnectionValues firstGiven(std::initializer_list<ConnectionValues> sources);
+
+// Where the command line takes its connection values from, first source first: the
+// options, the environment, Defs.ini. Nothing else: the window's design defaults for the
+// database, login and password are never used here.
+ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni);
+
+// The values a connection cannot do without that no source gave, by name, in the order
+// database, login, password. The server is not among them: it defaults to the window's
+// server (app::kDefaultServer).
+std::vector<std::string> missingConnectionValues(const ConnectionValues& values);
+
+// The usage error for missing values: a line naming them, then one line for each saying
+// where it can come from. Example, for {"password"}:
+//   "sqlupgrade-cli upgrade: missing password\n"
+//   "  password: -P PASSWORD, --password-file FILE or the environment variable SQLUPGRADE_PASSWORD\n"
+std::string missingValuesMessage(const std::string& command, const std::vector<std::string>& missing,
+                                 const std::filesystem::path& defsIni);
+
+// Puts the values into the four text boxes; an absent server leaves the box's default.
+void applyConnectionValues(const ConnectionValues& values, app::MainForm& form);
+
+}  // namespace cli

@@ -14,16 +14,43 @@ std::string consoleText(const std::string& text) {
     return out;
 }
 
+std::string groupedCount(long count) {
+    const std::string digits = std::to_string(count < 0 ? -count : count);
+    std::string out = count < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 ConsoleHost::ConsoleHost(const app::MainForm& form, std::istream& in, std::ostream& err,
                          bool interactive, AnswerPolicy policy)
     : m_form(form), m_in(in), m_err(err), m_interactive(interactive), m_policy(policy) {}
 
 int ConsoleHost::messageBox(const std::string& text, int flags,
                             const std::optional<std::string>& title) {
-    finishProgress();
-    m_err << (title ? *title : m_form.caption) << ": " << consoleText(text) << '\n';
-    if ((flags & 7) != app::mb::kYesNo) return app::mb::kAnswerOk;
+    const bool question = (flags & 7) == app::mb::kYesNo;
+    std::string shown = (title ? *title : m_form.caption) + ": " + consoleText(text);
+    if (!question && shown == m_lastMessage) {
+        ++m_repeats;
+        return app::mb::kAnswerOk;
+    }
+    finishOutput();
+    m_err << shown << '\n';
+    if (!question) {
+        m_lastMessage = std::move(shown);
+        return app::mb::kAnswerOk;
+    }
+    m_lastMessage.reset();
     return answerQuestion(flags);
+}
+
+void ConsoleHost::writeRepeatCount() {
+    if (m_repeats == 0) return;
+    m_err << *m_lastMessage << " (repeated "
+          << (m_repeats == 1 ? std::string("once") : groupedCount(m_repeats) + " times") << ")\n";
+    m_repeats = 0;
 }
 
 int ConsoleHost::answerQuestion(int flags) {
@@ -49,7 +76,10 @@ void ConsoleHost::repaint() {
     const std::string& caption = m_form.FXEvolucao.visible ? m_form.FXEvolucao.caption : std::string();
     const app::ProgressBar& bar = m_form.ProgressBar1;
     if (!m_interactive) {
-        if (!caption.empty() && caption != m_lastCaption) m_err << caption << '\n';
+        if (!caption.empty() && caption != m_lastCaption) {
+            writeRepeatCount();
+            m_err << caption << '\n';
+        }
         m_lastCaption = caption;
         return;
     }
@@ -72,12 +102,13 @@ void ConsoleHost::pumpEvents() {
     if (m_onPump) m_onPump();
 }
 
-void ConsoleHost::finishProgress() {
+void ConsoleHost::finishOutput() {
     if (m_progressLineOpen) {
         m_err << '\n';
         m_progressLineOpen = false;
         m_lastCaption.clear();
     }
+    writeRepeatCount();
 }
 
 }  // namespace cli

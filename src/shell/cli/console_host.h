@@ -16,7 +16,9 @@ enum class AnswerPolicy { Default, Yes, No };
 // The Host of the command line: message boxes on standard error as "title: text", questions
 // asked as y/n on a terminal or answered by the policy otherwise, the progress label and
 // bar drawn as one line on a terminal (one line per progress text otherwise), the
-// clipboard kept for the end of the run.
+// clipboard kept for the end of the run. A message that repeats the previous one exactly
+// is held back and counted; the count follows as one line, "title: text (repeated 2,099
+// times)", before the next other output or at finishOutput(). Questions are never folded.
 class ConsoleHost : public app::Host {
 public:
     ConsoleHost(const app::MainForm& form, std::istream& in, std::ostream& err,
@@ -35,11 +37,13 @@ public:
     const std::string& clipboard() const { return m_clipboard; }
     bool unloaded() const { return m_unloaded; }
 
-    // Ends the progress line so that later output starts on a line of its own.
-    void finishProgress();
+    // Ends the progress line and writes the count of held-back repeats, so that later
+    // output starts on a line of its own after everything this host has to say.
+    void finishOutput();
 
 private:
     int answerQuestion(int flags);
+    void writeRepeatCount();
 
     const app::MainForm& m_form;
     std::istream& m_in;
@@ -51,10 +55,15 @@ private:
     bool m_unloaded = false;
     std::string m_lastCaption;
     bool m_progressLineOpen = false;
+    std::optional<std::string> m_lastMessage;  // the last message printed, as printed
+    long m_repeats = 0;                         // held-back repeats of m_lastMessage
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
 // A message text as a console shows it: every LF CR pair becomes one line break.
 std::string consoleText(const std::string& text);
+
+// A count with its thousands grouped by commas. Example: 2099 -> "2,099".
+std::string groupedCount(long count);
 
 }  // namespace cli

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <csignal>
 #include <fstream>
@@ -11,6 +13,7 @@
 #include "capture/capture_run.h"
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
+#include "shell/cli/closing_notes.h"
 #include "shell/cli/connection_values.h"
 #include "shell/cli/console_host.h"
 #include "app/program_folder.h"
@@ -37,44 +40,80 @@ struct ConnectionOptions {
     std::optional<std::string> passwordFile;
 };
 
-void addConnectionOptions(CLI::App& command, ConnectionOptions& options) {
-    command.add_option("-S,--server", options.server, "SQL Server (host, host,port or host\\instance)");
-    command.add_option("-d,--database", options.database, "Database name");
-    command.add_option("-U,--user", options.user, "SQL login");
+// `database` says which database the command works on ("The reference database").
+void addConnectionOptions(CLI::App& command, ConnectionOptions& options, const std::string& database) {
+    command.add_option("-S,--server", options.server,
+                       "SQL Server as host, host,port or host\\instance (default: $SQLUPGRADE_SERVER, "
+                       "else line 2 of Defs.ini, else localhost)")
+        ->option_text("HOST");
+    command.add_option("-d,--database", options.database,
+                       database + " (default: $SQLUPGRADE_DATABASE, else line 3 of Defs.ini; required)")
+        ->option_text("NAME");
+    command.add_option("-U,--user", options.user,
+                       "SQL login (default: $SQLUPGRADE_USER, else line 4 of Defs.ini; required)")
+        ->option_text("LOGIN");
     auto* password = command.add_option("-P,--password", options.password,
-                                        "Password (default: $SQLUPGRADE_PASSWORD)");
-    command.add_option("--password-file", options.passwordFile, "Read the password from a file")
+                                        "Password of the login (default: $SQLUPGRADE_PASSWORD; required)")
+                         ->option_text("PASSWORD");
+    command.add_option("--password-file", options.passwordFile,
+                       "Take the password from the first line of FILE instead (default: none)")
         ->check(CLI::ExistingFile)
+        ->option_text("FILE")
         ->excludes(password);
 }
 
 struct UpgradeOptions {
     std::optional<bool> backup, silent, systemData, menus, searches;
     bool rebuildIndexes = false, rebuildDefaults = false, cleanMenus = false, debug = false;
-    AnswerPolicy answer = AnswerPolicy::Default;
+    std::optional<AnswerPolicy> answer;  // given: every question answered without asking
 };
 
+// --NAME and --no-NAME for one check box that is ticked by default.
 void addFlagPair(CLI::App& command, const std::string& name, std::optional<bool>& target,
-                 const std::string& what) {
-    command.add_flag_callback("--" + name, [&target] { target = true; }, what);
-    command.add_flag_callback("--no-" + name, [&target] { target = false; }, "Do not: " + what);
+                 const std::string& on, const std::string& off) {
+    command.add_flag_callback("--" + name, [&target] { target = true; }, on + " (the default)");
+    command.add_flag_callback("--no-" + name, [&target] { target = false; }, off);
+}
+
+std::optional<AnswerPolicy> answerPolicyNamed(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name == "default") return AnswerPolicy::Default;
+    if (name == "yes") return AnswerPolicy::Yes;
+    if (name == "no") return AnswerPolicy::No;
+    return std::nullopt;
 }
 
 void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
-    addFlagPair(command, "backup", options.backup, "back up the database first (default: yes)");
-    addFlagPair(command, "silent", options.silent, "do not stop to ask on statement errors (default: yes)");
-    addFlagPair(command, "system-data", options.systemData, "update the system tables (default: yes)");
-    addFlagPair(command, "menus", options.menus, "include the menu tables (default: yes)");
-    addFlagPair(command, "searches", options.searches, "include the search tables (default: yes)");
-    command.add_flag("--rebuild-indexes", options.rebuildIndexes, "Remove and re-create every index");
-    command.add_flag("--rebuild-defaults", options.rebuildDefaults, "Remove and re-create every default");
-    command.add_flag("--clean-menus", options.cleanMenus, "Empty the menu tables first");
-    command.add_flag("--debug", options.debug, "Ask before each table, function, view and procedure");
-    const std::map<std::string, AnswerPolicy> policies{
-        {"default", AnswerPolicy::Default}, {"yes", AnswerPolicy::Yes}, {"no", AnswerPolicy::No}};
-    command.add_option("--answer", options.answer,
-                       "How questions are answered without a terminal (default: each box's default button)")
-        ->transform(CLI::CheckedTransformer(policies, CLI::ignore_case));
+    addFlagPair(command, "backup", options.backup, "Back up the target database before the upgrade",
+                "Upgrade without a backup (default: back up)");
+    addFlagPair(command, "silent", options.silent, "Go on after a failed statement without asking",
+                "Ask whether to go on after each failed statement (default: go on)");
+    addFlagPair(command, "system-data", options.systemData, "Bring the system tables' rows up to date",
+                "Leave the system tables' rows alone (default: update them)");
+    addFlagPair(command, "menus", options.menus, "Include the menu tables in the system data update",
+                "Leave the menu tables out of the system data update (default: include them)");
+    addFlagPair(command, "searches", options.searches, "Include the search tables in the system data update",
+                "Leave the search tables out of the system data update (default: include them)");
+    command.add_flag("--rebuild-indexes", options.rebuildIndexes,
+                     "Remove every index first and re-create them all (default: only missing ones)");
+    command.add_flag("--rebuild-defaults", options.rebuildDefaults,
+                     "Remove every column default first and re-create them all (default: only missing ones)");
+    command.add_flag("--clean-menus", options.cleanMenus,
+                     "Empty the menu tables before they are filled again (default: keep their rows)");
+    command.add_flag("--debug", options.debug,
+                     "Ask before each table, function, view and procedure (default: ask nothing)");
+    command
+        .add_option_function<std::string>(
+            "--answer", [&options](const std::string& name) { options.answer = answerPolicyNamed(name); },
+            "Answer every question without asking:\n"
+            "default  each question's default button (a second upgrade of a database already\n"
+            "         being upgraded is refused)\n"
+            "yes      Yes to every question\n"
+            "no       No to every question\n"
+            "(default: ask on a terminal, else each question's default button)")
+        ->check(CLI::IsMember({"default", "yes", "no"}, CLI::ignore_case))
+        ->option_text("default|yes|no");
 }
 
 void applyUpgradeOptions(const UpgradeOptions& options, app::MainForm& form) {
@@ -164,10 +203,16 @@ int runInitStore(const std::filesystem::path& folder) {
     return kExitCompleted;
 }
 
-int finish(ConsoleHost& host, int code) {
-    host.finishProgress();
+// The end of a capture or an upgrade: what the host held back, the clipboard on standard
+// output, then the closing notes on standard error.
+int finish(ConsoleHost& host, app::OperationOutcome outcome,
+           std::initializer_list<std::optional<std::string>> notes) {
+    host.finishOutput();
     if (!host.clipboard().empty()) std::cout << host.clipboard() << '\n';
-    return code;
+    for (const std::optional<std::string>& note : notes) {
+        if (note) std::cerr << *note << '\n';
+    }
+    return exitCodeOf(outcome);
 }
 
 }  // namespace
@@ -178,19 +223,21 @@ int runCommandLine(int argc, char** argv) {
     app.require_subcommand(1);
     std::optional<std::filesystem::path> home;
     app.add_option("--home", home, "Folder of Defs.ini and SQL.mdb (default: $SQLUPGRADE_HOME, "
-                                   "else the program's folder)");
+                                   "else the program's folder)")
+        ->option_text("DIR");
 
-    CLI::App* initStore = app.add_subcommand("init-store", "Create an empty SQL.mdb in the program folder");
+    CLI::App* initStore = app.add_subcommand(
+        "init-store", "Create an empty SQL.mdb in the program folder; an existing file is never touched");
     CLI::App* captureCommand = app.add_subcommand(
         "capture", "Capture the reference database's structure into SQL.mdb");
     ConnectionOptions captureConnection;
-    addConnectionOptions(*captureCommand, captureConnection);
+    addConnectionOptions(*captureCommand, captureConnection, "The reference database");
 
     CLI::App* upgradeCommand = app.add_subcommand(
         "upgrade", "Upgrade a target database from SQL.mdb");
     ConnectionOptions upgradeConnection;
     UpgradeOptions upgradeOptions;
-    addConnectionOptions(*upgradeCommand, upgradeConnection);
+    addConnectionOptions(*upgradeCommand, upgradeConnection, "The target database");
     addUpgradeOptions(*upgradeCommand, upgradeOptions);
 
     try {
@@ -208,20 +255,23 @@ int runCommandLine(int argc, char** argv) {
     if (initStore->parsed()) return runInitStore(folder);
 
     app::MainForm form;
-    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     if (captureCommand->parsed()) {
         const auto connection = connectionValuesFor("capture", captureConnection, folder);
         if (!connection) return kExitUsage;
         applyConnectionValues(*connection, form);
         ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
-        return finish(host, exitCodeOf(capture::runCapture(form, host, openersFor(folder))));
+        const app::OperationOutcome outcome = capture::runCapture(form, host, openersFor(folder));
+        return finish(host, outcome, {missingStoreNote(outcome, store::storePath(folder), home)});
     }
 
     const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder);
     if (!connection) return kExitUsage;
     applyConnectionValues(*connection, form);
     applyUpgradeOptions(upgradeOptions, form);
-    ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
+    // Questions are asked on a terminal unless --answer says how to answer them.
+    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO) && !upgradeOptions.answer;
+    ConsoleHost host(form, std::cin, std::cerr, interactive,
+                     upgradeOptions.answer.value_or(AnswerPolicy::Default));
     const app::ConnectionOpeners openers = openersFor(folder);
     int pressedSignals = 0;
     host.onPump([&] {
@@ -233,10 +283,12 @@ int runCommandLine(int argc, char** argv) {
     });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    const auto outcome = phase_list::pressUpgradeButton(form, host, openers);
+    const app::OperationOutcome outcome =
+        phase_list::pressUpgradeButton(form, host, openers).value_or(app::OperationOutcome::Failed);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    return finish(host, outcome ? exitCodeOf(*outcome) : kExitFailed);
+    return finish(host, outcome,
+                  {missingStoreNote(outcome, store::storePath(folder), home), upgradeNote(outcome, form)});
 }
 
 }  // namespace cli

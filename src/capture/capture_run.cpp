@@ -55,9 +55,9 @@ app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
     std::string currentDataTable;
     try {
         auto server = openChecked([&] { return openers.openServer(app::serverSettingsFrom(form)); }, host);
-        if (!server) return app::OperationOutcome::Refused;
+        if (!server) return app::OperationOutcome::Failed;
         auto store = openChecked([&] { return openers.openStore(); }, host);
-        if (!store) return app::OperationOutcome::Refused;
+        if (!store) return app::OperationOutcome::Failed;
 
         CaptureRun run{form, host, *server, *store, {}, {}};
         try {

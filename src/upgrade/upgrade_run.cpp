@@ -133,7 +133,7 @@ std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Hos
         target = openers.openServer(settings);
         if (!target || !target->isOpen()) {
             finishFromTargetClose(form, host, target.get());
-            return OperationOutcome::Refused;
+            return OperationOutcome::Failed;
         }
         if (takeGuard(form, host, *target) == GuardDecision::Declined) {
             return OperationOutcome::Refused;
@@ -141,7 +141,7 @@ std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Hos
         store = openers.openStore();
         if (!store || !store->isOpen()) {
             finishFromStoreClose(form, host, *target, store.get());
-            return OperationOutcome::Refused;
+            return OperationOutcome::Failed;
         }
         store->execute("DELETE FROM tbLogs");
 
@@ -162,6 +162,11 @@ std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Hos
         finishFromStoreClose(form, host, *target, store.get());
         return OperationOutcome::Completed;
     } catch (const RunCancelled&) {
+        // The cancel press disabled the four connection boxes; the window stays open
+        // after a cancel, so they are usable again once it has completed, as after a
+        // complete run.
+        setTextBoxes(form, true, app::kWindowBackgroundColour);
+        host.repaint();
         return OperationOutcome::Cancelled;
     } catch (const AnsweredNo& no) {
         return runErrorHandler(form, host, no.error(), run ? &*run : nullptr);

@@ -43,8 +43,9 @@ struct UpgradePhase {
 // The press of Command2 (also what the auto-start timer runs). While a run is going the
 // button reads "&Cancelar" and a press only raises CancelRequested: that press returns
 // nullopt. Otherwise it runs the whole upgrade with `phases` and returns how it ended. A
-// complete run ends with host.unload(). The product's phase list is phase_list::upgradePhases()
-// (phase_list/upgrade_phases.h).
+// complete run ends with host.unload(); a cancelled one enables the four connection boxes
+// again with their normal background, since the window stays open. The product's phase
+// list is phase_list::upgradePhases() (phase_list/upgrade_phases.h).
 std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
                                                           const app::ConnectionOpeners& openers,
                                                           const std::vector<UpgradePhase>& phases);

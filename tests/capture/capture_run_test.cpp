@@ -137,7 +137,7 @@ TEST_F(CaptureRunTest, StartChecks) {
     form.FXDatabase.text = "ref";
     server.setOpen(false);
     host.messages.clear();
-    EXPECT_EQ(run(), OperationOutcome::Refused);
+    EXPECT_EQ(run(), OperationOutcome::Failed);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Não foi possível abrir a base de dados SQL.");
     EXPECT_TRUE(store.log.empty());

@@ -155,14 +155,14 @@ TEST_F(UpgradeRunTest, ATargetWithoutTbVersaoEndsInTheErrorHandlerBeforeAnyChang
 
 TEST_F(UpgradeRunTest, AServerThatDoesNotReachTheOpenStateEndsTheProgram) {
     target.setOpen(false);
-    EXPECT_EQ(press(), OperationOutcome::Refused);
+    EXPECT_EQ(press(), OperationOutcome::Failed);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.unloads, 1);
 }
 
 TEST_F(UpgradeRunTest, AStoreThatDoesNotReachTheOpenStateReleasesTheGuard) {
     store.setOpen(false);
-    EXPECT_EQ(press(), OperationOutcome::Refused);
+    EXPECT_EQ(press(), OperationOutcome::Failed);
     EXPECT_THAT(target.executed,
                 ElementsAre("UPDATE tbVersao SET upgrading = 1", "UPDATE tbVersao SET upgrading = 0"));
     EXPECT_TRUE(host.messages.empty());
@@ -215,8 +215,10 @@ TEST_F(UpgradeRunTest, ACancelPressStopsAtTheNextRowAndReleasesTheGuard) {
     EXPECT_EQ(target.executed.back(), "UPDATE tbVersao SET upgrading = 0");
     EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
     EXPECT_TRUE(form.Command2.enabled);
-    EXPECT_FALSE(form.FXServer.enabled);
-    EXPECT_EQ(form.FXDatabase.backColour, app::kButtonFaceColour);
+    for (const app::TextBox* box : {&form.FXServer, &form.FXDatabase, &form.FXUsername, &form.FXPassword}) {
+        EXPECT_TRUE(box->enabled);
+        EXPECT_EQ(box->backColour, app::kWindowBackgroundColour);
+    }
     EXPECT_FALSE(target.isOpen());
     EXPECT_FALSE(store.isOpen());
     EXPECT_TRUE(host.messages.empty());

@@ -16,6 +16,7 @@
 #include "capture/capture_tables.h"
 #include "db/ado_types.h"
 #include "fake_connection.h"
+#include "shell/qt/screenshot.h"
 
 namespace qtui {
 namespace {
@@ -224,6 +225,47 @@ TEST_F(MainWindowTest, ClosingDuringAnUpgradeWaitsForTheRunToEnd) {
     EXPECT_FALSE(closedDuringRun);
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->isBusy());
+}
+
+TEST_F(MainWindowTest, TheFixedSizeWindowOffersNoMaximizeButton) {
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+}
+
+TEST_F(MainWindowTest, AfterACancelTheConnectionBoxesCanBeEditedAgain) {
+    window->show();
+    // The cancel press arrives while the collation changes; the table loop honours it at
+    // its first row.
+    store.onQuery("FROM tbObjects", {{"tabela", db::ado::kVarWChar}}, {{db::Value::text("tbA")}});
+    target.onExecute("ALTER DATABASE", [this] {
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        EXPECT_FALSE(child<QLineEdit>("FXDatabase")->isEnabled());
+    });
+    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(target.executed.back(), "UPDATE tbVersao SET upgrading = 0");
+    EXPECT_EQ(child<QPushButton>("Command2")->text(), "Processar Upgrade");
+    for (const char* name : {"FXServer", "FXDatabase", "FXUsername", "FXPassword"}) {
+        auto* box = child<QLineEdit>(name);
+        EXPECT_TRUE(box->isEnabled()) << name;
+        EXPECT_EQ(box->palette().color(QPalette::Base), QPalette().color(QPalette::Base)) << name;
+    }
+    auto* database = child<QLineEdit>("FXDatabase");
+    database->selectAll();
+    QTest::keyClicks(database, "Outra");
+    EXPECT_EQ(window->form().FXDatabase.text, "Outra");
+}
+
+TEST_F(MainWindowTest, TheScreenshotDrawsTheBoxOfAMissingDefsIniInsteadOfWaiting) {
+    const QImage picture = renderScreenshot(*window);
+    EXPECT_EQ(picture.size(), window->size());
+    ASSERT_EQ(window->form().FXDatabase.text, "Quorra_Trials");  // the load stopped at the file
+    const QImage plain = window->grab().toImage();
+    const QPoint centre(picture.width() / 2, picture.height() / 2);
+    EXPECT_NE(picture.pixel(centre), plain.pixel(centre));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "app/program_folder.h"
 #include "app/registry_startup_override.h"
 #include "shell/qt/main_window.h"
+#include "shell/qt/screenshot.h"
 #include "store/definitions_store.h"
 
 int main(int argc, char** argv) {
@@ -30,12 +31,11 @@ int main(int argc, char** argv) {
         [](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
         [folder] { return store::openStore(store::storePath(folder)); }};
     qtui::MainWindow window(folder, openers);
-    window.load(app::registryStartupOverride(window.host()));
+    const app::RegistryOverride registryOverride = app::registryStartupOverride(window.host());
     if (parser.isSet(screenshot)) {
-        window.show();
-        QApplication::processEvents();
-        return window.grab().save(parser.value(screenshot), "PNG") ? 0 : 1;
+        return qtui::renderScreenshot(window, registryOverride).save(parser.value(screenshot), "PNG") ? 0 : 1;
     }
+    window.load(registryOverride);
     window.show();
     window.armTimer();
     return QApplication::exec();

@@ -45,6 +45,9 @@ MainWindow::MainWindow(std::filesystem::path programFolder, app::ConnectionOpene
       m_openers(std::move(openers)),
       m_host(*this) {
     setObjectName("frmMain");
+    // A window of one size: title, system menu, minimize and close, no maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kWidth, kHeight);
     m_background = makeBackground(size());
     buildWidgets();

@@ -9,8 +9,7 @@
 
 namespace qtui {
 
-int showQtMessageBox(QWidget* parent, const std::string& text, int flags, const std::string& title) {
-    QMessageBox box(parent);
+void setUpMessageBox(QMessageBox& box, const std::string& text, int flags, const std::string& title) {
     box.setWindowTitle(QString::fromStdString(title));
     // Message texts break lines with LF CR; Qt wants plain LF.
     box.setText(QString::fromStdString(text).replace(QStringLiteral("\n\r"), QStringLiteral("\n")));
@@ -34,12 +33,22 @@ int showQtMessageBox(QWidget* parent, const std::string& text, int flags, const 
         QPushButton* yes = box.addButton(QMessageBox::Yes);
         QPushButton* no = box.addButton(QMessageBox::No);
         box.setDefaultButton((flags & app::mb::kDefaultButton2) ? no : yes);
-        box.exec();
-        return box.clickedButton() == no ? app::mb::kAnswerNo : app::mb::kAnswerYes;
+    } else {
+        box.setDefaultButton(box.addButton(QMessageBox::Ok));
     }
-    box.addButton(QMessageBox::Ok);
+}
+
+int defaultAnswer(int flags) {
+    if ((flags & 7) != app::mb::kYesNo) return app::mb::kAnswerOk;
+    return (flags & app::mb::kDefaultButton2) ? app::mb::kAnswerNo : app::mb::kAnswerYes;
+}
+
+int showQtMessageBox(QWidget* parent, const std::string& text, int flags, const std::string& title) {
+    QMessageBox box(parent);
+    setUpMessageBox(box, text, flags, title);
     box.exec();
-    return app::mb::kAnswerOk;
+    if ((flags & 7) != app::mb::kYesNo) return app::mb::kAnswerOk;
+    return box.clickedButton() == box.button(QMessageBox::No) ? app::mb::kAnswerNo : app::mb::kAnswerYes;
 }
 
 QtHost::QtHost(MainWindow& window) : m_window(window) {}

@@ -5,6 +5,7 @@
 #include "app/host.h"
 #include "app/main_form.h"
 
+class QMessageBox;
 class QWidget;
 
 namespace qtui {
@@ -34,6 +35,13 @@ private:
     MainWindow& m_window;
     MessageBoxHandler m_handler;
 };
+
+// Gives `box` the title, the text, the icon and the buttons of the classic flags, the
+// default button chosen (No for a Yes/No box with kDefaultButton2).
+void setUpMessageBox(QMessageBox& box, const std::string& text, int flags, const std::string& title);
+
+// The classic answer of the default button of a box with these flags.
+int defaultAnswer(int flags);
 
 // Shows a modal QMessageBox for the classic flags and returns the classic answer.
 int showQtMessageBox(QWidget* parent, const std::string& text, int flags, const std::string& title);

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "registry_files.h"
 #include "sandbox_server.h"
 #include "temp_dir.h"
@@ -67,6 +69,9 @@ protected:
                 "-P", server->password()};
     }
 
+    std::string serverName() const { return "127.0.0.1," + std::to_string(server->port()); }
+    std::string passwordEntry() const { return "SQLUPGRADE_PASSWORD=" + server->password(); }
+
     std::vector<std::string> with(std::string command, std::vector<std::string> more) {
         more.insert(more.begin(), std::move(command));
         return more;
@@ -107,6 +112,70 @@ TEST_F(CommandLine, CaptureReportsItsOutcomeInTheExitCode) {
     const CommandResult refused = cli(with("capture", wrongPassword));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_THAT(refused.err, HasSubstr("Login failed for user 'sa'."));
+
+    std::vector<std::string> nowhere = connection();
+    nowhere[1] = "127.0.0.1,1";
+    const CommandResult unreachable = cli(with("capture", nowhere));
+    EXPECT_EQ(unreachable.exitCode, 1);
+    EXPECT_THAT(unreachable.err, HasSubstr("Unable to connect"));
+}
+
+TEST_F(CommandLine, ConnectionValuesComeFromOptionsEnvironmentAndDefsIniOnly) {
+    const std::string defsIni = (home / "Defs.ini").string();
+    const CommandResult nothing = cli({"capture"});
+    EXPECT_EQ(nothing.exitCode, 64);
+    EXPECT_EQ(nothing.err,
+              "sqlupgrade-cli capture: missing database, login and password\n"
+              "  database: -d NAME, the environment variable SQLUPGRADE_DATABASE or line 3 of " + defsIni + "\n"
+              "  login: -U LOGIN, the environment variable SQLUPGRADE_USER or line 4 of " + defsIni + "\n"
+              "  password: -P PASSWORD, --password-file FILE or the environment variable SQLUPGRADE_PASSWORD\n");
+    const CommandResult noPassword = cli({"upgrade", "-S", serverName(), "-d", "app", "-U", "sa"});
+    EXPECT_EQ(noPassword.exitCode, 64);
+    EXPECT_EQ(noPassword.err,
+              "sqlupgrade-cli upgrade: missing password\n"
+              "  password: -P PASSWORD, --password-file FILE or the environment variable SQLUPGRADE_PASSWORD\n");
+
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    testsupport::writeFile(home / "Defs.ini", "App\r\n" + serverName() + "\r\napp\r\nsa\r\n");
+    const CommandResult fromDefsIni = cli({"capture"}, {passwordEntry()});
+    EXPECT_EQ(fromDefsIni.exitCode, 0) << fromDefsIni.err;
+
+    // The environment comes before Defs.ini, an option before both.
+    const CommandResult fromEnvironment = cli({"capture"}, {passwordEntry(), "SQLUPGRADE_DATABASE=nosuch"});
+    EXPECT_EQ(fromEnvironment.exitCode, 1);
+    EXPECT_THAT(fromEnvironment.err, HasSubstr("Cannot open database requested in login 'nosuch'."));
+    const CommandResult fromOption = cli({"capture", "-d", "app"}, {passwordEntry(), "SQLUPGRADE_DATABASE=nosuch"});
+    EXPECT_EQ(fromOption.exitCode, 0) << fromOption.err;
+
+    // A Defs.ini that stops early: what it has is used, and what it lacks is named.
+    testsupport::writeFile(home / "Defs.ini", "App\n" + serverName() + "\napp\n");
+    const CommandResult shortFile = cli({"capture"}, {passwordEntry()});
+    EXPECT_EQ(shortFile.exitCode, 64);
+    EXPECT_THAT(shortFile.err, HasSubstr("sqlupgrade-cli: " + defsIni +
+                                         ": Input past end of file (the lines before it are used)\n"
+                                         "sqlupgrade-cli capture: missing login\n"));
+}
+
+// Written on Windows, Defs.ini is Windows-1252; either way the accented login reaches the
+// server intact (and the server names it in its refusal).
+TEST_F(CommandLine, DefsIniInEitherEncodingGivesTheSameAccentedLogin) {
+    for (const std::string& login : {std::string("s\xE1"), std::string("sá")}) {
+        testsupport::writeFile(home / "Defs.ini", "App\n" + serverName() + "\napp\n" + login + "\n");
+        const CommandResult result = cli({"capture"}, {passwordEntry()});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_THAT(result.err, HasSubstr("Login failed for user 'sá'."));
+    }
+}
+
+TEST_F(CommandLine, WithoutARulesTableTheRepeatedMessageIsShownOnceWithItsCount) {
+    server->tsql("CREATE DATABASE norules\ngo\n");
+    server->tsql("CREATE TABLE tbA (x int NULL, y int NULL)\ngo\nCREATE TABLE tbB (z int NULL)\ngo\n", "norules");
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    const CommandResult result = cli(with("capture", connection("norules")));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("SQL Database Upgrade: Invalid object name 'tbSQLUpdate'.\n"
+                                      "SQL Database Upgrade: Invalid object name 'tbSQLUpdate'. (repeated 2 times)\n"
+                                      "SQL Database Upgrade: As definições"));
 }
 
 TEST_F(CommandLine, TheEnvironmentSuppliesThePassword) {
@@ -118,10 +187,14 @@ TEST_F(CommandLine, TheEnvironmentSuppliesThePassword) {
     EXPECT_EQ(done.exitCode, 0) << done.err;
 }
 
-TEST_F(CommandLine, AMissingStoreEndsInTheErrorExit) {
+TEST_F(CommandLine, AMissingStoreEndsInTheErrorExitWithHowToCreateOne) {
     const CommandResult result = cli(with("capture", connection()));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_THAT(result.err, HasSubstr("SQL.mdb"));
+    const std::string store = (home / "SQL.mdb").string();
+    EXPECT_THAT(result.err, HasSubstr("SQL Database Upgrade: Could not find file '" + store + "'."));
+    EXPECT_THAT(result.err, testing::EndsWith("\nsqlupgrade-cli: " + store +
+                                              " not found; create one with sqlupgrade-cli --home " +
+                                              home.path().string() + " init-store\n"));
     EXPECT_FALSE(std::filesystem::exists(home / "SQL.mdb"));
 }
 
@@ -171,6 +244,8 @@ TEST_F(LongUpgrade, AnInterruptCancelsAtTheNextRowAndReleasesTheGuard) {
     const CommandResult result = testsupport::runCommand(
         {"sh", "-c", command + " & pid=$!; sleep 0.4; kill -INT $pid; wait $pid; echo \"exit=$?\""});
     EXPECT_THAT(result.out, HasSubstr("exit=3")) << result.err;
+    EXPECT_THAT(result.err, testing::EndsWith(
+                                "\nsqlupgrade-cli: upgrade cancelled; the upgrading mark in tbVersao was released.\n"));
     EXPECT_THAT(result.err, Not(HasSubstr("actualizadas com sucesso")));
     EXPECT_THAT(upgrading(), HasSubstr("0"));
     EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
@@ -233,6 +308,27 @@ TEST_F(RegistryDefaults, OptionsComeFirstThenTheShadowFileThenTheRegistry) {
     EXPECT_EQ(shadowed.exitCode, 0) << shadowed.err;
 }
 
+// A failure after the guard was raised (here: the store is not there) leaves the target
+// marked on purpose; the command line says so and how to go on, and that way works.
+TEST_F(LongUpgrade, AFailedUpgradeSaysTheTargetStaysMarkedAndHowToGoOn) {
+    std::filesystem::rename(home / "SQL.mdb", home / "kept.mdb");
+    const CommandResult failed = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_THAT(failed.err,
+                testing::EndsWith(" init-store\nsqlupgrade-cli: longtarget stays marked as being upgraded "
+                                  "(upgrading in tbVersao), as a failed upgrade leaves it on purpose so that "
+                                  "someone looks at the database; check it, then run again with --answer yes.\n"));
+    EXPECT_THAT(upgrading(), HasSubstr("1"));
+
+    std::filesystem::rename(home / "kept.mdb", home / "SQL.mdb");
+    const CommandResult refused = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
+    EXPECT_EQ(refused.exitCode, 2);
+    std::vector<std::string> answerYes = with("--answer", with("yes", connection("longtarget")));
+    const CommandResult again = cli(with("upgrade", with("--no-backup", answerYes)));
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
+}
+
 TEST_F(CommandLine, UsageErrorsAndHelp) {
     EXPECT_EQ(cli({"capture", "--no-such-option"}).exitCode, 64);
     EXPECT_EQ(cli({}).exitCode, 64);
@@ -242,6 +338,25 @@ TEST_F(CommandLine, UsageErrorsAndHelp) {
                                "--rebuild-defaults", "--system-data", "--menus", "--clean-menus",
                                "--searches", "--debug", "--answer", "--password-file"}) {
         EXPECT_THAT(help.out, HasSubstr(option));
+    }
+    EXPECT_THAT(help.out, HasSubstr("--answer default|yes|no"));
+    EXPECT_THAT(help.out, Not(HasSubstr("Do not")));
+    EXPECT_THAT(help.out, Not(HasSubstr("->")));
+    // Every option but --help says its default, on its own line or the lines under it.
+    std::istringstream lines(help.out);
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  -", 0) == 0) {
+            entries.push_back(line);
+        } else if (!entries.empty() && line.rfind("      ", 0) == 0) {
+            entries.back() += line;
+        }
+    }
+    EXPECT_GT(entries.size(), 20u);
+    for (const std::string& entry : entries) {
+        if (entry.find("--help") == std::string::npos) {
+            EXPECT_THAT(entry, HasSubstr("default")) << entry;
+        }
     }
 }
 

@@ -56,6 +56,28 @@ TEST_F(ConsoleHostTest, ARepeatCountComesBeforeTheNextProgressTextAndQuestionsAr
               "Schemix: Deseja continuar?\n(answered yes)\n");
 }
 
+// On a terminal a question is asked unless --answer gave a policy; then the policy answers.
+TEST(ConsoleHostQuestions, AskOnATerminalUnlessAPolicyAnswers) {
+    const int guardQuestion = app::mb::kYesNo | app::mb::kQuestion | app::mb::kDefaultButton2;
+    app::MainForm form;
+    std::istringstream typed("y\n");
+    std::ostringstream asked;
+    ConsoleHost asking(form, typed, asked, true, AnswerPolicy::Ask);
+    EXPECT_EQ(asking.messageBox("Continuar?", guardQuestion, "T"), app::mb::kAnswerYes);
+    EXPECT_EQ(asked.str(), "T: Continuar?\n[y/N] ");
+
+    std::istringstream untouched("n\n");
+    std::ostringstream answered;
+    ConsoleHost policy(form, untouched, answered, true, AnswerPolicy::Yes);
+    EXPECT_EQ(policy.messageBox("Continuar?", guardQuestion, "T"), app::mb::kAnswerYes);
+    EXPECT_EQ(answered.str(), "T: Continuar?\n(answered yes)\n");
+
+    std::istringstream none;
+    std::ostringstream unattended;
+    ConsoleHost noTerminal(form, none, unattended, false, AnswerPolicy::Ask);
+    EXPECT_EQ(noTerminal.messageBox("Continuar?", guardQuestion, "T"), app::mb::kAnswerNo);
+}
+
 TEST(GroupedCount, PutsACommaBetweenThousands) {
     EXPECT_EQ(groupedCount(0), "0");
     EXPECT_EQ(groupedCount(999), "999");

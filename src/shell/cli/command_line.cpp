@@ -4,8 +4,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -65,7 +65,7 @@ void addConnectionOptions(CLI::App& command, ConnectionOptions& options, const s
 struct UpgradeOptions {
     std::optional<bool> backup, silent, systemData, menus, searches;
     bool rebuildIndexes = false, rebuildDefaults = false, cleanMenus = false, debug = false;
-    std::optional<AnswerPolicy> answer;  // given: every question answered without asking
+    AnswerPolicy answer = AnswerPolicy::Ask;
 };
 
 // --NAME and --no-NAME for one check box that is ticked by default.
@@ -75,13 +75,13 @@ void addFlagPair(CLI::App& command, const std::string& name, std::optional<bool>
     command.add_flag_callback("--no-" + name, [&target] { target = false; }, off);
 }
 
-std::optional<AnswerPolicy> answerPolicyNamed(std::string name) {
+// The policy of an --answer value that IsMember has let through, in any letter case.
+AnswerPolicy answerPolicyNamed(std::string name) {
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (name == "default") return AnswerPolicy::Default;
     if (name == "yes") return AnswerPolicy::Yes;
     if (name == "no") return AnswerPolicy::No;
-    return std::nullopt;
+    return AnswerPolicy::Default;
 }
 
 void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
@@ -268,10 +268,8 @@ int runCommandLine(int argc, char** argv) {
     if (!connection) return kExitUsage;
     applyConnectionValues(*connection, form);
     applyUpgradeOptions(upgradeOptions, form);
-    // Questions are asked on a terminal unless --answer says how to answer them.
-    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO) && !upgradeOptions.answer;
-    ConsoleHost host(form, std::cin, std::cerr, interactive,
-                     upgradeOptions.answer.value_or(AnswerPolicy::Default));
+    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
     const app::ConnectionOpeners openers = openersFor(folder);
     int pressedSignals = 0;
     host.onPump([&] {

@@ -55,7 +55,7 @@ void ConsoleHost::writeRepeatCount() {
 
 int ConsoleHost::answerQuestion(int flags) {
     const bool defaultIsNo = (flags & app::mb::kDefaultButton2) != 0;
-    if (!m_interactive) {
+    if (!m_interactive || m_policy != AnswerPolicy::Ask) {
         bool yes = !defaultIsNo;
         if (m_policy == AnswerPolicy::Yes) yes = true;
         if (m_policy == AnswerPolicy::No) yes = false;

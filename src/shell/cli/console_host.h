@@ -10,11 +10,12 @@
 
 namespace cli {
 
-// How questions are answered when no one can be asked.
-enum class AnswerPolicy { Default, Yes, No };
+// How questions are answered: Ask asks on a terminal and takes each question's default
+// button otherwise; the others answer every question without asking.
+enum class AnswerPolicy { Ask, Default, Yes, No };
 
 // The Host of the command line: message boxes on standard error as "title: text", questions
-// asked as y/n on a terminal or answered by the policy otherwise, the progress label and
+// asked as y/n on a terminal (`interactive`) or answered by the policy, the progress label and
 // bar drawn as one line on a terminal (one line per progress text otherwise), the
 // clipboard kept for the end of the run. A message that repeats the previous one exactly
 // is held back and counted; the count follows as one line, "title: text (repeated 2,099

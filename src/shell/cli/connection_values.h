@@ -49,7 +49,9 @@ std::vector<std::string> missingConnectionValues(const ConnectionValues& values)
 std::string missingValuesMessage(const std::string& command, const std::vector<std::string>& missing,
                                  const std::filesystem::path& defsIni);
 
-// Puts the values into the four text boxes; an absent server leaves the box's default.
+// Puts the values into the four text boxes. An absent server leaves the box's default
+// server; an absent database, login or password empties its box, so that none of the
+// window's design texts is ever sent.
 void applyConnectionValues(const ConnectionValues& values, app::MainForm& form);
 
 }  // namespace cli

@@ -19,19 +19,29 @@ TextBox& boxOf(MainForm& form, registry::ConnectionSetting setting) {
     return form.FXPassword;
 }
 
+// The registry files the environment names; "Formato Incorrecto:" notices go to `host`.
+registry::RegistryReader startupReader(Host& host) {
+    return registry::RegistryReader(
+        registry::RegistryLocations::fromEnvironment(),
+        [&host](const std::string& text) { host.messageBox(text, mb::kOkOnly, std::nullopt); });
+}
+
 }  // namespace
 
 RegistryOverride registryStartupOverride(Host& host) {
     return [&host](MainForm& form, const std::string& keySuffix) {
-        registry::RegistryReader reader(
-            registry::RegistryLocations::fromEnvironment(),
-            [&host](const std::string& text) { host.messageBox(text, mb::kOkOnly, std::nullopt); });
+        registry::RegistryReader reader = startupReader(host);
         registry::readConnectionOverride(
             keySuffix, reader, registry::processSerialDecoder(),
             [&form](registry::ConnectionSetting setting, const std::string& text) {
                 boxOf(form, setting).text = text;
             });
     };
+}
+
+registry::ConnectionOverride readRegistryStartupSettings(Host& host, const std::string& keySuffix) {
+    registry::RegistryReader reader = startupReader(host);
+    return registry::readConnectionOverride(keySuffix, reader, registry::processSerialDecoder());
 }
 
 }  // namespace app

@@ -126,14 +126,18 @@ TEST_F(CommandLine, ConnectionValuesComeFromOptionsEnvironmentAndDefsIniOnly) {
     EXPECT_EQ(nothing.exitCode, 64);
     EXPECT_EQ(nothing.err,
               "sqlupgrade-cli capture: missing database, login and password\n"
-              "  database: -d NAME, the environment variable SQLUPGRADE_DATABASE or line 3 of " + defsIni + "\n"
-              "  login: -U LOGIN, the environment variable SQLUPGRADE_USER or line 4 of " + defsIni + "\n"
-              "  password: -P PASSWORD, --password-file FILE or the environment variable SQLUPGRADE_PASSWORD\n");
+              "  database: -d NAME, the environment variable SQLUPGRADE_DATABASE, the registry value "
+              "dtInitialCatalog or line 3 of " + defsIni + "\n"
+              "  login: -U LOGIN, the environment variable SQLUPGRADE_USER, the registry value dtUser "
+              "or line 4 of " + defsIni + "\n"
+              "  password: -P PASSWORD, --password-file FILE, the environment variable SQLUPGRADE_PASSWORD "
+              "or the registry value dtPassword\n");
     const CommandResult noPassword = cli({"upgrade", "-S", serverName(), "-d", "app", "-U", "sa"});
     EXPECT_EQ(noPassword.exitCode, 64);
     EXPECT_EQ(noPassword.err,
               "sqlupgrade-cli upgrade: missing password\n"
-              "  password: -P PASSWORD, --password-file FILE or the environment variable SQLUPGRADE_PASSWORD\n");
+              "  password: -P PASSWORD, --password-file FILE, the environment variable SQLUPGRADE_PASSWORD "
+              "or the registry value dtPassword\n");
 
     ASSERT_EQ(cli({"init-store"}).exitCode, 0);
     testsupport::writeFile(home / "Defs.ini", "App\r\n" + serverName() + "\r\napp\r\nsa\r\n");
@@ -300,6 +304,7 @@ TEST_F(RegistryDefaults, OptionsComeFirstThenTheShadowFileThenTheRegistry) {
     EXPECT_THAT(registry.err, HasSubstr("nosuchdb"));
 
     EXPECT_EQ(cli({"capture", "-d", "app"}).exitCode, 0);
+    EXPECT_EQ(cli({"capture"}, {"SQLUPGRADE_DATABASE=app"}).exitCode, 0);  // the environment too
 
     std::filesystem::create_directories(home / "appdata" / "Velto Software");
     testsupport::writeFile(home / "appdata" / "Velto Software" / "RegShadow.db",

@@ -148,20 +148,22 @@ ConnectionValues connectionValuesFromOptions(const ConnectionOptions& options) {
     return values;
 }
 
-// The connection values of `command` from its options, the environment and Defs.ini; on
-// standard error the problem of a Defs.ini that is there but incomplete, and the usage
-// error when a value is missing (then nullopt).
+// The connection values of `command` from its options, the environment, the registry and
+// Defs.ini; on standard error the problem of a Defs.ini that is there but incomplete, and
+// the usage error when a value is missing (then nullopt). The registry's messages go to
+// `host`.
 std::optional<ConnectionValues> connectionValuesFor(const std::string& command,
                                                     const ConnectionOptions& options,
-                                                    const std::filesystem::path& folder) {
+                                                    const std::filesystem::path& folder, ConsoleHost& host) {
     const app::StartupFile defsIni = app::readStartupFile(folder);
     if (defsIni.error && defsIni.error->number() != app::kFileNotFound) {
         std::cerr << "sqlupgrade-cli: " << app::startupFilePath(folder).string() << ": "
                   << defsIni.error->description() << " (the lines before it are used)\n";
     }
-    ConnectionValues values = resolveConnectionValues(connectionValuesFromOptions(options), defsIni);
+    ConnectionValues values = resolveConnectionValues(connectionValuesFromOptions(options), defsIni, host);
     const std::vector<std::string> missing = missingConnectionValues(values);
     if (!missing.empty()) {
+        host.finishOutput();
         std::cerr << missingValuesMessage(command, missing, app::startupFilePath(folder));
         return std::nullopt;
     }
@@ -256,20 +258,20 @@ int runCommandLine(int argc, char** argv) {
 
     app::MainForm form;
     if (captureCommand->parsed()) {
-        const auto connection = connectionValuesFor("capture", captureConnection, folder);
+        ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
+        const auto connection = connectionValuesFor("capture", captureConnection, folder, host);
         if (!connection) return kExitUsage;
         applyConnectionValues(*connection, form);
-        ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
         const app::OperationOutcome outcome = capture::runCapture(form, host, openersFor(folder));
         return finish(host, outcome, {missingStoreNote(outcome, store::storePath(folder), home)});
     }
 
-    const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder);
+    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
+    const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder, host);
     if (!connection) return kExitUsage;
     applyConnectionValues(*connection, form);
     applyUpgradeOptions(upgradeOptions, form);
-    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
-    ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
     const app::ConnectionOpeners openers = openersFor(folder);
     int pressedSignals = 0;
     host.onPump([&] {

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "app/registry_startup_override.h"
+#include "db/error.h"
+
 namespace cli {
 namespace {
 
@@ -27,6 +30,19 @@ ConnectionValues connectionValuesFromEnvironment() {
             environmentValue("SQLUPGRADE_USER"), environmentValue("SQLUPGRADE_PASSWORD")};
 }
 
+ConnectionValues connectionValuesFromRegistry(const app::StartupFile& defsIni, app::Host& host) {
+    if (defsIni.error || !defsIni.keySuffix) return {};
+    try {
+        const registry::ConnectionOverride found = app::readRegistryStartupSettings(host, *defsIni.keySuffix);
+        return {found.dataSource, found.initialCatalog, found.user, found.password};
+    } catch (const db::Error& e) {
+        host.messageBox(e.description(), app::mb::kInformation, std::nullopt);
+    } catch (const std::exception& e) {
+        host.messageBox(e.what(), app::mb::kInformation, std::nullopt);
+    }
+    return {};
+}
+
 ConnectionValues connectionValuesFromStartupFile(const app::StartupFile& file) {
     return {file.server, file.database, file.login, std::nullopt};
 }
@@ -42,8 +58,10 @@ ConnectionValues firstGiven(std::initializer_list<ConnectionValues> sources) {
     return result;
 }
 
-ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni) {
-    return firstGiven({options, connectionValuesFromEnvironment(), connectionValuesFromStartupFile(defsIni)});
+ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni,
+                                         app::Host& host) {
+    return firstGiven({options, connectionValuesFromEnvironment(), connectionValuesFromRegistry(defsIni, host),
+                       connectionValuesFromStartupFile(defsIni)});
 }
 
 std::vector<std::string> missingConnectionValues(const ConnectionValues& values) {
@@ -59,14 +77,14 @@ std::string missingValuesMessage(const std::string& command, const std::vector<s
     std::string message = "sqlupgrade-cli " + command + ": missing " + joined(missing) + "\n";
     for (const std::string& name : missing) {
         if (name == "database") {
-            message += "  database: -d NAME, the environment variable SQLUPGRADE_DATABASE or line 3 of " +
-                       defsIni.string() + "\n";
+            message += "  database: -d NAME, the environment variable SQLUPGRADE_DATABASE, the registry "
+                       "value dtInitialCatalog or line 3 of " + defsIni.string() + "\n";
         } else if (name == "login") {
-            message += "  login: -U LOGIN, the environment variable SQLUPGRADE_USER or line 4 of " +
-                       defsIni.string() + "\n";
+            message += "  login: -U LOGIN, the environment variable SQLUPGRADE_USER, the registry value "
+                       "dtUser or line 4 of " + defsIni.string() + "\n";
         } else {
-            message += "  password: -P PASSWORD, --password-file FILE or the environment variable "
-                       "SQLUPGRADE_PASSWORD\n";
+            message += "  password: -P PASSWORD, --password-file FILE, the environment variable "
+                       "SQLUPGRADE_PASSWORD or the registry value dtPassword\n";
         }
     }
     return message;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/host.h"
 #include "app/main_form.h"
 #include "app/startup_settings.h"
 
@@ -24,6 +25,12 @@ struct ConnectionValues {
 // SQLUPGRADE_PASSWORD, each given when the variable is set.
 ConnectionValues connectionValuesFromEnvironment();
 
+// The registry override's values, below the key that line 1 of Defs.ini names, read as
+// the window load reads them (the shadow file first, the password decoded). None when
+// Defs.ini was not read whole, as the window load then skips the override too. An error
+// of the override is shown on `host` like the window load shows it, and gives none.
+ConnectionValues connectionValuesFromRegistry(const app::StartupFile& defsIni, app::Host& host);
+
 // Defs.ini's values: the server, database and login lines that were read (the file
 // holds no password).
 ConnectionValues connectionValuesFromStartupFile(const app::StartupFile& file);
@@ -33,9 +40,10 @@ ConnectionValues connectionValuesFromStartupFile(const app::StartupFile& file);
 ConnectionValues firstGiven(std::initializer_list<ConnectionValues> sources);
 
 // Where the command line takes its connection values from, first source first: the
-// options, the environment, Defs.ini. Nothing else: the window's design defaults for the
-// database, login and password are never used here.
-ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni);
+// options, the environment, the registry override, Defs.ini. Nothing else: the window's
+// design defaults for the database, login and password are never used here.
+ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni,
+                                         app::Host& host);
 
 // The values a connection cannot do without that no source gave, by name, in the order
 // database, login, password. The server is not among them: it defaults to the window's
@@ -45,7 +53,8 @@ std::vector<std::string> missingConnectionValues(const ConnectionValues& values)
 // The usage error for missing values: a line naming them, then one line for each saying
 // where it can come from. Example, for {"password"}:
 //   "sqlupgrade-cli upgrade: missing password\n"
-//   "  password: -P PASSWORD, --password-file FILE or the environment variable SQLUPGRADE_PASSWORD\n"
+//   "  password: -P PASSWORD, --password-file FILE, the environment variable SQLUPGRADE_PASSWORD
+//    or the registry value dtPassword\n"
 std::string missingValuesMessage(const std::string& command, const std::vector<std::string>& missing,
                                  const std::filesystem::path& defsIni);
 

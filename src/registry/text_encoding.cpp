@@ -4,32 +4,23 @@
 #include <iconv.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 #include "db/error.h"
+#include "db/text_encoding.h"
 
 namespace registry {
 namespace {
 
-// 0x80-0x9F of Windows-1252; the rest of the code page is Latin-1. glibc's converter
-// rejects the five undefined bytes, which Windows maps to the control characters of the
-// same number, so the table is kept here and iconv is used for the Unicode forms only.
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char32_t windows1252Character(unsigned char byte) {
-    return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char32_t(byte);
-}
+// The characters of Windows-1252 come from db::windows1252CodePoint: glibc's converter
+// rejects the five bytes the code page leaves undefined, which Windows maps to the
+// control characters of the same number, so iconv is used for the Unicode forms only.
 
 // The Windows-1252 byte of a character, or '?' when the code page lacks it.
 char windows1252Byte(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-        if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
+    for (unsigned byte = 0x80; byte < 0xA0; ++byte) {
+        if (db::windows1252CodePoint(static_cast<unsigned char>(byte)) == c) return static_cast<char>(byte);
     }
     return '?';
 }
@@ -123,12 +114,7 @@ char32_t foldCharacter(char32_t c) {
 
 }  // namespace
 
-std::string windows1252ToUtf8(std::string_view bytes) {
-    std::u32string characters;
-    characters.reserve(bytes.size());
-    for (unsigned char byte : bytes) characters += windows1252Character(byte);
-    return encodeUtf8(characters);
-}
+std::string windows1252ToUtf8(std::string_view bytes) { return db::windows1252ToUtf8(bytes); }
 
 std::string utf8ToWindows1252(std::string_view text) {
     std::string out;
@@ -140,7 +126,7 @@ std::string utf16leToUtf8(std::string_view bytes) {
     return Converter("UTF-8", "UTF-16LE").convert(bytes, 2, "\xEF\xBF\xBD");
 }
 
-char32_t foldedWindows1252(unsigned char byte) { return foldCharacter(windows1252Character(byte)); }
+char32_t foldedWindows1252(unsigned char byte) { return foldCharacter(db::windows1252CodePoint(byte)); }
 
 std::string foldCase(std::string_view text) {
     std::u32string characters = decodeUtf8(text);

@@ -3,6 +3,9 @@
 #include <functional>
 #include <vector>
 
+#include "capture/capture_functions_views.h"
+#include "capture/capture_keys_indexes_defaults.h"
+#include "capture/capture_procedures.h"
 #include "capture/capture_tables.h"
 #include "capture/catalog_phase.h"
 #include "db/error.h"
@@ -16,6 +19,12 @@ using app::mb::kInformation;
 std::vector<std::function<void(CaptureRun&)>> capturePhases() {
     return {
         [](CaptureRun& run) { runCatalogPhase(run, tablesPhase()); },
+        [](CaptureRun& run) { runCatalogPhase(run, functionsPhase()); },
+        [](CaptureRun& run) { runCatalogPhase(run, viewsPhase()); },
+        [](CaptureRun& run) { runCatalogPhase(run, proceduresPhase()); },
+        [](CaptureRun& run) { runCatalogPhase(run, indexesPhase()); },
+        [](CaptureRun& run) { runCatalogPhase(run, primaryKeysPhase()); },
+        [](CaptureRun& run) { runCatalogPhase(run, defaultsPhase()); },
         // Before the system data phase: clear the progress text, hide the capture button.
         [](CaptureRun& run) {
             run.form.FXEvolucao.caption.clear();

@@ -218,6 +218,12 @@ std::string SQLValue(std::string_view text, int kind) {
     return SQLValue(db::Value::text(std::string(text)), kind);
 }
 
+std::string SQLTextKeepingBlanks(const db::Value& value) {
+    if (isNullOrEmpty(value)) return "null";
+    std::string text = value.toText();
+    return quoted(Trtf(text));
+}
+
 std::string ReplaceChar(const db::Value& value, std::string_view find,
                         std::string_view replacement) {
     if (codePoints(find) != 1 || codePoints(replacement) != 1) return {};

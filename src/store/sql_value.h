@@ -36,6 +36,12 @@ std::string SQLValue(const db::Value& value, int kind);
 std::string SQLValue(const db::Field& field, int kind);
 std::string SQLValue(std::string_view text, int kind);
 
+// The store literal of a text kept exactly as it is: SQLValue kind 3 without the trimming,
+// for texts that are pieces of a longer one (source text the server keeps in chunks),
+// whose blanks at the cut belong to the whole. "null" for null or the empty text.
+//   "  O'Neil " -> '  O'+CHR(39)+'Neil '      "   " -> '   '
+std::string SQLTextKeepingBlanks(const db::Value& value);
+
 // The value's text form with every `find` character replaced by `replacement`; the empty
 // text unless both are exactly one character. Example: ("1,2,3", ",", ".") -> "1.2.3".
 std::string ReplaceChar(const db::Value& value, std::string_view find,

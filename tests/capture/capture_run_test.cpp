@@ -87,6 +87,46 @@ TEST_F(CaptureRunTest, TablesAreWrittenColumnByColumnInOneTransaction) {
     EXPECT_FALSE(server.isOpen());
 }
 
+TEST_F(CaptureRunTest, ThePhasesRunInTheirOrderEachShowingItsProgress) {
+    const auto text = [](const char* name) { return db::Column{name, db::ado::kVarWChar}; };
+    const auto row = [](std::size_t cells) {
+        return std::vector<db::Value>(cells, db::Value::text("x"));
+    };
+    server.onQuery("xtype = 'FN' AND name <>", {text("name")}, {row(1)});
+    server.onQuery("xtype = 'V' AND name <>", {text("name")}, {row(1)});
+    server.onQuery("xtype = 'P' AND", {{"id", db::ado::kInteger}, text("name")},
+                   {{db::Value::integer(1), db::Value::text("x")}});
+    server.onQuery("as IX_Name", {text("IX_Name"), text("tabela"), text("campo")}, {row(3)});
+    server.onQuery("as PK_Name", {text("PK_Name"), text("tabela"), text("campo")}, {row(3)});
+    server.onQuery("as DF_name", {text("DF_name"), text("tabela"), text("campo"), text("valor")},
+                   {row(4)});
+    std::vector<std::string> captions;
+    for (int pump = 1; pump <= 7; ++pump) {
+        host.atPump(pump, [&] { captions.push_back(form.FXEvolucao.caption); });
+    }
+
+    EXPECT_EQ(run(), OperationOutcome::Completed);
+
+    EXPECT_EQ(captions, (std::vector<std::string>{
+                            "A carregar definições: Tabelas ...",
+                            "A carregar definições: Functions ...",
+                            "A carregar definições: Views ...",
+                            "A carregar definições: Procedures ...",
+                            "A carregar definições: Indexes ...",
+                            "A carregar definições: Primary Keys ...",
+                            "A carregar definições: Defaults ..."}));
+    std::vector<std::string> clears;
+    for (const std::string& sql : store.log) {
+        if (sql.rfind("DELETE FROM ", 0) == 0) clears.push_back(sql);
+    }
+    EXPECT_EQ(clears, (std::vector<std::string>{"DELETE FROM tbObjects", "DELETE FROM tbFunctions",
+                                                "DELETE FROM tbViews", "DELETE FROM tbProcedures",
+                                                "DELETE FROM tbIndexes", "DELETE FROM tbPrimary_Keys",
+                                                "DELETE FROM tbDefaults"}));
+    EXPECT_EQ(store.log.front(), "BEGIN");
+    EXPECT_EQ(store.log.back(), "COMMIT");
+}
+
 TEST_F(CaptureRunTest, TheRulesTableIsAskedTwicePerColumnRecord) {
     run();
     int probes = 0;

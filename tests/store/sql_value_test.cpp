@@ -134,6 +134,14 @@ TEST(SQLValue, FieldsAndTypedTextFormatTheirValue) {
     EXPECT_EQ(SQLValue(std::string("tbA"), kSqlText), "'tbA'");
 }
 
+TEST(SQLTextKeepingBlanks, QuotesLikeSQLValueButKeepsEveryBlank) {
+    EXPECT_EQ(SQLTextKeepingBlanks(db::Value::text("  O'Neil ")), "'  O'+CHR(39)+'Neil '");
+    EXPECT_EQ(SQLTextKeepingBlanks(db::Value::text("   ")), "'   '");
+    EXPECT_EQ(SQLTextKeepingBlanks(db::Value::text("\r\nEND\r\n")), "'\r\nEND\r\n'");
+    EXPECT_EQ(SQLTextKeepingBlanks(db::Value::text("")), "null");
+    EXPECT_EQ(SQLTextKeepingBlanks(db::Value()), "null");
+}
+
 TEST(ReplaceChar, ReplacesOneCharacterByAnother) {
     EXPECT_EQ(ReplaceChar(db::Value::text("1,2,3"), ",", "."), "1.2.3");
     EXPECT_EQ(ReplaceChar(db::Value::text("ação"), "ç", "c"), "acão");

@@ -29,7 +29,16 @@ CREATE TABLE tbVersao (versao int NOT NULL, upgrading int NULL)
 GO
 INSERT INTO tbVersao VALUES (7, 1)
 GO
-CREATE TABLE tbClientes (id int IDENTITY(1,1) NOT NULL PRIMARY KEY, nome nvarchar(50) NULL)
+CREATE TABLE tbClientes (id int IDENTITY(1,1) NOT NULL PRIMARY KEY, nome nvarchar(50) NULL,
+    activo bit NOT NULL DEFAULT (1))
+GO
+CREATE INDEX IX_tbClientes_nome ON tbClientes (nome)
+GO
+CREATE FUNCTION dbo.fnUm () RETURNS int AS BEGIN RETURN 1 END
+GO
+CREATE VIEW dbo.vwClientes AS SELECT id, nome FROM tbClientes
+GO
+CREATE PROCEDURE dbo.spNada AS RETURN 0
 GO
 CREATE TABLE tbSkip (x int NULL)
 GO
@@ -98,7 +107,10 @@ TEST_F(CommandLine, CaptureReportsItsOutcomeInTheExitCode) {
     EXPECT_EQ(done.exitCode, 0) << done.err;
     EXPECT_THAT(done.err, HasSubstr("SQL Database Upgrade: As definições da base de dados foram "
                                     "guardadas com sucesso!"));
-    EXPECT_THAT(done.err, HasSubstr("A carregar definições: Tabelas ..."));
+    for (const char* phase : {"Tabelas", "Functions", "Views", "Procedures", "Indexes",
+                              "Primary Keys", "Defaults"}) {
+        EXPECT_THAT(done.err, HasSubstr(std::string("A carregar definições: ") + phase + " ...\n"));
+    }
     EXPECT_EQ(done.out, "");  // nothing failed, so nothing on the clipboard
 
     std::vector<std::string> noDatabase = connection();

@@ -95,41 +95,17 @@ TEST_F(CaptureEndToEnd, AFailedLoginAndAnEmptyNameTouchNothing) {
     EXPECT_TRUE(tbObjects().empty());
 }
 
-// A store that fails after a number of statements, as a full disk would.
-class FailingStore : public db::Connection {
-public:
-    FailingStore(std::unique_ptr<db::Connection> inner, int failAfter)
-        : m_inner(std::move(inner)), m_left(failAfter) {}
-    long execute(std::string_view sql) override {
-        if (--m_left < 0) throw db::Error(db::errc::kStoreError, "database or disk is full");
-        return m_inner->execute(sql);
-    }
-    db::Recordset open(std::string_view sql, db::CursorType c, db::LockType l) override {
-        return m_inner->open(sql, c, l);
-    }
-    void close() override { m_inner->close(); }
-    bool isOpen() const override { return m_inner->isOpen(); }
-    void setCommandTimeout(int s) override { m_inner->setCommandTimeout(s); }
-    void writeLongValue(std::string_view a, std::string_view b, std::string_view c,
-                        std::string_view d, const db::Value& v) override {
-        m_inner->writeLongValue(a, b, c, d, v);
-    }
-    void beginTransaction() override { m_inner->beginTransaction(); }
-    void commitTransaction() override { m_inner->commitTransaction(); }
-    void rollbackTransaction() override { m_inner->rollbackTransaction(); }
-
-private:
-    std::unique_ptr<db::Connection> m_inner;
-    int m_left;
-};
-
 TEST_F(CaptureEndToEnd, ACaptureFailingMidwayLeavesTheStoreAsItWas) {
     ASSERT_EQ(capture(), OperationOutcome::Completed);
     const auto before = e2e::storeRows(*env.openStore(), "tbObjects", "object_id");
     app::MainForm form;
     env.pointAt(form, "reference");
     app::ConnectionOpeners openers = env.openers();
-    openers.openStore = [this] { return std::make_unique<FailingStore>(env.openStore(), 25); };
+    openers.openStore = [this] {
+        auto left = std::make_shared<int>(25);
+        return std::make_unique<e2e::FailingStore>(env.openStore(),
+                                                   [left](std::string_view) { return --*left < 0; });
+    };
     EXPECT_EQ(capture::runCapture(form, host, openers), OperationOutcome::Failed);
     EXPECT_EQ(host.messages.back().text, "database or disk is full | Current TABLE: ");
     EXPECT_EQ(e2e::storeRows(*env.openStore(), "tbObjects", "object_id"), before);

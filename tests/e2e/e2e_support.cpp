@@ -7,10 +7,11 @@
 
 namespace e2e {
 
-Environment::Environment(bool withTarget, bool windowsPaths) {
+Environment::Environment(bool withTarget, bool windowsPaths, Loads moreLoads) {
     testsupport::SandboxOptions options;
     options.loads.emplace_back("reference", "tests/fixtures/reference.sql");
     if (withTarget) options.loads.emplace_back("target", "tests/fixtures/target.sql");
+    options.loads.insert(options.loads.end(), moreLoads.begin(), moreLoads.end());
     options.saPassword = "e2e-Secret";
     options.windowsPaths = windowsPaths;
     m_server = std::make_unique<testsupport::SandboxServer>(options);
@@ -37,6 +38,11 @@ std::unique_ptr<db::Connection> Environment::openStore() const {
 std::unique_ptr<db::Connection> Environment::openServer(const std::string& database) const {
     return db::odbc::openServer(
         {"127.0.0.1," + std::to_string(m_server->port()), database, "sa", m_server->password()});
+}
+
+long FailingStore::execute(std::string_view sql) {
+    if (m_failsOn(sql)) throw db::Error(db::errc::kStoreError, "database or disk is full");
+    return m_inner->execute(sql);
 }
 
 std::vector<std::string> storeRows(db::Connection& store, const std::string& table,

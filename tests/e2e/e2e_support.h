@@ -1,7 +1,11 @@
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/connection.h"
@@ -11,11 +15,13 @@
 
 namespace e2e {
 
-// A sandbox serving the fixture databases "reference" and "target", and a program folder
-// with an empty store.
+// A sandbox serving the fixture databases "reference" and "target" (and any further
+// fixtures, as database and script), and a program folder with an empty store.
 class Environment {
 public:
-    explicit Environment(bool withTarget = true, bool windowsPaths = false);
+    using Loads = std::vector<std::pair<std::string, std::filesystem::path>>;
+
+    explicit Environment(bool withTarget = true, bool windowsPaths = false, Loads moreLoads = {});
 
     // Openers for the product's operations: ODBC to the sandbox, the store in the folder.
     app::ConnectionOpeners openers() const;
@@ -30,6 +36,32 @@ public:
 private:
     testsupport::TempDir m_home{"e2e"};
     std::unique_ptr<testsupport::SandboxServer> m_server;
+};
+
+// A store that fails, as a full disk would, on the first statement (not query) for which
+// `failsOn` answers true; everything else goes to the store it wraps.
+class FailingStore : public db::Connection {
+public:
+    FailingStore(std::unique_ptr<db::Connection> inner, std::function<bool(std::string_view)> failsOn)
+        : m_inner(std::move(inner)), m_failsOn(std::move(failsOn)) {}
+    long execute(std::string_view sql) override;
+    db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
+        return m_inner->open(sql, cursor, lock);
+    }
+    void close() override { m_inner->close(); }
+    bool isOpen() const override { return m_inner->isOpen(); }
+    void setCommandTimeout(int seconds) override { m_inner->setCommandTimeout(seconds); }
+    void writeLongValue(std::string_view table, std::string_view keyColumn, std::string_view keyLiteral,
+                        std::string_view field, const db::Value& value) override {
+        m_inner->writeLongValue(table, keyColumn, keyLiteral, field, value);
+    }
+    void beginTransaction() override { m_inner->beginTransaction(); }
+    void commitTransaction() override { m_inner->commitTransaction(); }
+    void rollbackTransaction() override { m_inner->rollbackTransaction(); }
+
+private:
+    std::unique_ptr<db::Connection> m_inner;
+    std::function<bool(std::string_view)> m_failsOn;
 };
 
 // Every row of a store table in `orderBy` order, each row's columns (all but `skip`)

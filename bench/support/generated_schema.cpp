@@ -17,7 +17,40 @@ std::string generatedColumnName(int index) {
     return name;
 }
 
-void writeGeneratedSchema(const std::filesystem::path& file, int tables, int columns) {
+namespace {
+
+// A comment that brings an object's source text to about `length` characters.
+std::string padding(std::size_t length) {
+    std::string comment = "/* ";
+    while (comment.size() + 3 < length) comment += "linha d'exemplo do objecto gerado ";
+    return comment + " */\n";
+}
+
+// Every tenth object is long: 4,100 to 9,000 characters, so two or three chunks.
+std::size_t sourceLength(int index) {
+    return index % 10 == 0 ? 4100 + static_cast<std::size_t>(index * 997) % 4900 : 200;
+}
+
+void writeObjects(std::ofstream& out, int objectsPerKind, int tables) {
+    char name[16];
+    for (int i = 0; i < objectsPerKind; ++i) {
+        const std::string table = generatedTableName(i % tables);
+        const std::string comment = padding(sourceLength(i));
+        std::snprintf(name, sizeof name, "fnGen%04d", i);
+        out << "CREATE FUNCTION dbo." << name << " (@valor int)\nRETURNS int\nAS\nBEGIN\n" << comment
+            << "    RETURN @valor + " << i << "\nEND\nGO\n";
+        std::snprintf(name, sizeof name, "vwGen%04d", i);
+        out << "CREATE VIEW dbo." << name << "\nAS\n" << comment << "SELECT id, c01 FROM dbo." << table
+            << "\nGO\n";
+        std::snprintf(name, sizeof name, "spGen%04d", i);
+        out << "CREATE PROCEDURE dbo." << name << "\n    @id int\nAS\n" << comment
+            << "SELECT * FROM dbo." << table << " WHERE id = @id\nGO\n";
+    }
+}
+
+}  // namespace
+
+void writeGeneratedSchema(const std::filesystem::path& file, int tables, int columns, int objectsPerKind) {
     static const char* const kTypes[] = {"int",      "varchar(50)", "nvarchar(100)", "decimal(18,4)",
                                          "datetime", "bit",         "money",         "char(10)"};
     std::ofstream out(file);
@@ -31,15 +64,17 @@ void writeGeneratedSchema(const std::filesystem::path& file, int tables, int col
         for (int c = 1; c < columns; ++c) {
             const std::string type = kTypes[c % 8];
             out << ", " << generatedColumnName(c) << ' ' << type;
-            if (c % 4 == 0) {
+            if (c % 4 == 0 && c <= 12) {
                 const bool text = type[0] == 'v' || type[0] == 'n' || type[0] == 'c';
                 out << " NOT NULL DEFAULT (" << (text ? "''" : "0") << ")";
             } else {
                 out << " NULL";
             }
         }
-        out << ")\nGO\nCREATE INDEX IX_" << table << "_c01 ON " << table << " (c01)\nGO\n";
+        out << ")\nGO\nCREATE INDEX IX_" << table << "_c01 ON " << table << " (c01)\nGO\n"
+            << "CREATE INDEX IX_" << table << "_c02 ON " << table << " (c02)\nGO\n";
     }
+    writeObjects(out, objectsPerKind, tables);
 }
 
 }  // namespace benchsupport

@@ -53,6 +53,10 @@ void showErrorExit(app::Host& host, const std::string& description, const std::s
 
 }  // namespace
 
+void runCapturePhases(CaptureRun& run) {
+    for (const auto& phase : capturePhases()) phase(run);
+}
+
 app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
                                    const app::ConnectionOpeners& openers) {
     form.FXAuto.value = 0;
@@ -71,7 +75,7 @@ app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
         CaptureRun run{form, host, *server, *store, {}, {}};
         try {
             db::Transaction transaction(*store);
-            for (const auto& phase : capturePhases()) phase(run);
+            runCapturePhases(run);
             transaction.commit();
         } catch (...) {
             currentDataTable = run.currentDataTable;

@@ -27,6 +27,10 @@ struct CaptureRun {
 app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
                                    const app::ConnectionOpeners& openers);
 
+// Runs the capture phases in their fixed order on an open run (the store transaction is
+// the caller's). Errors propagate.
+void runCapturePhases(CaptureRun& run);
+
 // The message shown when a connection opened without reaching the open state.
 inline constexpr const char* kCannotOpenDatabase = "Não foi possível abrir a base de dados SQL.";
 inline constexpr const char* kDatabaseRequired = "Tem de definir uma base de dados!";

@@ -16,6 +16,8 @@
 #include "shell/cli/closing_notes.h"
 #include "shell/cli/connection_values.h"
 #include "shell/cli/console_host.h"
+#include "shell/cli/help_layout.h"
+#include "shell/cli/where_command.h"
 #include "app/program_folder.h"
 #include "app/startup_settings.h"
 #include "store/definitions_store.h"
@@ -224,10 +226,13 @@ int runCommandLine(int argc, char** argv) {
                  "store and upgrade target databases from it."};
     app.require_subcommand(1);
     std::optional<std::filesystem::path> home;
-    app.add_option("--home", home, "Folder of Defs.ini and SQL.mdb (default: $SQLUPGRADE_HOME, "
-                                   "else the program's folder)")
+    app.add_option("--home", home, "Folder of Defs.ini and SQL.mdb (default: $SQLUPGRADE_HOME, else "
+                                   "the program's own folder when it holds Defs.ini or SQL.mdb, "
+                                   "else $XDG_DATA_HOME/sqlupgrade)")
         ->option_text("DIR");
 
+    CLI::App* whereCommand = app.add_subcommand(
+        "where", "Print the program folder, the store, Defs.ini and the registry's files in effect");
     CLI::App* initStore = app.add_subcommand(
         "init-store", "Create an empty SQL.mdb in the program folder; an existing file is never touched");
     CLI::App* captureCommand = app.add_subcommand(
@@ -241,6 +246,7 @@ int runCommandLine(int argc, char** argv) {
     UpgradeOptions upgradeOptions;
     addConnectionOptions(*upgradeCommand, upgradeConnection, "The target database");
     addUpgradeOptions(*upgradeCommand, upgradeOptions);
+    finishHelp(app);
 
     try {
         app.parse(argc, argv);
@@ -253,7 +259,9 @@ int runCommandLine(int argc, char** argv) {
         return kExitUsage;
     }
 
-    const std::filesystem::path folder = app::programFolder(home);
+    const app::ProgramFolder located = app::locateProgramFolder(home);
+    if (whereCommand->parsed()) return runWhere(located, std::cout);
+    const std::filesystem::path& folder = located.path;
     if (initStore->parsed()) return runInitStore(folder);
 
     app::MainForm form;

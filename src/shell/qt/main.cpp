@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include "db/odbc/odbc_connection.h"
 #include "app/program_folder.h"
@@ -11,13 +12,23 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("SQL Database Upgrade");
+    // The installed desktop entry and icon (packaging/), so the desktop shows them too.
+    QApplication::setDesktopFileName("sqlupgrade");
+    QApplication::setWindowIcon(QIcon::fromTheme("sqlupgrade"));
     // One look on every desktop (and on the offscreen platform of the screenshot).
     QApplication::setStyle("Fusion");
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("SQL Database Upgrade");
+    parser.setApplicationDescription(
+        "SQL Database Upgrade: the window. It fills in the connection settings from Defs.ini in "
+        "the program folder and, with the automatic start ticked, upgrades the database 20 "
+        "seconds after it opens.");
     parser.addHelpOption();
-    const QCommandLineOption home("home", "Folder of Defs.ini and SQL.mdb.", "DIR");
+    const QCommandLineOption home("home",
+                                  "Folder of Defs.ini and SQL.mdb (default: $SQLUPGRADE_HOME, else the "
+                                  "program's own folder when it holds Defs.ini or SQL.mdb, else "
+                                  "$XDG_DATA_HOME/sqlupgrade).",
+                                  "DIR");
     const QCommandLineOption screenshot("screenshot", "Render the window to FILE (PNG) and exit.", "FILE");
     parser.addOption(home);
     parser.addOption(screenshot);

@@ -1,0 +1,51 @@
+#include "shell/cli/help_layout.h"
+
+#include <memory>
+#include <sstream>
+
+namespace cli {
+namespace {
+
+// The footer of the top-level help; the manual page turns its headings into sections.
+constexpr const char* kFooter = R"(Environment:
+  SQLUPGRADE_HOME             The program folder, when --home is not given
+  SQLUPGRADE_PASSWORD         The password, when neither -P nor --password-file is given
+  SQLUPGRADE_ODBC_DRIVER      The ODBC driver for SQL Server (default: FreeTDS)
+  XDG_DATA_HOME               The user's data folder (default: ~/.local/share)
+
+Files:
+  Defs.ini                    In the program folder: a registry key name, then the server,
+                              database and login that fill in the connection settings
+  SQL.mdb                     In the program folder: the definitions store)";
+
+// The default layout, except that --help-all lists the commands once and then gives each
+// command's options under "Options of NAME:", a heading that manual page tools recognise.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+        if (mode != CLI::AppFormatMode::All) return CLI::Formatter::make_subcommands(app, mode);
+        std::ostringstream out;
+        out << "\nSubcommands:\n";
+        const auto commands = app->get_subcommands({});
+        for (const CLI::App* command : commands) out << make_subcommand(command);
+        for (const CLI::App* command : commands) {
+            const auto options = command->get_options([command](const CLI::Option* option) {
+                return option->nonpositional() && option != command->get_help_ptr();
+            });
+            if (options.empty()) continue;
+            out << "\nOptions of " << command->get_name() << ":\n";
+            for (const CLI::Option* option : options) out << make_option(option, false);
+        }
+        return out.str();
+    }
+};
+
+}  // namespace
+
+void finishHelp(CLI::App& app) {
+    app.set_help_all_flag("--help-all", "Print the help of every command and exit");
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.footer(kFooter);
+}
+
+}  // namespace cli

@@ -1,0 +1,40 @@
+#include "shell/cli/where_command.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "shell/cli/command_line.h"
+#include "store/definitions_store.h"
+
+namespace cli {
+namespace {
+
+std::string fileLine(const std::filesystem::path& path, const std::string& whenMissing) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return path.string();
+    return path.string() + " (missing: " + whenMissing + ")";
+}
+
+}  // namespace
+
+std::vector<WhereLine> whereLines(const app::ProgramFolder& folder) {
+    std::vector<WhereLine> lines{
+        {"Program folder", folder.path.string()},
+        {"Chosen by", app::describeChoice(folder.choice)},
+        {"Store", fileLine(store::storePath(folder.path), "sqlupgrade-cli init-store creates it")},
+        {"Defs.ini", fileLine(app::defsPath(folder.path), "the built-in settings apply")},
+    };
+    // The registry's files and its shadow folder join the list here.
+    return lines;
+}
+
+int runWhere(const app::ProgramFolder& folder, std::ostream& out) {
+    const std::vector<WhereLine> lines = whereLines(folder);
+    std::size_t width = 0;
+    for (const WhereLine& line : lines) width = std::max(width, line.label.size());
+    for (const WhereLine& line : lines)
+        out << line.label << ':' << std::string(width - line.label.size() + 1, ' ') << line.value << '\n';
+    return kExitCompleted;
+}
+
+}  // namespace cli

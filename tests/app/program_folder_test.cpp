@@ -34,6 +34,8 @@ const FolderCase kFolderCases[] = {
     {"RelativeXdgIgnored", "", "", "", "data", "/home/ana/.local/share/sqlupgrade", FolderChoice::UserData},
 };
 
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
+
 class ProgramFolderChoice : public ::testing::TestWithParam<FolderCase> {};
 
 TEST_P(ProgramFolderChoice, FollowsTheOrderOfReasons) {

@@ -51,8 +51,10 @@ void createPrivateFolders(const std::filesystem::path& folder) {
 }  // namespace
 
 ProgramFolder chooseProgramFolder(const FolderClues& clues) {
-    if (clues.homeOption && !clues.homeOption->empty()) return {*clues.homeOption, FolderChoice::HomeOption};
-    if (!clues.homeEnvironment.empty()) return {clues.homeEnvironment, FolderChoice::HomeEnvironment};
+    if (clues.homeOption && !clues.homeOption->empty())
+        return {*clues.homeOption, FolderChoice::HomeOption};
+    if (!clues.homeEnvironment.empty())
+        return {clues.homeEnvironment, FolderChoice::HomeEnvironment};
     if (!clues.executableFolder.empty() && holdsProgramFiles(clues.executableFolder))
         return {clues.executableFolder, FolderChoice::BesideProgram};
     // A relative XDG_DATA_HOME is invalid and ignored, as the base directory rules say.
@@ -66,8 +68,9 @@ ProgramFolder chooseProgramFolder(const FolderClues& clues) {
 }
 
 ProgramFolder locateProgramFolder(const std::optional<std::filesystem::path>& homeOption) {
-    const ProgramFolder folder = chooseProgramFolder(
-        {homeOption, environment("SQLUPGRADE_HOME"), executableFolder(), environment("XDG_DATA_HOME"), userHome()});
+    const ProgramFolder folder =
+        chooseProgramFolder({homeOption, environment("SQLUPGRADE_HOME"), executableFolder(),
+                             environment("XDG_DATA_HOME"), userHome()});
     if (folder.choice == FolderChoice::UserData) createPrivateFolders(folder.path);
     return folder;
 }

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
+#include "scoped_environment.h"
 #include "temp_dir.h"
 
 namespace app {
 namespace {
 
+using testsupport::ScopedEnvironment;
 using testsupport::TempDir;
 
 struct FolderCase {
@@ -25,13 +25,16 @@ struct FolderCase {
 
 const FolderCase kFolderCases[] = {
     {"OptionFirst", "/opt/a", "/srv/b", "Defs.ini", "/x", "/opt/a", FolderChoice::HomeOption},
-    {"EnvironmentBeforePortable", "", "/srv/b", "Defs.ini", "/x", "/srv/b", FolderChoice::HomeEnvironment},
+    {"EnvironmentBeforePortable", "", "/srv/b", "Defs.ini", "/x", "/srv/b",
+     FolderChoice::HomeEnvironment},
     {"PortableWithDefsIni", "", "", "Defs.ini", "/x", "<exe>", FolderChoice::BesideProgram},
     {"PortableWithStore", "", "", "SQL.mdb", "/x", "<exe>", FolderChoice::BesideProgram},
     {"OtherFilesAreNotPortable", "", "", "defs.ini", "/x", "/x/sqlupgrade", FolderChoice::UserData},
     {"XdgDataHome", "", "", "", "/x", "/x/sqlupgrade", FolderChoice::UserData},
-    {"UserHomeWithoutXdg", "", "", "", "", "/home/ana/.local/share/sqlupgrade", FolderChoice::UserData},
-    {"RelativeXdgIgnored", "", "", "", "data", "/home/ana/.local/share/sqlupgrade", FolderChoice::UserData},
+    {"UserHomeWithoutXdg", "", "", "", "", "/home/ana/.local/share/sqlupgrade",
+     FolderChoice::UserData},
+    {"RelativeXdgIgnored", "", "", "", "data", "/home/ana/.local/share/sqlupgrade",
+     FolderChoice::UserData},
 };
 
 void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
@@ -50,35 +53,19 @@ TEST_P(ProgramFolderChoice, FollowsTheOrderOfReasons) {
     clues.userHome = "/home/ana";
 
     const ProgramFolder folder = chooseProgramFolder(clues);
-    EXPECT_EQ(folder.path, std::string(c.expected) == "<exe>" ? exe.path() : std::filesystem::path(c.expected));
+    EXPECT_EQ(folder.path,
+              std::string(c.expected) == "<exe>" ? exe.path() : std::filesystem::path(c.expected));
     EXPECT_EQ(folder.choice, c.choice);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgramFolderChoice, ::testing::ValuesIn(kFolderCases),
-                         [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment() {
-        if (m_old) ::setenv(m_name, m_old->c_str(), 1);
-        else ::unsetenv(m_name);
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+                         [](const ::testing::TestParamInfo<FolderCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(ProgramFolder, TheUserDataFolderIsCreatedPrivateOnFirstUse) {
     TempDir data("xdg");
-    ScopedEnvironment noHome("SQLUPGRADE_HOME", "");
+    ScopedEnvironment noHome("SQLUPGRADE_HOME", std::nullopt);
     ScopedEnvironment xdg("XDG_DATA_HOME", (data / "share").string());
 
     const ProgramFolder folder = locateProgramFolder(std::nullopt);
@@ -86,10 +73,12 @@ TEST(ProgramFolder, TheUserDataFolderIsCreatedPrivateOnFirstUse) {
     EXPECT_EQ(folder.choice, FolderChoice::UserData);
     for (const auto& created : {data / "share", data / "share" / "sqlupgrade"}) {
         ASSERT_TRUE(std::filesystem::is_directory(created)) << created;
-        EXPECT_EQ(std::filesystem::status(created).permissions(), std::filesystem::perms::owner_all) << created;
+        EXPECT_EQ(std::filesystem::status(created).permissions(), std::filesystem::perms::owner_all)
+            << created;
     }
     // An existing folder is used as it is.
-    std::filesystem::permissions(folder.path, std::filesystem::perms::owner_all | std::filesystem::perms::group_read);
+    std::filesystem::permissions(
+        folder.path, std::filesystem::perms::owner_all | std::filesystem::perms::group_read);
     EXPECT_EQ(locateProgramFolder(std::nullopt).path, folder.path);
     EXPECT_EQ(std::filesystem::status(folder.path).permissions(),
               std::filesystem::perms::owner_all | std::filesystem::perms::group_read);

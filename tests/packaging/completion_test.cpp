@@ -14,11 +14,13 @@ struct CompletionCase {
 };
 
 const CompletionCase kCompletionCases[] = {
-    {"Commands", "sqlupgrade-cli ", "--help\n--help-all\n--home\n-h\ncapture\ninit-store\nupgrade\nwhere\n"},
+    {"Commands", "sqlupgrade-cli ",
+     "--help\n--help-all\n--home\n-h\ncapture\ninit-store\nupgrade\nwhere\n"},
     {"CommandPrefix", "sqlupgrade-cli i", "init-store\n"},
     {"CommandAfterHome", "sqlupgrade-cli --home /tmp cap", "capture\n"},
     {"UpgradeOption", "sqlupgrade-cli upgrade --no-b", "--no-backup\n"},
-    {"CaptureOptions", "sqlupgrade-cli --home /tmp capture --pass", "--password\n--password-file\n"},
+    {"CaptureOptions", "sqlupgrade-cli --home /tmp capture --pass",
+     "--password\n--password-file\n"},
     {"CaptureHasNoUpgradeOptions", "sqlupgrade-cli capture --no-", ""},
     {"AnswerValues", "sqlupgrade-cli upgrade --answer ", "default\nno\nyes\n"},
     {"ServerIsFreeText", "sqlupgrade-cli upgrade -S ", ""},
@@ -40,7 +42,8 @@ TEST_P(Completion, OffersWhatTheProgramAccepts) {
             text.replace(at, 1, scratch.path().string());
         return text;
     };
-    const std::string script = std::string("source ") + SQLUPGRADE_COMPLETION_FILE + "\n"
+    const std::string script = std::string("source ") + SQLUPGRADE_COMPLETION_FILE +
+                               "\n"
                                "read -r -a COMP_WORDS <<< \"$1\"\n"
                                "[[ $1 == *' ' ]] && COMP_WORDS+=('')\n"
                                "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
@@ -53,6 +56,8 @@ TEST_P(Completion, OffersWhatTheProgramAccepts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Completion, ::testing::ValuesIn(kCompletionCases),
-                         [](const ::testing::TestParamInfo<CompletionCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<CompletionCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace

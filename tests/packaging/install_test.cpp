@@ -23,7 +23,8 @@ using testsupport::TempDir;
 
 constexpr const char* kPackage = "sqlupgrade";
 
-CommandResult run(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {}) {
+CommandResult run(const std::vector<std::string>& argv,
+                  const std::vector<std::string>& environment = {}) {
     return testsupport::runCommand(argv, "", environment, std::chrono::seconds(300));
 }
 
@@ -48,8 +49,8 @@ public:
         }
 
         const CommandResult packed = run({SQLUPGRADE_CPACK_COMMAND, "--config",
-                                          std::string(SQLUPGRADE_BINARY_DIR) + "/CPackConfig.cmake", "-B",
-                                          m_output.path().string()});
+                                          std::string(SQLUPGRADE_BINARY_DIR) + "/CPackConfig.cmake",
+                                          "-B", m_output.path().string()});
         ASSERT_EQ(packed.exitCode, 0) << packed.out << packed.err;
         for (const auto& entry : std::filesystem::directory_iterator(m_output.path()))
             if (entry.path().extension() == ".deb") debFile = entry.path();
@@ -130,7 +131,8 @@ TEST(InstalledPackage, DependsOnTheDriverAndTheLibrariesItLinks) {
 
 TEST(InstalledPackage, ProgramsHaveHelpAndManualPages) {
     for (const std::string program : {"sqlupgrade", "sqlupgrade-cli", "sqlupgrade-sandbox"}) {
-        const CommandResult help = run({"/usr/bin/" + program, "--help"}, {"QT_QPA_PLATFORM=offscreen"});
+        const CommandResult help =
+            run({"/usr/bin/" + program, "--help"}, {"QT_QPA_PLATFORM=offscreen"});
         EXPECT_EQ(help.exitCode, 0) << program << ": " << help.err;
         EXPECT_THAT(help.out, HasSubstr("Usage: /usr/bin/" + program)) << program;
 
@@ -145,28 +147,33 @@ TEST(InstalledPackage, ProgramsHaveHelpAndManualPages) {
 TEST(InstalledPackage, WhereIsTheUserDataFolderUnlessACopyStandsBesideDefsIni) {
     TempDir user("installed");
     auto where = [&](const std::filesystem::path& program) {
-        return run({"env", "-u", "XDG_DATA_HOME", "-u", "SQLUPGRADE_HOME", "HOME=" + user.path().string(),
-                    program.string(), "where"});
+        return run({"env", "-u", "XDG_DATA_HOME", "-u", "SQLUPGRADE_HOME",
+                    "HOME=" + user.path().string(), program.string(), "where"});
     };
     const CommandResult installed = where("/usr/bin/sqlupgrade-cli");
     EXPECT_EQ(installed.exitCode, 0) << installed.err;
-    EXPECT_THAT(installed.out, HasSubstr("Program folder: " + (user / ".local/share/sqlupgrade").string() + "\n"));
+    EXPECT_THAT(
+        installed.out,
+        HasSubstr("Program folder:     " + (user / ".local/share/sqlupgrade").string() + "\n"));
 
     const std::filesystem::path portable = user / "portable";
     std::filesystem::create_directory(portable);
     std::filesystem::copy_file("/usr/bin/sqlupgrade-cli", portable / "sqlupgrade-cli");
     testsupport::writeFile(portable / "Defs.ini", "App\nsrv\ndb\nsa\n");
-    EXPECT_THAT(where(portable / "sqlupgrade-cli").out, HasSubstr("Program folder: " + portable.string() + "\n"));
+    EXPECT_THAT(where(portable / "sqlupgrade-cli").out,
+                HasSubstr("Program folder:     " + portable.string() + "\n"));
 }
 
 TEST(InstalledPackage, DesktopEntryValidates) {
-    const CommandResult checked = run({"desktop-file-validate", "/usr/share/applications/sqlupgrade.desktop"});
+    const CommandResult checked =
+        run({"desktop-file-validate", "/usr/share/applications/sqlupgrade.desktop"});
     EXPECT_EQ(checked.exitCode, 0);
     EXPECT_EQ(checked.out + checked.err, "");
 }
 
 TEST(InstalledPackage, LintianFindsNoErrors) {
-    const CommandResult checked = run({"lintian", "--fail-on", "error", InstalledPackage::debFile.string()});
+    const CommandResult checked =
+        run({"lintian", "--fail-on", "error", InstalledPackage::debFile.string()});
     EXPECT_EQ(checked.exitCode, 0) << checked.out << checked.err;
     std::cout << "lintian:\n" << checked.out;
 }

@@ -11,12 +11,23 @@ constexpr const char* kFooter = R"(Environment:
   SQLUPGRADE_HOME             The program folder, when --home is not given
   SQLUPGRADE_PASSWORD         The password, when neither -P nor --password-file is given
   SQLUPGRADE_ODBC_DRIVER      The ODBC driver for SQL Server (default: FreeTDS)
+  SQLUPGRADE_REGISTRY_MACHINE
+                              The registry file of HKEY_LOCAL_MACHINE
+                              (default: /etc/sqlupgrade/registry.reg)
+  SQLUPGRADE_REGISTRY_USER    The registry file of HKEY_CURRENT_USER
+                              (default: $XDG_CONFIG_HOME/sqlupgrade/registry.reg)
+  SQLUPGRADE_COMMON_APPDATA   The folder below which the shadow file lives (default: /var/lib)
+  SQLUPGRADE_VOLUME_SERIAL    The volume serial number the stored password is bound to
   XDG_DATA_HOME               The user's data folder (default: ~/.local/share)
 
 Files:
   Defs.ini                    In the program folder: a registry key name, then the server,
                               database and login that fill in the connection settings
-  SQL.mdb                     In the program folder: the definitions store)";
+  SQL.mdb                     In the program folder: the definitions store
+  RegShadow.db                The shadow file, in "Velto Software" below the common
+                              application data folder
+
+The command where prints the files in effect.)";
 
 // The default layout, except that --help-all lists the commands once and then gives each
 // command's options under "Options of NAME:", a heading that manual page tools recognise.

@@ -18,6 +18,7 @@
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using testsupport::CommandResult;
 using testsupport::TempDir;
 
@@ -37,7 +38,7 @@ bool packagePresent() {
 // Builds the package, installs it for the tests and purges it after them. The marker
 // file says the installed package is this test's own, so that a run killed half way is
 // cleaned up by the next one instead of being taken for someone else's package.
-class InstalledPackage : public ::testing::Environment {
+class PackageInstallation : public ::testing::Environment {
 public:
     static std::filesystem::path debFile;
 
@@ -90,7 +91,7 @@ private:
     int m_lock = -1;
 };
 
-std::filesystem::path InstalledPackage::debFile;
+std::filesystem::path PackageInstallation::debFile;
 
 TEST(InstalledPackage, HoldsItsFilesUnderUsr) {
     const CommandResult listed = run({"dpkg-query", "-L", kPackage});
@@ -99,7 +100,7 @@ TEST(InstalledPackage, HoldsItsFilesUnderUsr) {
     std::istringstream lines(listed.out);
     for (std::string line; std::getline(lines, line);) {
         if (line == "/." || line.empty()) continue;
-        EXPECT_EQ(line.rfind("/usr/", 0) == 0 || line == "/usr", true) << line;
+        EXPECT_THAT(line, StartsWith("/usr"));
         files.insert(line);
     }
     for (const char* file : {
@@ -173,7 +174,7 @@ TEST(InstalledPackage, DesktopEntryValidates) {
 
 TEST(InstalledPackage, LintianFindsNoErrors) {
     const CommandResult checked =
-        run({"lintian", "--fail-on", "error", InstalledPackage::debFile.string()});
+        run({"lintian", "--fail-on", "error", PackageInstallation::debFile.string()});
     EXPECT_EQ(checked.exitCode, 0) << checked.out << checked.err;
     std::cout << "lintian:\n" << checked.out;
 }
@@ -182,6 +183,6 @@ TEST(InstalledPackage, LintianFindsNoErrors) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new InstalledPackage);
+    ::testing::AddGlobalTestEnvironment(new PackageInstallation);
     return RUN_ALL_TESTS();
 }

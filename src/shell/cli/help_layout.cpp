@@ -9,6 +9,9 @@ namespace {
 // The footer of the top-level help; the manual page turns its headings into sections.
 constexpr const char* kFooter = R"(Environment:
   SQLUPGRADE_HOME             The program folder, when --home is not given
+  SQLUPGRADE_SERVER           The server, when -S is not given
+  SQLUPGRADE_DATABASE         The database, when -d is not given
+  SQLUPGRADE_USER             The login, when -U is not given
   SQLUPGRADE_PASSWORD         The password, when neither -P nor --password-file is given
   SQLUPGRADE_ODBC_DRIVER      The ODBC driver for SQL Server (default: FreeTDS)
   SQLUPGRADE_REGISTRY_MACHINE

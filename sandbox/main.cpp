@@ -44,12 +44,18 @@ int main(int argc, char** argv) {
     std::string saPassword;
     bool windowsPaths = false;
     std::filesystem::path traceFile;
+    std::uint64_t cutAt = 0;
     app.add_option("--data", dataDir, "Folder holding one SQLite file per database")->required();
     app.add_option("--port", port, "TCP port on 127.0.0.1; 0 picks a free one")->check(CLI::Range(0, 65535));
     app.add_option("--load", loads, "Run a T-SQL script into a database at start (DB=FILE.sql), repeatable");
     CLI::Option* password = app.add_option("--sa-password", saPassword, "Password of sa (any password when absent)");
     app.add_flag("--windows-paths", windowsPaths, "Show Windows-style file paths in sysfiles");
     app.add_option("--trace", traceFile, "Append every batch received to this file");
+    app.add_option("--cut-at", cutAt,
+                   "Fault injection: close the client's connection when the server receives its N-th "
+                   "SQL batch (counted over all connections since start; the batch is neither run nor "
+                   "traced, an open transaction is rolled back)")
+        ->check(CLI::PositiveNumber);
     CLI11_PARSE(app, argc, argv);
 
     // SIGTERM and SIGINT are taken by sigwait below; every thread started from here on
@@ -82,7 +88,7 @@ int main(int argc, char** argv) {
 
         std::unique_ptr<sandbox::wire::BatchTrace> trace;
         if (!traceFile.empty()) trace = std::make_unique<sandbox::wire::BatchTrace>(traceFile);
-        sandbox::wire::TdsServer server(*engine, {static_cast<std::uint16_t>(port), "SANDBOX", trace.get()});
+        sandbox::wire::TdsServer server(*engine, {static_cast<std::uint16_t>(port), "SANDBOX", trace.get(), cutAt});
         server.start();
         std::cout << server.port() << std::endl;
 

@@ -111,6 +111,11 @@ void Database::setCollation(const std::string& collation) {
     invalidateAll();
 }
 
+void Database::reloadAfterRollback() {
+    invalidateAll();
+    m_collation = m_catalog.collation();
+}
+
 void Database::invalidate(std::string_view tableName) { m_tables.erase(lower(tableName)); }
 
 void Database::invalidateAll() { m_tables.clear(); }

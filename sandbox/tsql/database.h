@@ -83,6 +83,10 @@ public:
     // is reset; it stays owned by the cache. Throws sqlite::Failure.
     sqlite3_stmt* prepare(const std::string& sql);
 
+    // Forgets what a rolled-back transaction may have changed under the caches: table
+    // descriptions and the default collation.
+    void reloadAfterRollback();
+
     // Writes everything to the main file (WAL checkpoint) before closing.
     void checkpoint();
 

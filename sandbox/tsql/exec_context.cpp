@@ -4,6 +4,7 @@
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
 #include "tsql/sqlite_functions.h"
+#include "tsql/transaction.h"
 #include "tsql/value_convert.h"
 
 namespace sandbox::tsql {
@@ -46,6 +47,7 @@ bool isLatin1(std::string_view text) {
 Database& ExecContext::db() {
     Database* db = m_databases.find(m_session.database);
     if (!db) throw ServerError(911, 16, "Could not locate entry in sysdatabases for database '" + m_session.database + "'.");
+    enlistInTransaction(m_session, *db);
     return *db;
 }
 
@@ -59,6 +61,7 @@ TranslationContext ExecContext::translation() {
     t.lastRowCount = m_session.lastRowCount;
     t.lastError = m_session.lastError;
     t.spid = m_session.spid;
+    t.tranCount = m_session.transaction.count;
     t.ansiNulls = m_session.options.ansiNulls;
     return t;
 }

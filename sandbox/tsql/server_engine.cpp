@@ -1,6 +1,8 @@
 #include "tsql/server_engine.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -11,6 +13,7 @@
 #include "catalog/text_util.h"
 #include "tsql/batch_runner.h"
 #include "tsql/database.h"
+#include "tsql/transaction.h"
 
 namespace sandbox {
 
@@ -88,6 +91,7 @@ class EngineImpl;
 class SessionImpl : public Session {
 public:
     SessionImpl(EngineImpl& engine, SessionState state) : m_engine(engine), m_state(std::move(state)) {}
+    ~SessionImpl() override;
     Response executeBatch(std::string_view sqlUtf8) override;
     std::string currentDatabase() const override { return m_state.database; }
     SessionState& state() { return m_state; }
@@ -158,14 +162,30 @@ public:
     }
 
     Response run(SessionState& state, std::string_view sql) {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
+        if (!waitForTransactions(lock, state)) {
+            Response r;
+            r.items.emplace_back(Message{1222, 1, 16, "Lock request time out period exceeded.", {}, 1});
+            r.items.emplace_back(Done{false, 0, true});
+            return r;
+        }
         if (m_closed) {
             Response r;
             r.items.emplace_back(Message{err::kUnsupported, 1, 16, "The sandbox server is shutting down.", {}, 1});
             r.items.emplace_back(Done{false, 0, true});
             return r;
         }
-        return runBatch(*this, state, sql);
+        Response response = runBatch(*this, state, sql);
+        noteTransaction(state);
+        return response;
+    }
+
+    // A session goes away: its open transaction is rolled back, as when a client's
+    // connection drops.
+    void endSession(SessionState& state) {
+        std::lock_guard lock(m_mutex);
+        if (!m_closed && state.transaction.count > 0) rollBackTransaction(*this, state);
+        noteTransaction(state);
     }
 
     void loadScript(const std::string& database, const std::filesystem::path& file) override {
@@ -201,6 +221,7 @@ public:
         std::lock_guard lock(m_mutex);
         closeAll();
         m_closed = true;
+        m_transactionEnded.notify_all();
     }
 
     Database* find(const std::string& name) override {
@@ -219,6 +240,30 @@ public:
     bool windowsPaths() const override { return m_options.windowsPaths; }
 
 private:
+    // Sessions share each database's SQLite connection, so while one session has a
+    // transaction open, another one's batch waits for it to end, as it would wait for
+    // that transaction's locks on SQL Server, at most its LOCK_TIMEOUT. False when that
+    // time ran out.
+    bool waitForTransactions(std::unique_lock<std::mutex>& lock, const SessionState& state) {
+        auto free = [&] { return m_closed || !m_transactionOwner || m_transactionOwner == &state; };
+        const std::int64_t timeout = state.options.lockTimeoutMs;
+        if (timeout < 0) {
+            m_transactionEnded.wait(lock, free);
+            return true;
+        }
+        return m_transactionEnded.wait_for(lock, std::chrono::milliseconds(timeout), free);
+    }
+
+    // Records whether the session now holds a transaction open.
+    void noteTransaction(const SessionState& state) {
+        if (state.transaction.count > 0) {
+            m_transactionOwner = &state;
+        } else if (m_transactionOwner == &state) {
+            m_transactionOwner = nullptr;
+            m_transactionEnded.notify_all();
+        }
+    }
+
     Database& open(const std::string& name) {
         auto path = m_options.dataDir / (name + ".sqlite");
         auto db = std::make_unique<Database>(name, path, m_options.windowsPaths, iequals(name, "master"));
@@ -234,12 +279,16 @@ private:
 
     EngineOptions m_options;
     std::mutex m_mutex;
+    std::condition_variable m_transactionEnded;
+    const SessionState* m_transactionOwner = nullptr;  // the session with a transaction open
     std::map<std::string, std::unique_ptr<Database>> m_databases;
     int m_nextSpid = 51;
     bool m_closed = false;
 };
 
 Response SessionImpl::executeBatch(std::string_view sqlUtf8) { return m_engine.run(m_state, sqlUtf8); }
+
+SessionImpl::~SessionImpl() { m_engine.endSession(m_state); }
 
 }  // namespace
 }  // namespace tsql

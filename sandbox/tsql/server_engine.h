@@ -30,7 +30,9 @@ public:
 
 // The T-SQL engine behind the sandbox's wire protocol: databases in a data folder, logins,
 // sessions. Batches are executed one at a time across all sessions (one engine-wide lock),
-// which keeps the behaviour deterministic.
+// which keeps the behaviour deterministic; while a session has a transaction open, other
+// sessions' batches wait for it to end (at most their SET LOCK_TIMEOUT, then 1222). Every
+// session must end before the engine does.
 class ServerEngine : public Engine {
 public:
     // Creates the database when missing and runs the script in it: batches separated by

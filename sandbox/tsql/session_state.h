@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sandbox::tsql {
 
@@ -18,6 +19,17 @@ struct SessionOptions {
     bool fmtOnly = false;
     std::int64_t textSize = 2147483647;
     std::int64_t rowCount = 0;     // SET ROWCOUNT: 0 = no limit
+    std::int64_t lockTimeoutMs = -1;  // SET LOCK_TIMEOUT: how long a batch waits for another
+                                      // session's transaction; -1 = as long as it takes
+};
+
+// The session's open transaction (BEGIN TRANSACTION ... COMMIT or ROLLBACK): its nesting
+// count as @@TRANCOUNT shows it, the outermost transaction's name, and the databases it
+// has touched, each holding a SQLite savepoint until the transaction ends.
+struct TransactionState {
+    int count = 0;
+    std::string name;
+    std::vector<std::string> databases;
 };
 
 // The table whose IDENTITY_INSERT is ON in this session (at most one).
@@ -35,6 +47,7 @@ struct SessionState {
     int spid = 51;
     SessionOptions options;
     std::optional<IdentityInsertTable> identityInsert;
+    TransactionState transaction;
     std::optional<std::int64_t> lastIdentity;
     std::int64_t lastRowCount = 0;
     int lastError = 0;

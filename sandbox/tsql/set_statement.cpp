@@ -47,6 +47,7 @@ public:
         }
         if (valued == "TEXTSIZE") o.textSize = number <= 0 ? 2147483647 : number;
         if (valued == "ROWCOUNT") o.rowCount = number;
+        if (valued == "LOCK_TIMEOUT") o.lockTimeoutMs = number < 0 ? -1 : number;
         context.done(false);
     }
 };

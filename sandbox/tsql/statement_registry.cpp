@@ -17,7 +17,7 @@ struct Entry {
     StatementParser parse;
 };
 
-constexpr std::array<Entry, 26> kEntries = {{
+constexpr std::array<Entry, 30> kEntries = {{
     {"SELECT", "", parseSelectStatement},
     {"INSERT", "", parseInsert},
     {"UPDATE", "", parseUpdate},
@@ -43,6 +43,10 @@ constexpr std::array<Entry, 26> kEntries = {{
     {"SET", "", parseSet},
     {"USE", "", parseUse},
     {"PRINT", "", parsePrint},
+    {"BEGIN", "TRAN", parseBeginTransaction},
+    {"BEGIN", "TRANSACTION", parseBeginTransaction},
+    {"COMMIT", "", parseCommit},
+    {"ROLLBACK", "", parseRollback},
     {"", "", nullptr},
 }};
 

@@ -28,6 +28,9 @@ std::unique_ptr<Statement> parseExecute(Parser& parser);            // execute_s
 std::unique_ptr<Statement> parseIf(Parser& parser);                 // if_statement.cpp
 std::unique_ptr<Statement> parseBackup(Parser& parser);             // backup_statements.cpp
 std::unique_ptr<Statement> parseAlterDatabase(Parser& parser);      // alter_database_statement.cpp
+std::unique_ptr<Statement> parseBeginTransaction(Parser& parser);  // transaction_statements.cpp
+std::unique_ptr<Statement> parseCommit(Parser& parser);            // transaction_statements.cpp
+std::unique_ptr<Statement> parseRollback(Parser& parser);          // transaction_statements.cpp
 std::unique_ptr<Statement> parseUnsupported(Parser& parser);        // unsupported_statement.cpp
 // Skips the rest of a statement the sandbox does not carry out (from the current token)
 // and returns a statement that fails naming `what`, e.g. "INSERT ... SELECT".

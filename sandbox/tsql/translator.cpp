@@ -163,6 +163,7 @@ Translated Translator::expression(const Expr& e) {
                        name == "@@options" || name == "@@langid" || name == "@@nestlevel") {
                 std::int64_t v = name == "@@rowcount" ? m_context.lastRowCount : name == "@@error" ? m_context.lastError
                                : name == "@@spid" ? m_context.spid : name == "@@max_precision" ? 38
+                               : name == "@@trancount" ? m_context.tranCount
                                : name == "@@datefirst" ? 7 : name == "@@textsize" ? 2147483647 : 0;
                 out.sql = std::to_string(v);
                 out.type = typeOf("int");

@@ -23,6 +23,7 @@ struct TranslationContext {
     std::int64_t lastRowCount = 0;
     int lastError = 0;
     int spid = 51;
+    int tranCount = 0;  // @@TRANCOUNT
     bool ansiNulls = true;
 };
 

@@ -244,7 +244,19 @@ void ClientConnection::handleLogin(const Request& request) {
     m_packetSize = packetSize;
 }
 
+bool ClientConnection::isCutPoint() {
+    if (!m_context.batchCount) return false;
+    const std::uint64_t number = m_context.batchCount->fetch_add(1) + 1;
+    return m_context.cutAt > 0 && number == m_context.cutAt;
+}
+
 void ClientConnection::handleBatch(const Request& request) {
+    if (isCutPoint()) {
+        // The session goes first, so that its open transaction is rolled back before the
+        // client can see the connection close and reconnect.
+        m_session.reset();
+        throw ConnectionLost{};
+    }
     const std::string sql = decodeSqlBatch(request.payload);
     if (m_context.trace) m_context.trace->record(m_context.spid, sql);
     Response response;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -20,6 +21,8 @@ struct ConnectionContext {
     std::string serverName;          // server name in ERROR and INFO tokens
     BatchTrace* trace = nullptr;     // null: batches are not recorded
     int stopFd = -1;                 // readable once the server stops
+    std::atomic<std::uint64_t>* batchCount = nullptr;  // the server's SQL batches so far
+    std::uint64_t cutAt = 0;         // the batch that closes its connection unrun; 0: none
 };
 
 // One client's TDS conversation on a connected socket, from PRELOGIN to disconnect:
@@ -56,6 +59,7 @@ private:
 
     void handleLogin(const Request& request);
     void handleBatch(const Request& request);
+    bool isCutPoint();
     void refuseRequest(const std::string& text);
 
     int m_fd;

@@ -18,6 +18,10 @@ struct ServerOptions {
     std::uint16_t port = 0;              // 0 picks a free port
     std::string serverName = "SANDBOX";  // server name in ERROR and INFO tokens
     BatchTrace* trace = nullptr;         // records every batch when set
+    // Fault injection: when the server receives its N-th SQL batch (counted over all
+    // connections since start), it closes that client's connection without running the
+    // batch, as a failed network would. 0: never.
+    std::uint64_t cutAt = 0;
 };
 
 // A TDS listener on 127.0.0.1 with one thread per client connection, each connection
@@ -54,6 +58,7 @@ private:
     int m_stopFd = -1;
     std::uint16_t m_port = 0;
     std::uint16_t m_nextSpid = 51;
+    std::atomic<std::uint64_t> m_batchCount{0};  // SQL batches received, for cutAt
     std::thread m_acceptThread;
     std::mutex m_stopMutex;
     bool m_stopped = false;

@@ -67,7 +67,10 @@ app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
 
     std::string currentDataTable;
     try {
-        auto server = openChecked([&] { return openers.openServer(app::serverSettingsFrom(form)); }, host);
+        db::ServerSettings settings = app::serverSettingsFrom(form);
+        settings.commandTimeoutSeconds = kCaptureCommandTimeoutSeconds;
+        settings.connectTimeoutSeconds = kCaptureLoginTimeoutSeconds;
+        auto server = openChecked([&] { return openers.openServer(settings); }, host);
         if (!server) return app::OperationOutcome::Failed;
         auto store = openChecked([&] { return openers.openStore(); }, host);
         if (!store) return app::OperationOutcome::Failed;

@@ -20,7 +20,8 @@ struct CaptureRun {
     std::string failedCommands;    // data commands whose store insert failed
 };
 
-// The structure capture behind Command1: start checks, the two connections, the phases
+// The structure capture behind Command1: start checks, the two connections (the reference
+// one with the time-outs below), the phases
 // in their fixed order, the completion message and clipboard, and the error exit. The
 // whole run is one store transaction: a run that fails (or is killed) leaves the store
 // exactly as it was.
@@ -30,6 +31,11 @@ app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
 // Runs the capture phases in their fixed order on an open run (the store transaction is
 // the caller's). Errors propagate.
 void runCapturePhases(CaptureRun& run);
+
+// The time-outs of the reference connection: a server that stops answering ends an
+// unattended capture through its error exit instead of holding it forever.
+inline constexpr int kCaptureCommandTimeoutSeconds = 30;
+inline constexpr int kCaptureLoginTimeoutSeconds = 15;
 
 // The message shown when a connection opened without reaching the open state.
 inline constexpr const char* kCannotOpenDatabase = "Não foi possível abrir a base de dados SQL.";

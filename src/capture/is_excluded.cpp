@@ -21,7 +21,7 @@ bool IsExcluded(const std::string& name, db::Connection& server, app::Host& host
         if (!hasExcludeColumn) return false;
 
         db::Recordset rule = server.open("SELECT * FROM tbSQLUpdate WHERE exclude <> 0 AND descrit = " +
-                                         store::SQLValue(db::Value::text(name), 3));
+                                         store::SQLValueForServer(name, 3));
         const bool excluded = !rule.eof();
         rule.close();
         return excluded;

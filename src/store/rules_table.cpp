@@ -45,7 +45,7 @@ bool booleanValue(const db::Value& value) {
 
 std::string ruleRowQuery(std::string_view tableName) {
     return "SELECT * FROM tbSQLUpdate WHERE descrit = " +
-           SQLValue(db::Value::text(std::string(tableName)), 3);
+           SQLValueForServer(tableName, 3);
 }
 
 RuleFlags ruleFlagsOf(const db::Recordset& ruleRows) {

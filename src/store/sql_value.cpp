@@ -224,6 +224,29 @@ std::string SQLTextKeepingBlanks(const db::Value& value) {
     return quoted(Trtf(text));
 }
 
+std::string SQLValueForServer(const db::Value& value, int kind) {
+    if (kind != kSqlText || isNullOrEmpty(value)) return SQLValue(value, kind);
+    const std::string text = value.toText();
+    return quoted(replaceAll(trimBlanks(text), "'", "''"));
+}
+
+std::string SQLValueForServer(const db::Field& field, int kind) {
+    return SQLValueForServer(field.value(), kind);
+}
+
+std::string SQLValueForServer(std::string_view text, int kind) {
+    return SQLValueForServer(db::Value::text(std::string(text)), kind);
+}
+
+std::string BracketName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size() + 2);
+    out += '[';
+    out += replaceAll(name, "]", "]]");
+    out += ']';
+    return out;
+}
+
 std::string ReplaceChar(const db::Value& value, std::string_view find,
                         std::string_view replacement) {
     if (codePoints(find) != 1 || codePoints(replacement) != 1) return {};

@@ -16,8 +16,13 @@ inline constexpr int kSqlText = 3;
 // Stands for an apostrophe inside the text literals of data commands kept in the store.
 inline constexpr std::string_view kApostropheMarker = "!39!";
 
-// The SQL literal of a value; the one way values enter SQL text. Every form is the same
-// whatever the process locale.
+// A literal is written for where its statement goes: SQLValue for statements run on the
+// definitions store, SQLValueForServer for statements sent to SQL Server. The two differ
+// only in how a text escapes an apostrophe: Jet's '+CHR(39)+' is no T-SQL (SQL Server
+// answers it with 195, "'CHR' is not a recognized built-in function name.").
+
+// The SQL literal of a value in a statement for the definitions store. Every form is the
+// same whatever the process locale.
 //   kind 3 (text): "null" for null or the empty text; otherwise the text form without
 //     leading and trailing blanks, apostrophes escaped by Trtf, in apostrophes.
 //     "  O'Neil " -> 'O'+CHR(39)+'Neil'      "   " -> ''
@@ -41,6 +46,18 @@ std::string SQLValue(std::string_view text, int kind);
 // whose blanks at the cut belong to the whole. "null" for null or the empty text.
 //   "  O'Neil " -> '  O'+CHR(39)+'Neil '      "   " -> '   '
 std::string SQLTextKeepingBlanks(const db::Value& value);
+
+// The SQL literal of a value in a statement for SQL Server: SQLValue's rules for null,
+// empty, trimming, numbers and dates, but a text doubles each apostrophe as T-SQL reads it.
+//   "  O'Neil " -> 'O''Neil'      null or "" -> null      -1.5 (kind 2) -> -1.5
+std::string SQLValueForServer(const db::Value& value, int kind);
+std::string SQLValueForServer(const db::Field& field, int kind);
+std::string SQLValueForServer(std::string_view text, int kind);
+
+// A name in square brackets for a statement, each ']' inside doubled. The name is taken
+// as it is, blanks included. Examples: tbX -> [tbX]; Customer Orders -> [Customer Orders];
+// a]b -> [a]]b].
+std::string BracketName(std::string_view name);
 
 // The value's text form with every `find` character replaced by `replacement`; the empty
 // text unless both are exactly one character. Example: ("1,2,3", ",", ".") -> "1.2.3".

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "store/sql_value.h"
 #include "structure/column_clause.h"
 #include "structure/sql_set_identity.h"
 #include "structure/target_queries.h"
@@ -28,7 +29,8 @@ void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
                             db::equalsIgnoreCase(name, index.second));
         }
         if (!seen) {
-            const std::string drop = "DROP INDEX [" + index.first + "].[" + index.second + "]";
+            const std::string drop =
+                "DROP INDEX " + store::BracketName(index.first) + "." + store::BracketName(index.second);
             run.currentStatement = drop;
             run.statements.execute(drop, ExecutionMode::AskOnError);
             run.statements.log(drop, ExecutionMode::IgnoreErrors);
@@ -39,14 +41,13 @@ void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
     indexes.close();
 }
 
-// ALTER TABLE tbX DROP CONSTRAINT DF__tbX__qtd__1A2B: the default the column has in the
+// ALTER TABLE [tbX] DROP CONSTRAINT [DF__tbX__qtd__1A2B]: the default the column has in the
 // target, when it has one.
 void dropTargetDefault(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
     db::Recordset defaults = run.target.open(defaultConstraintQuery(stored.tabela, stored.campo),
                                              db::CursorType::Static, db::LockType::ReadOnly);
     if (!defaults.eof()) {
-        const std::string drop = "ALTER TABLE " + defaults.field("tabela").value().toText() +
-                                 " DROP CONSTRAINT " + defaults.field("DF_name").value().toText();
+        const std::string drop = dropDefaultStatement(defaults);
         run.currentStatement = drop;
         run.statements.execute(drop, ExecutionMode::AbortOnError);
     }
@@ -59,14 +60,17 @@ bool needsAlteration(const ColumnDefinition& stored, const ColumnDefinition& tar
     const bool otherCollation = !target.collation.isNull() &&
                                 target.collation.toText() != "Latin1_General_CI_AI" &&
                                 isCharacterType(stored.tipo);
-    return stored.tipo != target.tipo || differs(stored.tamanho, target.tamanho) ||
+    // A Null tipo reads as the empty text; like any Null it makes no difference.
+    const bool typeDiffers = !stored.tipo.empty() && !target.tipo.empty() && stored.tipo != target.tipo;
+    return typeDiffers || differs(stored.tamanho, target.tamanho) ||
            differs(stored.xprec, target.xprec) || differs(stored.xscale, target.xscale) ||
            differs(stored.isnullable, target.isnullable) || otherCollation;
 }
 
 AlterStatement alterColumnStatement(const ColumnDefinition& stored) {
     AlterStatement statement;
-    statement.text = "ALTER TABLE [" + stored.tabela + "] ALTER COLUMN " + nameAndTypePart(stored);
+    statement.text =
+        "ALTER TABLE " + store::BracketName(stored.tabela) + " ALTER COLUMN " + nameAndTypePart(stored);
     if (isCharacterType(stored.tipo)) statement.text += " COLLATE Latin1_General_CI_AI ";
     if (equalsOne(stored.isnullable)) {
         statement.text += " NULL ";

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "store/sql_value.h"
+
 namespace structure {
 namespace {
 
@@ -45,7 +47,8 @@ std::string plainNumber(const db::Value& value) {
 }
 
 std::string nameAndTypePart(const ColumnDefinition& column) {
-    const std::string head = " [" + column.campo + "] [" + column.tipo + "] ";
+    const std::string head =
+        " " + store::BracketName(column.campo) + " " + store::BracketName(column.tipo) + " ";
     if (isOneOf(column.tipo, kLengthTypes)) return head + "(" + plainNumber(column.tamanho) + ") ";
     if (isOneOf(column.tipo, kUnicodeLengthTypes)) {
         const std::string characters = column.tamanho.isNumber()

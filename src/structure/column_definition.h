@@ -13,7 +13,7 @@ namespace structure {
 struct ColumnDefinition {
     std::string tabela;
     std::string campo;
-    std::string tipo;     // base type name, compared exactly as stored
+    std::string tipo;     // base type name, compared exactly as stored; empty for a Null
     db::Value tamanho;    // length in bytes (an nvarchar(50) holds 100)
     db::Value xprec;
     db::Value xscale;

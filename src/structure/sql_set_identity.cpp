@@ -1,19 +1,22 @@
 #include "structure/sql_set_identity.h"
 
 #include "db/error.h"
+#include "store/sql_value.h"
 #include "structure/column_clause.h"
 #include "structure/target_queries.h"
 
 namespace structure {
 namespace {
 
-// "id, nome" from the fields of SELECT TOP 1 *, in the table's column order.
+using store::BracketName;
+
+// "[id], [nome]" from the fields of SELECT TOP 1 * FROM [tbX], in the table's column order.
 std::string columnListOf(db::Connection& target, const std::string& table) {
-    db::Recordset firstRow = target.open("SELECT TOP 1 * FROM " + table);
+    db::Recordset firstRow = target.open("SELECT TOP 1 * FROM " + BracketName(table));
     std::string list;
     for (const db::Column& field : firstRow.columns()) {
         if (!list.empty()) list += ", ";
-        list += field.name;
+        list += BracketName(field.name);
     }
     firstRow.close();
     return list;
@@ -25,7 +28,7 @@ std::string columnListOf(db::Connection& target, const std::string& table) {
 std::string rebuildTableStatement(upgrade::UpgradeRun& run, db::Recordset& catalog,
                                   const std::string& table, const std::string& column,
                                   int wantedIdentity) {
-    std::string statement = "CREATE TABLE [Tmp_" + table + "] (";
+    std::string statement = "CREATE TABLE " + BracketName(rebuildTableName(table)) + " (";
     while (true) {
         const ColumnDefinition row = ColumnDefinition::fromRow(catalog);
         statement += nameAndTypePart(row);
@@ -41,22 +44,42 @@ std::string rebuildTableStatement(upgrade::UpgradeRun& run, db::Recordset& catal
     return statement + ") ON [PRIMARY]";
 }
 
+// Ends the transaction of a failed rebuild. SQL Server may have rolled it back already
+// (some errors do), and a lost connection has ended it: neither is a further error.
+void rollBackQuietly(db::Connection& target) {
+    try {
+        target.execute(kRebuildRollback);
+    } catch (const db::Error&) {
+    }
+}
+
 }  // namespace
+
+std::string rebuildTableName(std::string_view table) { return "Tmp_" + std::string(table); }
 
 std::vector<std::string> rebuildCopyStatements(std::string_view table,
                                                std::string_view columnList, int wantedIdentity) {
-    const std::string t(table);
+    const std::string from = BracketName(table);
+    const std::string into = BracketName(rebuildTableName(table));
     const std::string list(columnList);
-    const std::string copy = "IF EXISTS(SELECT * FROM " + t + ") EXEC('INSERT INTO Tmp_" + t +
-                             "(" + list + ") SELECT " + list + " FROM " + t + "') ";
+    const std::string insert =
+        "INSERT INTO " + into + "(" + list + ") SELECT " + list + " FROM " + from;
+    const std::string copy = "IF EXISTS(SELECT * FROM " + from + ") EXEC(" +
+                             store::SQLValueForServer(insert, 3) + ") ";
     if (wantedIdentity != 1) return {copy};
-    return {"SET IDENTITY_INSERT dbo.Tmp_" + t + " ON " + copy,
-            " SET IDENTITY_INSERT dbo.Tmp_" + t + " OFF "};
+    return {"SET IDENTITY_INSERT dbo." + into + " ON " + copy,
+            " SET IDENTITY_INSERT dbo." + into + " OFF "};
+}
+
+std::string rebuildRenameStatement(std::string_view table) {
+    return "EXECUTE sp_rename " + store::SQLValueForServer(rebuildTableName(table), 3) + ", " +
+           store::SQLValueForServer(table, 3);
 }
 
 bool SQLSetIdentity(upgrade::UpgradeRun& run, const std::string& table, const std::string& column,
                     int wantedIdentity) {
     db::Connection& target = run.target;
+    bool inTransaction = false;
     try {
         target.execute("SET QUOTED_IDENTIFIER ON");
         target.execute("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE");
@@ -71,17 +94,21 @@ bool SQLSetIdentity(upgrade::UpgradeRun& run, const std::string& table, const st
         const std::string columnList = columnListOf(target, table);
         const std::string create = rebuildTableStatement(run, catalog, table, column, wantedIdentity);
         catalog.close();
+
+        target.execute(kRebuildBegin);
+        inTransaction = true;
         run.currentStatement = create;
         target.execute(create);
-
         for (const std::string& copy : rebuildCopyStatements(table, columnList, wantedIdentity)) {
             run.currentStatement = copy;
             target.execute(copy);
         }
-        target.execute("DROP TABLE " + table);
-        target.execute("EXECUTE sp_rename 'Tmp_" + table + "', '" + table + "'");
+        target.execute("DROP TABLE " + BracketName(table));
+        target.execute(rebuildRenameStatement(table));
+        target.execute(kRebuildCommit);
         return true;
     } catch (const db::Error& error) {
+        if (inTransaction) rollBackQuietly(target);
         run.host.messageBox(error.description(), app::mb::kInformation, std::nullopt);
         return false;
     }

@@ -1,6 +1,5 @@
 #include "structure/target_queries.h"
 
-#include "db/value.h"
 #include "store/sql_value.h"
 
 namespace structure {
@@ -43,7 +42,7 @@ const char* const kIxIndexSelect =
 }  // namespace
 
 std::string quotedName(std::string_view name) {
-    return store::SQLValue(db::Value::text(std::string(name)), 3);
+    return store::SQLValueForServer(name, 3);
 }
 
 std::string targetColumnQuery(std::string_view table) {
@@ -58,6 +57,11 @@ std::string targetColumnQuery(std::string_view table, std::string_view column) {
 std::string defaultConstraintQuery(std::string_view table, std::string_view column) {
     return kDefaultConstraintSelect + quotedName(table) + " AND SOURCE_syscolumns.name = " +
            quotedName(column) + " ORDER BY SOURCE_sysobjects.name, SOURCE_syscolumns.name";
+}
+
+std::string dropDefaultStatement(const db::Recordset& defaultRow) {
+    return "ALTER TABLE " + store::BracketName(defaultRow.field("tabela").value().toText()) +
+           " DROP CONSTRAINT " + store::BracketName(defaultRow.field("DF_name").value().toText());
 }
 
 std::string ixIndexQuery(std::string_view table, std::string_view column) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/recordset.h"
+
 namespace structure {
 
 // The target's live definition of a table's columns (with their collation); it returns
@@ -19,6 +21,11 @@ std::string targetColumnQuery(std::string_view table, std::string_view column);
 // The default constraint of one column: DF_name, tabela, campo, valor.
 std::string defaultConstraintQuery(std::string_view table, std::string_view column);
 
+// The statement that drops the default of the query's current row; the names are
+// bracketed, for a generated name holds the table's: a row (tbO'Neil,
+// DF__tbO'Neil__cod__1A2B) -> "ALTER TABLE [tbO'Neil] DROP CONSTRAINT [DF__tbO'Neil__cod__1A2B]".
+std::string dropDefaultStatement(const db::Recordset& defaultRow);
+
 // The indexes named IX... that contain one column: IX_Name, tabela, campo and the
 // sysindexkeys columns. The join through the table's child objects returns an index
 // once for each constraint or default of the table.
@@ -29,7 +36,7 @@ std::string ixIndexQuery(std::string_view table, std::string_view column);
 // isidentity, cdefault.
 std::string rebuildCatalogQuery(std::string_view table);
 
-// A name as a quoted text literal in these queries. Example: tbX -> 'tbX'.
+// A name as a T-SQL text literal in these queries. Example: tbO'Neil -> 'tbO''Neil'.
 std::string quotedName(std::string_view name);
 
 }  // namespace structure

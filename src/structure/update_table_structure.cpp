@@ -2,6 +2,7 @@
 
 #include "db/error.h"
 #include "store/rules_table.h"
+#include "store/sql_value.h"
 #include "structure/column_alteration.h"
 #include "structure/column_clause.h"
 #include "structure/target_queries.h"
@@ -35,7 +36,7 @@ bool userWantsTable(UpgradeRun& run, const std::string& table) {
 // COLLATE Latin1_General_CI_AI  NULL ) ON [PRIMARY], from every stored row of the table;
 // ask-on-error, then logged.
 void createTable(UpgradeRun& run, db::Recordset& stored, const std::string& table) {
-    std::string statement = "CREATE TABLE [" + table + "] (";
+    std::string statement = "CREATE TABLE " + store::BracketName(table) + " (";
     while (true) {
         statement += createColumnClause(ColumnDefinition::fromRow(stored));
         nextStoredRow(run, stored);
@@ -53,7 +54,8 @@ void createTable(UpgradeRun& run, db::Recordset& stored, const std::string& tabl
 // without one, as its stored definition has none.
 void addColumn(UpgradeRun& run, const ColumnDefinition& column) {
     const AddClause clause = addColumnClause(column);
-    const std::string statement = "ALTER TABLE [" + column.tabela + "] ADD " + clause.text;
+    const std::string statement =
+        "ALTER TABLE " + store::BracketName(column.tabela) + " ADD " + clause.text;
     run.currentStatement = statement;
     run.statements.execute(statement, ExecutionMode::AbortOnError);
     run.statements.log(statement, ExecutionMode::IgnoreErrors);
@@ -62,8 +64,7 @@ void addColumn(UpgradeRun& run, const ColumnDefinition& column) {
     db::Recordset defaults = run.target.open(defaultConstraintQuery(column.tabela, column.campo),
                                              db::CursorType::Static, db::LockType::ReadOnly);
     if (!defaults.eof()) {
-        const std::string drop = "ALTER TABLE " + defaults.field("tabela").value().toText() +
-                                 " DROP CONSTRAINT " + defaults.field("DF_name").value().toText();
+        const std::string drop = dropDefaultStatement(defaults);
         run.currentStatement = drop;
         run.statements.execute(drop, ExecutionMode::AskOnError);
     }

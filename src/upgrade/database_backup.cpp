@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "store/sql_value.h"
+
 namespace upgrade {
 
 std::optional<BackupFolder> backupFolderOf(std::string_view dataFilePath) {
@@ -22,7 +24,8 @@ std::string addDumpDeviceStatement(const std::string& database,
                                    const std::string& timestamp) {
     const std::string file = database + "_" + timestamp + ".BAK";
     const std::string location = folder ? folder->path + folder->separator + file : file;
-    return "USE master EXEC sp_addumpdevice 'disk', '" + database + "_Upgrade', '" + location + "'";
+    return "USE master EXEC sp_addumpdevice 'disk', " + store::SQLValueForServer(database + "_Upgrade", 3) +
+           ", " + store::SQLValueForServer(location, 3);
 }
 
 void backupDatabase(UpgradeRun& run) {
@@ -48,7 +51,8 @@ void backupDatabase(UpgradeRun& run) {
     const std::string& database = run.database();
     run.target.execute(addDumpDeviceStatement(database, folder, backupTimestamp(local)));
     run.target.execute("BACKUP DATABASE " + database + " TO " + database + "_Upgrade");
-    run.target.execute("USE master EXEC sp_dropdevice '" + database + "_Upgrade'");
+    run.target.execute("USE master EXEC sp_dropdevice " +
+                       store::SQLValueForServer(database + "_Upgrade", 3));
     run.target.execute("USE " + database);
 
     run.form.Command2.enabled = true;

@@ -25,6 +25,7 @@ std::string backupTimestamp(const std::tm& localTime);
 // The statement that registers the dump device. Example (database app, folder D:\Data,
 // time stamp 20040307140509):
 // USE master EXEC sp_addumpdevice 'disk', 'app_Upgrade', 'D:\Data\app_20040307140509.BAK'
+// The names are T-SQL text literals: a folder D:\O'Neil gives 'D:\O''Neil\app_...BAK'.
 std::string addDumpDeviceStatement(const std::string& database,
                                    const std::optional<BackupFolder>& folder,
                                    const std::string& timestamp);

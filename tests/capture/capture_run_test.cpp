@@ -67,7 +67,8 @@ TEST_F(CaptureRunTest, TablesAreWrittenColumnByColumnInOneTransaction) {
     EXPECT_EQ(run(), OperationOutcome::Completed);
     EXPECT_EQ(form.FXAuto.value, 0);
     EXPECT_EQ(settings.database, "ref");
-    EXPECT_EQ(settings.commandTimeoutSeconds, 0);
+    EXPECT_EQ(settings.commandTimeoutSeconds, 30);
+    EXPECT_EQ(settings.connectTimeoutSeconds, 15);
     EXPECT_THAT(store.log,
                 ElementsAre("BEGIN", "DELETE FROM tbObjects",
                             "INSERT INTO tbObjects (tabela, campo, tipo, tamanho, xprec, xscale, "

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RuleFlagsOf, ::testing::Values(
 TEST(RuleFlags, NoRuleRowMeansNoDataCapture) {
     testing_support::FakeConnection server;
     EXPECT_EQ(RuleFlags{}, readRuleFlags(server, "tbO'Neil"));
-    EXPECT_EQ("SELECT * FROM tbSQLUpdate WHERE descrit = 'tbO'+CHR(39)+'Neil'", server.log.at(0));
+    EXPECT_EQ("SELECT * FROM tbSQLUpdate WHERE descrit = 'tbO''Neil'", server.log.at(0));
 }
 
 TEST(RuleFlags, DamagedRuleRowsRaiseErrors) {

@@ -142,6 +142,58 @@ TEST(SQLTextKeepingBlanks, QuotesLikeSQLValueButKeepsEveryBlank) {
     EXPECT_EQ(SQLTextKeepingBlanks(db::Value()), "null");
 }
 
+// The same value written for the store and for SQL Server: only a text's apostrophes
+// differ, every other rule is shared.
+struct DestinationCase {
+    const char* name;
+    db::Value value;
+    int kind;
+    const char* forStore;
+    const char* forServer;
+};
+
+class LiteralDestinations : public ::testing::TestWithParam<DestinationCase> {};
+
+TEST_P(LiteralDestinations, StoreAndServerForms) {
+    const DestinationCase& c = GetParam();
+    EXPECT_EQ(SQLValue(c.value, c.kind), c.forStore);
+    EXPECT_EQ(SQLValueForServer(c.value, c.kind), c.forServer);
+}
+
+const DestinationCase kDestinationCases[] = {
+    {"TrimmedNameWithApostrophe", db::Value::text("  tbO'Neil "), kSqlText, "'tbO'+CHR(39)+'Neil'",
+     "'tbO''Neil'"},
+    {"KeyValue", db::Value::text("d'Ouro"), kSqlText, "'d'+CHR(39)+'Ouro'", "'d''Ouro'"},
+    {"Sentence", db::Value::text("Não permitir apagar o cliente d'Aveiro"), kSqlText,
+     "'Não permitir apagar o cliente d'+CHR(39)+'Aveiro'", "'Não permitir apagar o cliente d''Aveiro'"},
+    {"ApostrophesOnly", db::Value::text("''"), kSqlText, "''+CHR(39)+''+CHR(39)+''", "''''''"},
+    {"PlainText", db::Value::text("tbX"), kSqlText, "'tbX'", "'tbX'"},
+    {"BlanksOnly", db::Value::text("   "), kSqlText, "''", "''"},
+    {"EmptyText", db::Value::text(""), kSqlText, "null", "null"},
+    {"NullText", db::Value(), kSqlText, "null", "null"},
+    {"Number", db::Value::real(-1.5), kSqlNumber, "-1.5", "-1.5"},
+    {"Date", date(2004, 3, 7, 14, 5, 9), kSqlDate, "CONVERT(DATETIME,'2004-03-07 14:05:09',102)",
+     "CONVERT(DATETIME,'2004-03-07 14:05:09',102)"},
+    {"OtherKind", db::Value::text("x"), 4, "", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, LiteralDestinations, ::testing::ValuesIn(kDestinationCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SQLValueForServer, FieldsAndTypedTextFormatTheirValue) {
+    const db::Value value = db::Value::text("a'b");
+    EXPECT_EQ(SQLValueForServer(db::Field(db::Column{"nome", 202}, value), kSqlText), "'a''b'");
+    EXPECT_EQ(SQLValueForServer(std::string("O'Neil"), kSqlText), "'O''Neil'");
+}
+
+TEST(BracketName, DoublesAClosingBracket) {
+    EXPECT_EQ(BracketName("tbX"), "[tbX]");
+    EXPECT_EQ(BracketName("Customer Orders"), "[Customer Orders]");
+    EXPECT_EQ(BracketName("tbO'Neil"), "[tbO'Neil]");
+    EXPECT_EQ(BracketName("a]b]"), "[a]]b]]]");
+    EXPECT_EQ(BracketName(" x "), "[ x ]");
+}
+
 TEST(ReplaceChar, ReplacesOneCharacterByAnother) {
     EXPECT_EQ(ReplaceChar(db::Value::text("1,2,3"), ",", "."), "1.2.3");
     EXPECT_EQ(ReplaceChar(db::Value::text("ação"), "ç", "c"), "acão");

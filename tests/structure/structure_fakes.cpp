@@ -22,7 +22,7 @@ std::vector<db::Column> catalogColumns(bool withCollation) {
 
 std::vector<db::Value> catalogRow(const std::string& table, const Col& c, bool withCollation) {
     std::vector<db::Value> row = {db::Value::text(table), db::Value::text(c.campo),
-                                  db::Value::text(c.tipo), c.tamanho, c.xprec, c.xscale,
+                                  c.tipo.empty() ? db::Value() : db::Value::text(c.tipo), c.tamanho, c.xprec, c.xscale,
                                   c.isnullable, c.isidentity, c.cdefault};
     if (withCollation) row.push_back(c.collation);
     return row;

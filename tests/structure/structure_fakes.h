@@ -18,7 +18,7 @@ namespace structure::testing {
 // One column as tbObjects or the target catalog holds it.
 struct Col {
     std::string campo;
-    std::string tipo;
+    std::string tipo;  // empty: Null
     db::Value tamanho;
     db::Value xprec = db::Value::integer(0);
     db::Value xscale = db::Value::integer(0);

@@ -95,7 +95,7 @@ TEST(UpdateTableStructure, AddsMissingColumnsAndDropsOnlyAMadeUpDefault) {
     const std::string addCod =
         "ALTER TABLE [tbX] ADD  [cod] [char] (3)  COLLATE Latin1_General_CI_AI  NOT NULL DEFAULT ('')";
     EXPECT_THAT(h.targetStatements(),
-                ElementsAre(addObs, addQtd, addCod, "ALTER TABLE tbX DROP CONSTRAINT DF__tbX__cod__0519C6AF"));
+                ElementsAre(addObs, addQtd, addCod, "ALTER TABLE [tbX] DROP CONSTRAINT [DF__tbX__cod__0519C6AF]"));
     EXPECT_THAT(h.loggedStatements(), ElementsAre(logInsert(addObs), logInsert(addQtd), logInsert(addCod)));
     int defaultLookups = 0;
     for (const std::string& sql : h.target.log) defaultLookups += sql.find("as DF_name") != std::string::npos;

@@ -40,6 +40,8 @@ struct ConnectionOptions {
     std::optional<std::string> user;
     std::optional<std::string> password;
     std::optional<std::string> passwordFile;
+    std::optional<int> commandTimeoutSeconds;  // none: the operation's own
+    std::optional<int> loginTimeoutSeconds;
 };
 
 // `database` says which database the command works on ("The reference database").
@@ -62,6 +64,16 @@ void addConnectionOptions(CLI::App& command, ConnectionOptions& options, const s
         ->check(CLI::ExistingFile)
         ->option_text("FILE")
         ->excludes(password);
+    command.add_option("--command-timeout", options.commandTimeoutSeconds,
+                       "Seconds a statement may take, 0 for no limit (default: 30 for a capture, 180 "
+                       "for an upgrade)")
+        ->check(CLI::NonNegativeNumber)
+        ->option_text("SECONDS");
+    command.add_option("--login-timeout", options.loginTimeoutSeconds,
+                       "Seconds the login may take, 0 for no limit (default: 15 for a capture, 30 for "
+                       "an upgrade)")
+        ->check(CLI::NonNegativeNumber)
+        ->option_text("SECONDS");
 }
 
 struct UpgradeOptions {
@@ -186,8 +198,13 @@ int exitCodeOf(app::OperationOutcome outcome) {
     return kExitFailed;
 }
 
-app::ConnectionOpeners openersFor(const std::filesystem::path& folder) {
-    return {[](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
+// The time-outs given on the command line replace those the operation asks for.
+app::ConnectionOpeners openersFor(const std::filesystem::path& folder, const ConnectionOptions& options) {
+    return {[options](db::ServerSettings settings) {
+                if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
+                if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
+                return db::odbc::openServer(settings);
+            },
             [folder] { return store::openStore(store::storePath(folder)); }};
 }
 
@@ -270,7 +287,8 @@ int runCommandLine(int argc, char** argv) {
         const auto connection = connectionValuesFor("capture", captureConnection, folder, host);
         if (!connection) return kExitUsage;
         applyConnectionValues(*connection, form);
-        const app::OperationOutcome outcome = capture::runCapture(form, host, openersFor(folder));
+        const app::OperationOutcome outcome =
+            capture::runCapture(form, host, openersFor(folder, captureConnection));
         return finish(host, outcome, {missingStoreNote(outcome, store::storePath(folder), home)});
     }
 
@@ -280,7 +298,7 @@ int runCommandLine(int argc, char** argv) {
     if (!connection) return kExitUsage;
     applyConnectionValues(*connection, form);
     applyUpgradeOptions(upgradeOptions, form);
-    const app::ConnectionOpeners openers = openersFor(folder);
+    const app::ConnectionOpeners openers = openersFor(folder, upgradeConnection);
     int pressedSignals = 0;
     host.onPump([&] {
         // A pending signal becomes a press of the button, which reads "&Cancelar" now.

@@ -10,7 +10,8 @@ using Lines = std::vector<std::string>;
 using Rows = std::vector<std::vector<std::string>>;
 
 // The statements the table structure update sends to give a column the identity property
-// or take it away, one batch each, exactly as it writes them.
+// or take it away, one batch each, exactly as it writes them: the rebuild itself is one
+// transaction.
 struct RebuildCase {
     const char* name;
     const char* table;  // creates tbR and its rows
@@ -30,11 +31,12 @@ const RebuildCase kCases[] = {
     {"GainsIdentity",
      "CREATE TABLE tbR (id int NOT NULL, nome varchar(20) NULL) "
      "INSERT INTO tbR VALUES (5, 'cinco') INSERT INTO tbR VALUES (9, 'nove')",
-     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM tbR",
-      kCreateWithIdentity,
-      "SET IDENTITY_INSERT dbo.Tmp_tbR ON IF EXISTS(SELECT * FROM tbR) EXEC('INSERT INTO Tmp_tbR(id, nome) SELECT id, "
-      "nome FROM tbR') ",
-      " SET IDENTITY_INSERT dbo.Tmp_tbR OFF ", "DROP TABLE tbR", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'"},
+     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM [tbR]",
+      "BEGIN TRANSACTION", kCreateWithIdentity,
+      "SET IDENTITY_INSERT dbo.[Tmp_tbR] ON IF EXISTS(SELECT * FROM [tbR]) EXEC('INSERT INTO [Tmp_tbR]([id], [nome]) "
+      "SELECT [id], [nome] FROM [tbR]') ",
+      " SET IDENTITY_INSERT dbo.[Tmp_tbR] OFF ", "DROP TABLE [tbR]", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'",
+      "COMMIT TRANSACTION"},
      {"column id int length=4 prec=10 scale=0 nullable=0 colstat=1 collation=- default=-",
       "column nome varchar length=20 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
       "index 0 tbR status=0 keys=-"},
@@ -42,20 +44,21 @@ const RebuildCase kCases[] = {
     {"LosesIdentity",
      "CREATE TABLE tbR (id int IDENTITY(1,1) NOT NULL, nome varchar(20) NULL) "
      "INSERT INTO tbR (nome) VALUES ('um') INSERT INTO tbR (nome) VALUES ('dois')",
-     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM tbR",
-      kCreateWithoutIdentity,
-      "IF EXISTS(SELECT * FROM tbR) EXEC('INSERT INTO Tmp_tbR(id, nome) SELECT id, nome FROM tbR') ", "DROP TABLE tbR",
-      "EXECUTE sp_rename 'Tmp_tbR', 'tbR'"},
+     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM [tbR]",
+      "BEGIN TRANSACTION", kCreateWithoutIdentity,
+      "IF EXISTS(SELECT * FROM [tbR]) EXEC('INSERT INTO [Tmp_tbR]([id], [nome]) SELECT [id], [nome] FROM [tbR]') ",
+      "DROP TABLE [tbR]", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'", "COMMIT TRANSACTION"},
      {"column id int length=4 prec=10 scale=0 nullable=0 colstat=0 collation=- default=-",
       "column nome varchar length=20 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
       "index 0 tbR status=0 keys=-"},
      {}},  // without identity the extra insert is refused (515 on id): the table keeps its two rows
     {"EmptyTableCopiesNothing", "CREATE TABLE tbR (id int NOT NULL, nome varchar(20) NULL)",
-     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM tbR",
-      kCreateWithIdentity,
-      "SET IDENTITY_INSERT dbo.Tmp_tbR ON IF EXISTS(SELECT * FROM tbR) EXEC('INSERT INTO Tmp_tbR(id, nome) SELECT id, "
-      "nome FROM tbR') ",
-      " SET IDENTITY_INSERT dbo.Tmp_tbR OFF ", "DROP TABLE tbR", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'"},
+     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM [tbR]",
+      "BEGIN TRANSACTION", kCreateWithIdentity,
+      "SET IDENTITY_INSERT dbo.[Tmp_tbR] ON IF EXISTS(SELECT * FROM [tbR]) EXEC('INSERT INTO [Tmp_tbR]([id], [nome]) "
+      "SELECT [id], [nome] FROM [tbR]') ",
+      " SET IDENTITY_INSERT dbo.[Tmp_tbR] OFF ", "DROP TABLE [tbR]", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'",
+      "COMMIT TRANSACTION"},
      {"column id int length=4 prec=10 scale=0 nullable=0 colstat=1 collation=- default=-",
       "column nome varchar length=20 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
       "index 0 tbR status=0 keys=-"},
@@ -89,6 +92,24 @@ TEST_P(IdentityRebuild, KeepsRowsAndGivesTheCatalogTheNewIdentity) {
         expected = c.rows;
     }
     EXPECT_EQ(h.rows("SELECT id, nome FROM tbR ORDER BY id"), expected);
+}
+
+// The same rebuild rolled back just before its COMMIT leaves the table, its catalog rows and
+// its rows as they were, with no rebuild table behind.
+TEST_P(IdentityRebuild, RolledBackBeforeItsCommitLeavesTheOldTable) {
+    const RebuildCase& c = GetParam();
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run(c.table)), "");
+    const Lines catalogBefore = catalogOf(h, "tbR");
+    const Rows rowsBefore = h.rows("SELECT id, nome FROM tbR ORDER BY id");
+    for (std::size_t i = 0; i + 1 < c.batches.size(); ++i) h.run(c.batches[i]);
+    EXPECT_EQ(h.rows("SELECT @@TRANCOUNT"), Rows{{"1"}});
+    ASSERT_EQ(describe(h.run("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION")), "");
+    EXPECT_EQ(h.rows("SELECT @@TRANCOUNT"), Rows{{"0"}});
+    EXPECT_EQ(catalogOf(h, "tbR"), catalogBefore);
+    EXPECT_EQ(catalogOf(h, "Tmp_tbR"), Lines{});
+    EXPECT_EQ(orphanedCatalogRows(h), Lines{});
+    EXPECT_EQ(h.rows("SELECT id, nome FROM tbR ORDER BY id"), rowsBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequences, IdentityRebuild, ::testing::ValuesIn(kCases),

@@ -116,6 +116,10 @@ SandboxServer::SandboxServer(SandboxOptions options) {
         argv.push_back("--trace");
         argv.push_back(options.traceFile->string());
     }
+    if (options.cutAt) {
+        argv.push_back("--cut-at");
+        argv.push_back(std::to_string(*options.cutAt));
+    }
     writeFile(m_scratch / "stdin", "");
     m_pid = spawn(argv, m_scratch / "stdin", m_scratch / "stdout", m_scratch / "stderr", {});
 

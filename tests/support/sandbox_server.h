@@ -35,6 +35,8 @@ struct SandboxOptions {
     std::optional<std::string> saPassword;
     bool windowsPaths = false;
     std::optional<std::filesystem::path> traceFile;
+    // --cut-at N: the connection that sends the server's N-th batch is closed unrun.
+    std::optional<std::uint64_t> cutAt;
     // Serve an existing data folder instead of a fresh one (restart tests).
     std::optional<std::filesystem::path> dataDir;
     std::chrono::seconds startTimeout{60};

@@ -61,6 +61,12 @@ struct Expr {
     bool hasElse = false;
     std::string collate;     // expr COLLATE name
     int line = 1;
+
+    Expr() = default;
+    Expr(const Expr&) = delete;
+    Expr& operator=(const Expr&) = delete;
+    // Frees the subtree without recursing: a chain of 10,000 operators is 10,000 levels.
+    ~Expr();
 };
 using ExprPtr = std::unique_ptr<Expr>;
 

@@ -21,9 +21,15 @@ std::vector<StoredValue> evaluateConstants(ExecContext& context, const std::vect
     if (exprs.empty()) return values;
     TranslationContext names = context.translation();
     Translator translator(names);
+    std::vector<Constant> constants;  // literals as parameters: a long one is never parsed twice
+    translator.collectConstants(&constants);
     std::string sql = "SELECT ";
-    for (std::size_t i = 0; i < exprs.size(); ++i) sql += (i ? ", " : "") + translator.expression(*exprs[i]).sql;
+    for (std::size_t i = 0; i < exprs.size(); ++i) {
+        if (i) sql += ", ";
+        sql += translator.expression(*exprs[i]).sql;
+    }
     StatementLease stmt(context.prepare(sql, &translator));
+    bindConstants(stmt.get(), constants);
     if (context.step(stmt.get(), &translator))
         for (std::size_t i = 0; i < exprs.size(); ++i)
             values.push_back(fromSqlite(sqlite3_column_value(stmt.get(), static_cast<int>(i))));

@@ -114,9 +114,23 @@ void ExecContext::raise(const sqlite::Failure& failure, const Translator* transl
     throw ServerError(err::kUnsupported, 16, "The sandbox server could not run the statement: " + text + ".");
 }
 
+ExecContext::~ExecContext() {
+    for (sqlite3_stmt* stmt : m_longStatements) sqlite3_finalize(stmt);
+}
+
 sqlite3_stmt* ExecContext::prepare(const std::string& sql, const Translator* translator) {
     try {
-        return db().prepare(sql);
+        if (sql.size() <= kLongStatementBytes) return db().prepare(sql);
+        sqlite3* handle = db().handle();
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare_v2(handle, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite::Failure failure(rc, sqlite3_errmsg(handle));
+            sqlite3_finalize(stmt);
+            throw failure;
+        }
+        m_longStatements.push_back(stmt);
+        return stmt;
     } catch (const sqlite::Failure& failure) {
         raise(failure, translator);
     }
@@ -130,6 +144,15 @@ bool ExecContext::step(sqlite3_stmt* stmt, const Translator* translator) {
     sqlite::Failure failure(sqlite3_extended_errcode(handle), sqlite3_errmsg(handle));
     sqlite3_reset(stmt);
     raise(failure, translator);
+}
+
+void bindConstants(sqlite3_stmt* stmt, const std::vector<Constant>& constants) {
+    for (std::size_t i = 0; i < constants.size(); ++i) {
+        const Constant& c = constants[i];
+        const int at = static_cast<int>(i + 1);
+        if (c.blob) sqlite3_bind_blob64(stmt, at, c.value.data(), c.value.size(), SQLITE_STATIC);
+        else sqlite3_bind_text64(stmt, at, c.value.data(), c.value.size(), SQLITE_STATIC, SQLITE_UTF8);
+    }
 }
 
 RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& translator,

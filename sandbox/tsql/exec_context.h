@@ -35,6 +35,9 @@ class ExecContext {
 public:
     ExecContext(DatabaseDirectory& databases, SessionState& session, Response& response)
         : m_databases(databases), m_session(session), m_response(response) {}
+    ~ExecContext();
+    ExecContext(const ExecContext&) = delete;
+    ExecContext& operator=(const ExecContext&) = delete;
 
     SessionState& session() { return m_session; }
     DatabaseDirectory& databases() { return m_databases; }
@@ -55,8 +58,11 @@ public:
     // "no such column: a.b" -> 207 "Invalid column name 'b'.".
     [[noreturn]] void raise(const sqlite::Failure& failure, const Translator* translator = nullptr);
 
-    // Prepares (through the database's statement cache), raising failures as above.
+    // Prepares (through the database's statement cache), raising failures as above. A
+    // statement longer than kLongStatementBytes holds literals that will hardly come again:
+    // it stays out of the cache and is finalized when this context (the batch) ends.
     sqlite3_stmt* prepare(const std::string& sql, const Translator* translator = nullptr);
+    static constexpr std::size_t kLongStatementBytes = 64 * 1024;
 
     // Steps a statement, raising failures as above. True while rows come.
     bool step(sqlite3_stmt* stmt, const Translator* translator = nullptr);
@@ -65,6 +71,7 @@ private:
     DatabaseDirectory& m_databases;
     SessionState& m_session;
     Response& m_response;
+    std::vector<sqlite3_stmt*> m_longStatements;  // prepared outside the cache
 };
 
 // Resets a cached statement when the scope ends, so it holds no read lock.
@@ -79,6 +86,10 @@ public:
 private:
     sqlite3_stmt* m_stmt;
 };
+
+// Binds the constants a translation collected to the statement's parameters ?1, ?2, ...;
+// the values are not copied: they must outlive the statement's use.
+void bindConstants(sqlite3_stmt* stmt, const std::vector<Constant>& constants);
 
 // Runs a query and builds the row set a client sees: column names, SQL Server types from
 // the catalog (or inferred from the expression and the data), and the rows converted to

@@ -180,7 +180,8 @@ public:
         std::vector<StoredValue> evaluated = evaluateConstants(context, exprs);
         std::vector<std::optional<StoredValue>> supplied;
         std::size_t next = 0;
-        for (const auto& v : values) supplied.push_back(v ? std::optional<StoredValue>(evaluated[next++]) : std::nullopt);
+        for (const auto& v : values)
+            supplied.push_back(v ? std::optional<StoredValue>(std::move(evaluated[next++])) : std::nullopt);
         writer.write(supplied);
         context.done(true, 1);
     }

@@ -40,20 +40,39 @@ constexpr std::array<std::string_view, 200> kReserved = {
 }
 
 // Reads a quoted run that starts at k, where a doubled closing character stands for itself;
-// returns the position after the closing character.
+// returns the position after the closing character. The value is sized before it is
+// copied, in runs: a literal may be megabytes long.
 std::size_t readQuoted(std::string_view s, std::size_t k, char close, std::string& value) {
+    std::size_t end = k;
+    std::size_t length = 0;
     for (;;) {
-        if (k >= s.size()) unclosedQuote(value);
-        if (s[k] == close) {
-            if (k + 1 < s.size() && s[k + 1] == close) {
-                value += close;
-                k += 2;
-                continue;
+        const std::size_t at = s.find(close, end);
+        if (at == std::string_view::npos) {
+            std::string rest;  // as far as it goes, a doubled character read once
+            for (std::size_t i = k; i < s.size(); ++i) {
+                rest += s[i];
+                if (s[i] == close) ++i;
             }
-            return k + 1;
+            unclosedQuote(rest);
         }
-        value += s[k++];
+        length += at - end;
+        if (at + 1 < s.size() && s[at + 1] == close) {
+            ++length;
+            end = at + 2;
+            continue;
+        }
+        end = at;
+        break;
     }
+    value.reserve(length);
+    while (k < end) {
+        const std::size_t at = std::min(s.find(close, k), end);
+        value.append(s.substr(k, at - k));
+        if (at == end) break;
+        value += close;  // the first of a doubled pair
+        k = at + 2;
+    }
+    return end + 1;
 }
 
 }  // namespace

@@ -23,6 +23,19 @@ ExprPtr makeExpr(ExprKind kind, int line) {
     return e;
 }
 
+// The value of a quoted token as written: 'it''s' -> it's, N'a' -> a, [a]]b] -> a]b.
+std::string unquoted(std::string_view spelled) {
+    if (!spelled.empty() && (spelled.front() == 'N' || spelled.front() == 'n')) spelled.remove_prefix(1);
+    if (spelled.size() < 2) return std::string(spelled);
+    const char close = spelled.front() == '[' ? ']' : spelled.front();
+    std::string value;
+    for (std::size_t i = 1; i + 1 < spelled.size(); ++i) {
+        value += spelled[i];
+        if (spelled[i] == close) ++i;
+    }
+    return value;
+}
+
 ExprPtr binary(std::string op, ExprPtr left, ExprPtr right) {
     auto e = makeExpr(ExprKind::Binary_, left->line);
     e->text = std::move(op);
@@ -32,6 +45,16 @@ ExprPtr binary(std::string op, ExprPtr left, ExprPtr right) {
 }
 
 }  // namespace
+
+Expr::~Expr() {
+    std::vector<ExprPtr> pending = std::move(args);
+    while (!pending.empty()) {
+        ExprPtr node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : node->args) pending.push_back(std::move(child));
+        node->args.clear();
+    }  // each node goes with no children left
+}
 
 Parser::Parser(std::string_view batch, bool quotedIdentifier)
     : m_batch(batch), m_tokens(tokenize(batch)), m_quotedIdentifier(quotedIdentifier) {}
@@ -51,6 +74,12 @@ std::string_view Parser::sourceSince(std::size_t position) const {
     if (position >= m_pos) return {};
     std::size_t begin = m_tokens[position].begin, end = m_tokens[m_pos - 1].end;
     return m_batch.substr(begin, end - begin);
+}
+
+std::string Parser::takeText() {
+    std::string text = std::move(m_tokens[m_pos].text);
+    next();
+    return text;
 }
 
 bool Parser::acceptWord(std::string_view keyword) {
@@ -81,7 +110,7 @@ void Parser::syntaxErrorAt(const Token& token) const {
     if (t->kind == TokenKind::End && m_tokens.size() > 1) t = &m_tokens[m_tokens.size() - 2];
     std::string spelled(m_batch.substr(t->begin, t->end - t->begin));
     if (t->kind == TokenKind::String || t->kind == TokenKind::NString || t->kind == TokenKind::Bracketed)
-        spelled = t->text;
+        spelled = unquoted(spelled);
     if (t->kind == TokenKind::Word && isReservedKeyword(t->text))
         throw ServerError(err::kSyntaxNearKeyword, 15, "Incorrect syntax near the keyword '" + spelled + "'.", 1,
                           ErrorScope::Batch)
@@ -375,12 +404,12 @@ ExprPtr Parser::primary() {
         case TokenKind::String:
         case TokenKind::NString: {
             auto e = makeExpr(t.kind == TokenKind::String ? ExprKind::String : ExprKind::NString, line);
-            e->text = next().text;
+            e->text = takeText();
             return e;
         }
         case TokenKind::Binary: {
             auto e = makeExpr(ExprKind::Binary, line);
-            e->text = next().text;
+            e->text = takeText();
             return e;
         }
         case TokenKind::SystemVariable: {

@@ -65,6 +65,8 @@ public:
     bool isFirstStatement() const { return m_statementIndex == 0; }
 
 private:
+    // The current token's text, moved out (a literal may be megabytes long), then next().
+    std::string takeText();
     ExprPtr orExpr();
     ExprPtr andExpr();
     ExprPtr notExpr();

@@ -17,7 +17,7 @@ public:
             throw ServerError(err::kUnsupported, 16, "The sandbox server does not support the statement SELECT INTO.");
         TranslationContext names = context.translation();
         Translator translator(names);
-        std::vector<std::string> constants;
+        std::vector<Constant> constants;
         translator.collectConstants(&constants);
         std::vector<std::optional<ColumnType>> itemTypes;
         std::string sql = translator.select(*m_select, &itemTypes);
@@ -25,9 +25,7 @@ public:
         for (const auto& item : m_select->items)
             if (item.expr->kind == ExprKind::Star) align = false;
         StatementLease stmt(context.prepare(sql, &translator));
-        for (std::size_t i = 0; i < constants.size(); ++i)
-            sqlite3_bind_text(stmt.get(), static_cast<int>(i + 1), constants[i].data(), static_cast<int>(constants[i].size()),
-                              SQLITE_TRANSIENT);
+        bindConstants(stmt.get(), constants);
         RowSet rows = readRowSet(context, stmt.get(), translator, itemTypes, align);
         auto count = static_cast<std::int64_t>(rows.rows.size());
         context.response().items.emplace_back(std::move(rows));

@@ -1,5 +1,6 @@
 #include "tsql/translator.h"
 
+#include <algorithm>
 #include <array>
 
 #include "catalog/server_error.h"
@@ -45,6 +46,18 @@ std::string objectNameFromLiteral(std::string text) {
     return text;
 }
 
+// The bytes a 0x literal spells, a leading 0 understood when its digits are odd.
+// Example: "1AB" -> {0x01, 0xAB}.
+std::string bytesOfHex(const std::string& hex) {
+    auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    std::string bytes;
+    bytes.reserve((hex.size() + 1) / 2);
+    std::size_t i = 0;
+    if (hex.size() % 2) bytes += static_cast<char>(digit(hex[i++]));
+    for (; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+    return bytes;
+}
+
 std::optional<ColumnType> varcharOfUnknownLength() {
     ColumnType t = typeOf("varchar", 1);
     t.length = 0;  // decided from the data
@@ -64,9 +77,8 @@ std::string versionText() {
            "Microsoft Corporation\n\tStandard Edition on Windows NT 5.2 (Build 3790: Service Pack 2)\n";
 }
 
-std::string Translator::constant(const std::string& text) {
-    if (!m_constants) return quoteLiteral(text);
-    m_constants->push_back(text);
+std::string Translator::constant(std::string value, bool blob) {
+    m_constants->push_back(Constant{std::move(value), blob});
     return "?" + std::to_string(m_constants->size());
 }
 
@@ -122,21 +134,28 @@ Translated Translator::expression(const Expr& e) {
         case ExprKind::String: {
             // Constants longer than 8000 bytes are text (SQL Server 2000).
             int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
-            out.sql = constant(e.text);
+            out.sql = m_constants ? constant(e.text, false) : quoteLiteral(e.text);
             out.type = length > 8000 ? typeOf("text") : typeOf("varchar", length);
             break;
         }
         case ExprKind::NString: {
             int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
-            out.sql = constant(e.text);
+            out.sql = m_constants ? constant(e.text, false) : quoteLiteral(e.text);
             out.type = length > 4000 ? typeOf("ntext") : typeOf("nvarchar", length);
             break;
         }
         case ExprKind::Binary: {
-            std::string hex = e.text;
-            if (hex.size() % 2) hex = "0" + hex;
-            out.sql = "x'" + hex + "'";
-            int length = std::max<int>(1, static_cast<int>(hex.size() / 2));
+            // Written once: an image literal may be tens of megabytes.
+            const bool odd = e.text.size() % 2 != 0;
+            if (m_constants) {
+                out.sql = constant(bytesOfHex(e.text), true);
+            } else {
+                out.sql.reserve(e.text.size() + 4);
+                out.sql += odd ? "x'0" : "x'";
+                out.sql += e.text;
+                out.sql += '\'';
+            }
+            int length = std::max<int>(1, static_cast<int>((e.text.size() + 1) / 2));
             out.type = length > 8000 ? typeOf("image") : typeOf("varbinary", length);
             break;
         }
@@ -189,6 +208,10 @@ Translated Translator::expression(const Expr& e) {
             break;
         }
         case ExprKind::Binary_: {
+            if (e.text == "+") {
+                out = addition(e);
+                break;
+            }
             Translated a = expression(*e.args[0]);
             Translated b = expression(*e.args[1]);
             const std::string& op = e.text;
@@ -196,20 +219,6 @@ Translated Translator::expression(const Expr& e) {
                 out.sql = "(" + a.sql + " " + op + " " + b.sql + ")";
             } else if (op == "=" || op == "<>" || op == "<" || op == ">" || op == "<=" || op == ">=") {
                 out.sql = comparison(e, a, b);
-            } else if (op == "+") {
-                if (isCharacterType(a.type) && isCharacterType(b.type)) {
-                    out.sql = "(" + a.sql + " || " + b.sql + ")";
-                    out.type = varcharOfUnknownLength();
-                    if (a.type->isUnicode() || b.type->isUnicode()) out.type = typeOf("nvarchar", 1), out.type->length = 0;
-                } else if (isNumberType(a.type) && isNumberType(b.type)) {
-                    out.sql = "(" + a.sql + " + " + b.sql + ")";
-                    out.type = a.type;
-                } else {
-                    out.sql = "tsql_add(" + a.sql + ", " + b.sql + ")";
-                    // A number operand makes the sum a number (int outranks varchar).
-                    if (isNumberType(a.type)) out.type = a.type;
-                    else if (isNumberType(b.type)) out.type = b.type;
-                }
             } else {
                 // In arithmetic and bitwise operations a binary constant counts as the
                 // integer it spells: status & 0x88 -> status & 136.
@@ -300,6 +309,82 @@ Translated Translator::expression(const Expr& e) {
         out.isColumn = true;  // an explicit collation outranks the database's
     }
     return out;
+}
+
+Translated Translator::addition(const Expr& e) {
+    // The parser leans a chain to the left: a + b + c is (a + b) + c. Walking down its left
+    // side instead of recursing keeps a chain of any length off the stack.
+    std::vector<const Expr*> operands;
+    const Expr* node = &e;
+    do {
+        operands.push_back(node->args[1].get());
+        node = node->args[0].get();
+    } while (node->kind == ExprKind::Binary_ && node->text == "+" && node->collate.empty());
+    operands.push_back(node);
+    std::reverse(operands.begin(), operands.end());
+
+    // Left to right as T-SQL adds. A run of character operands is one concatenation, kept
+    // as pieces until a non-character operand (or the end) closes it.
+    Translated sum = expression(*operands[0]);
+    std::vector<std::string> pieces;
+    bool unicode = false;
+    auto closeRun = [&] {
+        if (pieces.empty()) return;
+        sum.sql = concatenation(std::move(pieces));
+        pieces.clear();
+    };
+    for (std::size_t i = 1; i < operands.size(); ++i) {
+        Translated next = expression(*operands[i]);
+        if (isCharacterType(sum.type) && isCharacterType(next.type)) {
+            if (pieces.empty()) {
+                pieces.push_back(std::move(sum.sql));
+                unicode = sum.type->isUnicode();
+            }
+            unicode = unicode || next.type->isUnicode();
+            pieces.push_back(std::move(next.sql));
+            sum.type = unicode ? typeOf("nvarchar", 1) : typeOf("varchar", 1);
+            sum.type->length = 0;  // decided from the data
+            sum.isColumn = false;
+            continue;
+        }
+        closeRun();
+        if (isNumberType(sum.type) && isNumberType(next.type)) {
+            sum.sql = "(" + sum.sql + " + " + next.sql + ")";
+        } else {
+            sum.sql = "tsql_add(" + sum.sql + ", " + next.sql + ")";
+            // A number operand makes the sum a number (int outranks varchar).
+            if (!isNumberType(sum.type)) sum.type = isNumberType(next.type) ? next.type : std::nullopt;
+        }
+        sum.isColumn = false;
+    }
+    closeRun();
+    return sum;
+}
+
+std::string Translator::concatenation(std::vector<std::string> pieces) {
+    // Pairs, then pairs of pairs: the tree SQLite parses is log2(n) deep, where a chain
+    // would nest n parentheses (its parser gives up after a few dozen) or build a tree
+    // past its depth limit of 1000.
+    while (pieces.size() > 1) {
+        std::vector<std::string> joined;
+        joined.reserve((pieces.size() + 1) / 2);
+        for (std::size_t i = 0; i < pieces.size(); i += 2) {
+            if (i + 1 == pieces.size()) {
+                joined.push_back(std::move(pieces[i]));
+                continue;
+            }
+            std::string pair;
+            pair.reserve(pieces[i].size() + pieces[i + 1].size() + 6);
+            pair += '(';
+            pair += pieces[i];
+            pair += " || ";
+            pair += pieces[i + 1];
+            pair += ')';
+            joined.push_back(std::move(pair));
+        }
+        pieces = std::move(joined);
+    }
+    return std::move(pieces.front());
 }
 
 Translated Translator::function(const Expr& e) {

@@ -42,6 +42,12 @@ bool isBuiltinFunction(std::string_view lowerName);
 // The @@VERSION text: a SQL Server 2000 SP4 version string.
 std::string versionText();
 
+// A constant taken out of the SQL text as a parameter: a text, or the bytes of a blob.
+struct Constant {
+    std::string value;
+    bool blob = false;
+};
+
 // Translates T-SQL expressions and queries into SQLite SQL.
 // Examples: "SELECT TOP 1 * FROM tbVersao" -> SELECT * FROM "tbVersao" LIMIT 1;
 // "N'a' + CHAR(39)" -> ('a' || char(39)); "0x1F" -> x'1F';
@@ -58,24 +64,32 @@ public:
     // The SQLite name of a table reference: dbo.tbX -> "tbX".
     std::string tableName(const ObjectName& name);
 
-    // From now on, string constants become SQLite parameters (?1, ?2, ...) whose values
-    // are collected here, so that queries differing only in their constants share one
-    // prepared statement. Example: WHERE name = 'tbX' -> WHERE name = ?1, {"tbX"}.
-    void collectConstants(std::vector<std::string>* constants) { m_constants = constants; }
+    // From now on, string and binary constants become SQLite parameters (?1, ?2, ...)
+    // whose values are collected here, so that queries differing only in their constants
+    // share one prepared statement, and a long literal is not parsed again by SQLite.
+    // Example: WHERE name = 'tbX' -> WHERE name = ?1, {"tbX"}; 0x1F -> ?1, {"\x1F", blob}.
+    void collectConstants(std::vector<Constant>* constants) { m_constants = constants; }
 
     // Table names as the query wrote them, for 208 messages: "tbx" -> "dbo.tbX".
     const std::map<std::string, std::string>& writtenNames() const { return m_writtenNames; }
 
 private:
-    std::string constant(const std::string& text);
+    std::string constant(std::string value, bool blob);
     Translated function(const Expr& expr);
+    // a + b + c ...: numbers add, texts concatenate, anything else goes to tsql_add, left
+    // to right; a run of texts becomes one balanced concatenation.
+    // Example: 'a' + CHAR(39) + 'b' -> (('a' || char(39)) || 'b').
+    Translated addition(const Expr& expr);
+    // Joins SQLite text expressions with || in pairs, then pairs of pairs.
+    // Example: {a, b, c} -> ((a || b) || c); {a, b, c, d} -> ((a || b) || (c || d)).
+    std::string concatenation(std::vector<std::string> pieces);
     std::string comparison(const Expr& expr, const Translated& left, const Translated& right);
     std::string fromItem(const FromItem& item);
     std::string tableRef(const TableRef& ref);
 
     const TranslationContext& m_context;
     std::map<std::string, std::string> m_writtenNames;
-    std::vector<std::string>* m_constants = nullptr;
+    std::vector<Constant>* m_constants = nullptr;
 };
 
 }  // namespace sandbox::tsql

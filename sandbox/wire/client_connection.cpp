@@ -57,7 +57,7 @@ void ClientConnection::serve() {
                 continue;
             }
             switch (request->type) {
-                case PacketType::SqlBatch: handleBatch(*request); break;
+                case PacketType::SqlBatch: handleBatch(std::move(*request)); break;
                 case PacketType::Attention: sendAttentionAck(); break;
                 case PacketType::Rpc: {
                     std::string name = rpcProcedureName(request->payload);
@@ -250,7 +250,7 @@ bool ClientConnection::isCutPoint() {
     return m_context.cutAt > 0 && number == m_context.cutAt;
 }
 
-void ClientConnection::handleBatch(const Request& request) {
+void ClientConnection::handleBatch(Request request) {
     if (isCutPoint()) {
         // The session goes first, so that its open transaction is rolled back before the
         // client can see the connection close and reconnect.
@@ -258,6 +258,7 @@ void ClientConnection::handleBatch(const Request& request) {
         throw ConnectionLost{};
     }
     const std::string sql = decodeSqlBatch(request.payload);
+    Bytes().swap(request.payload);  // the UCS-2 text is twice the size of the batch
     if (m_context.trace) m_context.trace->record(m_context.spid, sql);
     Response response;
     try {

@@ -58,7 +58,7 @@ private:
     void writeAll(const Bytes& data);
 
     void handleLogin(const Request& request);
-    void handleBatch(const Request& request);
+    void handleBatch(Request request);
     bool isCutPoint();
     void refuseRequest(const std::string& text);
 

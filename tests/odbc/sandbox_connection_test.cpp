@@ -186,6 +186,44 @@ TEST_F(OdbcSandbox, ConstantsOver8000BytesAreLongValues) {
     EXPECT_EQ(rs.field("i").value(), Value::bytes(Bytes(9000, 0xAA)));
 }
 
+// A kept data command replayed with its apostrophes as ' + CHAR(39) + ' pieces: a chain of
+// 10,000 concatenations in one value, as SQL Server takes it.
+TEST_F(OdbcSandbox, ALongConcatenationChainIsOneValue) {
+    std::string chain = "'p0'";
+    std::string expected = "p0";
+    for (int i = 1; i <= 5000; ++i) {
+        chain += " + CHAR(39) + 'p" + std::to_string(i) + "'";
+        expected += "'p" + std::to_string(i);
+    }
+    m_connection->execute("INSERT INTO tbLong (id, t) VALUES (100, " + chain + ")");
+    Recordset rs = m_connection->open("SELECT t FROM tbLong WHERE id = 100", CursorType::Static);
+    EXPECT_EQ(rs.field(0).value(), Value::text(expected));
+    m_connection->execute("DELETE FROM tbLong WHERE id = 100");
+}
+
+// A single statement of 50 MB: a 20 MB image written as a 0x literal beside a 10 MB text.
+TEST_F(OdbcSandbox, AFiftyMegabyteStatementIsTaken) {
+    const Bytes image = randomBytes(20 * kMegabyte);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string sql = "INSERT INTO tbLong (id, t, i) VALUES (101, '";
+    sql.reserve(51 * kMegabyte);
+    sql.append(10 * kMegabyte, 'z');
+    sql += "', 0x";
+    for (std::uint8_t b : image) {
+        sql += kHex[b >> 4];
+        sql += kHex[b & 0x0F];
+    }
+    sql += ")";
+    ASSERT_GE(sql.size(), 50 * kMegabyte);
+    m_connection->execute(sql);
+    sql.clear();
+    sql.shrink_to_fit();
+    Recordset rs = m_connection->open("SELECT DATALENGTH(t), i FROM tbLong WHERE id = 101", CursorType::Static);
+    EXPECT_EQ(rs.field(0).value(), Value::integer(static_cast<std::int64_t>(10 * kMegabyte)));
+    EXPECT_TRUE(rs.field(1).value() == Value::bytes(image));
+    m_connection->execute("DELETE FROM tbLong WHERE id = 101");
+}
+
 // Character values are read into a buffer that grows past its first size; accented
 // letters count one unit each. The statement that read them serves the next batch.
 TEST_F(OdbcSandbox, TextOfEveryLengthComesBackWhole) {

@@ -65,6 +65,16 @@ TEST(EngineValues, StoredAsSqlServerKeepsThem) {
               (Rows{{"ab", "O'Neil", "3", "NULL", "bcd"}}));
 }
 
+// A chain of additions runs left to right, each step by its operands' types: texts
+// concatenate (a Null makes the whole Null), numbers add, a number and a text add as
+// numbers.
+TEST(EngineValues, AdditionChainsKeepTheirLeftToRightMeaning) {
+    EngineHarness h;
+    EXPECT_EQ(h.rows("SELECT 'a' + 'b' + 'c' + 'd' + 'e', 1 + 2 + 3, 'a' + NULL + 'b', 1 + '2' + 3, "
+                     "'1' + '2' + 3, 'x' + CHAR(39) + N'ção' + 'y'"),
+              (Rows{{"abcde", "6", "NULL", "6", "15", "x'çãoy"}}));
+}
+
 TEST(EngineResults, ColumnMetadataComesFromTheCatalog) {
     EngineHarness h;
     h.run("CREATE TABLE tbM (id int IDENTITY(1,1) NOT NULL, nome nvarchar(50) COLLATE Latin1_General_CI_AI NOT NULL, "

@@ -14,6 +14,7 @@ inline constexpr long kObjectNotFound = -2147217865;      // 42S02: invalid obje
 inline constexpr long kLoginFailed = -2147217843;         // 28000
 inline constexpr long kUnreachable = -2147467259;         // the server cannot be reached
 inline constexpr long kServerError = -2147217900;         // any other server error
+inline constexpr long kTimeout = -2147217871;             // HYT00 while running: "Timeout expired"
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kNoCurrentRecord = 3021;
 inline constexpr long kItemNotFound = 3265;

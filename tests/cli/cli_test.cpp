@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 
 #include "registry_files.h"
@@ -344,6 +345,22 @@ TEST_F(LongUpgrade, AFailedUpgradeSaysTheTargetStaysMarkedAndHowToGoOn) {
     const CommandResult again = cli(with("upgrade", with("--no-backup", answerYes)));
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
+}
+
+// A server that stops answering ends the capture through its error exit once the
+// time-out has passed, instead of holding it forever.
+TEST_F(CommandLine, AServerThatStopsAnsweringEndsTheCaptureAtItsTimeOut) {
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    server->freeze();
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> args = {"capture", "--login-timeout", "2", "--command-timeout", "2"};
+    for (const std::string& arg : connection()) args.push_back(arg);
+    const CommandResult result = cli(args);
+    const auto took = std::chrono::steady_clock::now() - start;
+    server->thaw();
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.err, "SQL Database Upgrade: Timeout expired | Current TABLE: \n");
+    EXPECT_LT(took, std::chrono::seconds(20));
 }
 
 TEST_F(CommandLine, UsageErrorsAndHelp) {

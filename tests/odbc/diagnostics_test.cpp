@@ -30,6 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"LoginFailed", "28000", Phase::Connecting, errc::kLoginFailed},
         NumberCase{"NoListener", "08001", Phase::Connecting, errc::kUnreachable},
         NumberCase{"LoginTimeout", "HYT00", Phase::Connecting, errc::kUnreachable},
+        NumberCase{"CommandTimeout", "HYT00", Phase::Running, errc::kTimeout},
         NumberCase{"DatabaseRefusedAtLogin", "42000", Phase::Connecting, errc::kUnreachable}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -5,6 +5,7 @@
 // OdbcSandbox; seed data goes into fixtures/odbc_types.sql.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 #include "db/ado_types.h"
@@ -222,6 +223,22 @@ TEST_F(OdbcSandbox, AFiftyMegabyteStatementIsTaken) {
     EXPECT_EQ(rs.field(0).value(), Value::integer(static_cast<std::int64_t>(10 * kMegabyte)));
     EXPECT_TRUE(rs.field(1).value() == Value::bytes(image));
     m_connection->execute("DELETE FROM tbLong WHERE id = 101");
+}
+
+// A server that stops answering in the middle of a session: the next statement ends with
+// the time-out's error instead of waiting forever.
+TEST_F(OdbcSandbox, AStatementToAServerThatStoppedAnsweringTimesOut) {
+    ServerSettings timed = settings();
+    timed.commandTimeoutSeconds = 1;
+    auto connection = openServer(timed);
+    s_server->freeze();
+    const auto start = std::chrono::steady_clock::now();
+    const Error error = errorOf([&] { connection->execute("SELECT 1"); });
+    const auto took = std::chrono::steady_clock::now() - start;
+    s_server->thaw();
+    EXPECT_EQ(error.number(), errc::kTimeout);
+    EXPECT_EQ(error.description(), "Timeout expired");
+    EXPECT_LT(took, std::chrono::seconds(15));
 }
 
 // Character values are read into a buffer that grows past its first size; accented

@@ -149,8 +149,18 @@ SandboxServer::SandboxServer(SandboxOptions options) {
 
 SandboxServer::~SandboxServer() { stop(); }
 
+void SandboxServer::freeze() {
+    if (m_pid > 0 && ::kill(m_pid, SIGSTOP) == 0) m_frozen = true;
+}
+
+void SandboxServer::thaw() {
+    if (m_pid > 0 && m_frozen) ::kill(m_pid, SIGCONT);
+    m_frozen = false;
+}
+
 int SandboxServer::stop() {
     if (m_pid > 0) {
+        thaw();  // a stopped process would never see the SIGTERM
         ::kill(m_pid, SIGTERM);
         m_exitCode = waitFor(m_pid, 30s);
         m_pid = -1;

@@ -61,6 +61,11 @@ public:
     // Sends SIGTERM and waits; returns the exit code (-1 when killed by a signal).
     // Idempotent: later calls return the same code.
     int stop();
+    // Stops the server process (SIGSTOP), so that it accepts connections and reads
+    // nothing: a server that stopped answering. stop() and the destructor resume it.
+    void freeze();
+    // Lets a frozen server run again (SIGCONT).
+    void thaw();
     // What the server has written to standard error so far.
     std::string stderrText() const;
 
@@ -82,6 +87,7 @@ private:
     pid_t m_pid = -1;
     std::uint16_t m_port = 0;
     std::optional<int> m_exitCode;
+    bool m_frozen = false;
 };
 
 }  // namespace testsupport

@@ -65,6 +65,8 @@ long adoNumberFor(std::string_view sqlstate, Phase phase) {
     if (sqlstate == "28000") return errc::kLoginFailed;
     // 08xxx: the link to the server failed; HYT00/HYT01: the login timed out.
     if (sqlstate.starts_with("08") || phase == Phase::Connecting) return errc::kUnreachable;
+    // A statement that ran past the command time-out.
+    if (sqlstate == "HYT00" || sqlstate == "HYT01") return errc::kTimeout;
     return errc::kServerError;
 }
 

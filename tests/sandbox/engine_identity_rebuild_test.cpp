@@ -27,19 +27,24 @@ const std::string kCreateWithIdentity =
 const std::string kCreateWithoutIdentity =
     "CREATE TABLE [Tmp_tbR] ( [id] [int]  NOT NULL  ,  [nome] [varchar] (20)  NULL ) ON [PRIMARY]";
 
+// The batches that give id the identity property, and tbR's catalog afterwards.
+const std::vector<std::string> kGainIdentity = {
+    "SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM [tbR]",
+    "BEGIN TRANSACTION", kCreateWithIdentity,
+    "SET IDENTITY_INSERT dbo.[Tmp_tbR] ON IF EXISTS(SELECT * FROM [tbR]) EXEC('INSERT INTO [Tmp_tbR]([id], [nome]) "
+    "SELECT [id], [nome] FROM [tbR]') ",
+    " SET IDENTITY_INSERT dbo.[Tmp_tbR] OFF ", "DROP TABLE [tbR]", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'",
+    "COMMIT TRANSACTION"};
+const Lines kCatalogWithIdentity = {
+    "column id int length=4 prec=10 scale=0 nullable=0 colstat=1 collation=- default=-",
+    "column nome varchar length=20 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
+    "index 0 tbR status=0 keys=-"};
+
 const RebuildCase kCases[] = {
     {"GainsIdentity",
      "CREATE TABLE tbR (id int NOT NULL, nome varchar(20) NULL) "
      "INSERT INTO tbR VALUES (5, 'cinco') INSERT INTO tbR VALUES (9, 'nove')",
-     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM [tbR]",
-      "BEGIN TRANSACTION", kCreateWithIdentity,
-      "SET IDENTITY_INSERT dbo.[Tmp_tbR] ON IF EXISTS(SELECT * FROM [tbR]) EXEC('INSERT INTO [Tmp_tbR]([id], [nome]) "
-      "SELECT [id], [nome] FROM [tbR]') ",
-      " SET IDENTITY_INSERT dbo.[Tmp_tbR] OFF ", "DROP TABLE [tbR]", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'",
-      "COMMIT TRANSACTION"},
-     {"column id int length=4 prec=10 scale=0 nullable=0 colstat=1 collation=- default=-",
-      "column nome varchar length=20 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
-      "index 0 tbR status=0 keys=-"},
+     kGainIdentity, kCatalogWithIdentity,
      {{"5", "cinco"}, {"9", "nove"}, {"10", "novo"}}},
     {"LosesIdentity",
      "CREATE TABLE tbR (id int IDENTITY(1,1) NOT NULL, nome varchar(20) NULL) "
@@ -53,15 +58,7 @@ const RebuildCase kCases[] = {
       "index 0 tbR status=0 keys=-"},
      {}},  // without identity the extra insert is refused (515 on id): the table keeps its two rows
     {"EmptyTableCopiesNothing", "CREATE TABLE tbR (id int NOT NULL, nome varchar(20) NULL)",
-     {"SET QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL SERIALIZABLE", "SELECT TOP 1 * FROM [tbR]",
-      "BEGIN TRANSACTION", kCreateWithIdentity,
-      "SET IDENTITY_INSERT dbo.[Tmp_tbR] ON IF EXISTS(SELECT * FROM [tbR]) EXEC('INSERT INTO [Tmp_tbR]([id], [nome]) "
-      "SELECT [id], [nome] FROM [tbR]') ",
-      " SET IDENTITY_INSERT dbo.[Tmp_tbR] OFF ", "DROP TABLE [tbR]", "EXECUTE sp_rename 'Tmp_tbR', 'tbR'",
-      "COMMIT TRANSACTION"},
-     {"column id int length=4 prec=10 scale=0 nullable=0 colstat=1 collation=- default=-",
-      "column nome varchar length=20 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
-      "index 0 tbR status=0 keys=-"},
+     kGainIdentity, kCatalogWithIdentity,
      {{"1", "novo"}}},
 };
 

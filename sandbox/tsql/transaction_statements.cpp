@@ -36,7 +36,8 @@ public:
     void execute(ExecContext& context) override {
         SessionState& session = context.session();
         if (session.transaction.count == 0)
-            throw ServerError(3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+            throw ServerError(
+                3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         if (--session.transaction.count == 0) commitTransaction(context.databases(), session);
         context.done(false);
     }
@@ -52,9 +53,13 @@ public:
     void execute(ExecContext& context) override {
         SessionState& session = context.session();
         if (session.transaction.count == 0)
-            throw ServerError(3903, 16, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+            throw ServerError(
+                3903, 16,
+                "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         if (!name.empty() && name != session.transaction.name)
-            throw ServerError(6401, 16, "Cannot roll back " + name + ". No transaction or savepoint of that name was found.");
+            throw ServerError(6401, 16,
+                              "Cannot roll back " + name +
+                                  ". No transaction or savepoint of that name was found.");
         rollBackTransaction(context.databases(), session);
         context.done(false);
     }
@@ -82,7 +87,8 @@ void enlistInTransaction(SessionState& session, Database& db) {
 
 void commitTransaction(DatabaseDirectory& databases, SessionState& session) {
     for (const std::string& name : session.transaction.databases)
-        if (Database* db = databases.find(name)) sqlite::exec(db->handle(), std::string("RELEASE ") + kSavepoint);
+        if (Database* db = databases.find(name))
+            sqlite::exec(db->handle(), std::string("RELEASE ") + kSavepoint);
     session.transaction = {};
 }
 
@@ -90,7 +96,8 @@ void rollBackTransaction(DatabaseDirectory& databases, SessionState& session) no
     for (const std::string& name : session.transaction.databases) {
         Database* db = databases.find(name);
         if (!db) continue;
-        const std::string sql = std::string("ROLLBACK TO ") + kSavepoint + "; RELEASE " + kSavepoint;
+        const std::string sql =
+            std::string("ROLLBACK TO ") + kSavepoint + "; RELEASE " + kSavepoint;
         sqlite3_exec(db->handle(), sql.c_str(), nullptr, nullptr, nullptr);
         db->reloadAfterRollback();
     }

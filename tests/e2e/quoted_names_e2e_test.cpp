@@ -4,16 +4,23 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/main_form.h"
 #include "capture/capture_run.h"
 #include "e2e_support.h"
 #include "fake_host.h"
-#include "app/main_form.h"
 #include "phase_list/upgrade_phases.h"
 
 namespace {
 
-using ::testing::ElementsAre;
 using app::OperationOutcome;
+using ::testing::ElementsAre;
+
+// Every message a run showed, in order.
+std::vector<std::string> texts(const testing_support::FakeHost& host) {
+    std::vector<std::string> out;
+    for (const auto& message : host.messages) out.push_back(message.text);
+    return out;
+}
 
 class QuotedNames : public ::testing::Test {
 protected:
@@ -45,22 +52,26 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
     app::MainForm captureForm;
     env.pointAt(captureForm, "quotedref");
     testing_support::FakeHost captureHost;
-    EXPECT_EQ(capture::runCapture(captureForm, captureHost, env.openers()), OperationOutcome::Completed);
-    ASSERT_EQ(captureHost.messages.size(), 1u) << captureHost.messages[0].text;
-    EXPECT_EQ(captureHost.messages[0].text, "As definições da base de dados foram guardadas com sucesso!");
+    EXPECT_EQ(capture::runCapture(captureForm, captureHost, env.openers()),
+              OperationOutcome::Completed);
+    EXPECT_THAT(texts(captureHost),
+                ElementsAre("As definições da base de dados foram guardadas com sucesso!"));
     {
         // tbD'Avila is excluded by its rule row; tbO'Neil's columns keep their name.
         auto store = env.openStore();
-        EXPECT_THAT(e2e::storeRows(*store, "tbObjects", "object_id", "object_id"),
-                    ElementsAre("tbO'Neil|id|int|4|10|0|0|0|NULL", "tbO'Neil|nome|varchar|50|0|0|0|0|('')",
-                                "tbO'Neil|cod|char|3|0|0|0|0|NULL", "tbO'Neil|qtd|int|4|10|0|1|0|NULL",
-                                "tbO'Neil|seq|int|4|10|0|0|1|NULL", "tbSQLUpdate|id|int|4|10|0|0|1|NULL",
-                                "tbSQLUpdate|descrit|varchar|128|0|0|0|0|NULL",
-                                "tbSQLUpdate|exclude|int|4|10|0|0|0|(0)", "tbSQLUpdate|disable|int|4|10|0|1|0|NULL",
-                                "tbSQLUpdate|only_if_empty|bit|1|1|0|0|0|(0)",
-                                "tbSQLUpdate|force_update|int|4|10|0|0|0|(0)",
-                                "tbSQLUpdate|Delete_First|int|4|10|0|0|0|(0)", "tbVersao|versao|varchar|20|0|0|0|0|NULL",
-                                "tbVersao|upgrading|int|4|10|0|1|0|NULL"));
+        EXPECT_THAT(
+            e2e::storeRows(*store, "tbObjects", "object_id", "object_id"),
+            ElementsAre("tbO'Neil|id|int|4|10|0|0|0|NULL", "tbO'Neil|nome|varchar|50|0|0|0|0|('')",
+                        "tbO'Neil|cod|char|3|0|0|0|0|NULL", "tbO'Neil|qtd|int|4|10|0|1|0|NULL",
+                        "tbO'Neil|seq|int|4|10|0|0|1|NULL", "tbSQLUpdate|id|int|4|10|0|0|1|NULL",
+                        "tbSQLUpdate|descrit|varchar|128|0|0|0|0|NULL",
+                        "tbSQLUpdate|exclude|int|4|10|0|0|0|(0)",
+                        "tbSQLUpdate|disable|int|4|10|0|1|0|NULL",
+                        "tbSQLUpdate|only_if_empty|bit|1|1|0|0|0|(0)",
+                        "tbSQLUpdate|force_update|int|4|10|0|0|0|(0)",
+                        "tbSQLUpdate|Delete_First|int|4|10|0|0|0|(0)",
+                        "tbVersao|versao|varchar|20|0|0|0|0|NULL",
+                        "tbVersao|upgrading|int|4|10|0|1|0|NULL"));
     }
 
     app::MainForm form;
@@ -68,32 +79,41 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
     form.FXBackup.value = 0;
     form.FXSilence.value = 0;  // any failed statement would ask
     testing_support::FakeHost host;
-    EXPECT_EQ(phase_list::pressUpgradeButton(form, host, env.openers()), OperationOutcome::Completed);
-    ASSERT_EQ(host.messages.size(), 1u) << host.messages[0].text;
-    EXPECT_EQ(host.messages[0].text, "As definições da base de dados foram actualizadas com sucesso!");
+    EXPECT_EQ(phase_list::pressUpgradeButton(form, host, env.openers()),
+              OperationOutcome::Completed);
+    EXPECT_THAT(texts(host),
+                ElementsAre("As definições da base de dados foram actualizadas com sucesso!"));
 
     // nome altered (its IX index dropped first), cod added without its made-up default, qtd
     // added, seq rebuilt as the identity column; the row kept.
-    EXPECT_THAT(targetRows("SELECT c.name, t.name, c.length, c.isnullable, c.colstat, c.cdefault FROM syscolumns c "
-                           "JOIN sysobjects o ON o.id = c.id JOIN systypes t ON t.xusertype = c.xtype "
-                           "WHERE o.name = 'tbO''Neil' ORDER BY c.colid"),
-                ElementsAre("id|int|4|0|0|0", "nome|varchar|50|0|0|0", "seq|int|4|0|1|0", "cod|char|3|0|0|0",
-                            "qtd|int|4|1|0|0"));
-    EXPECT_THAT(targetRows("SELECT id, nome, seq, cod, qtd FROM [tbO'Neil]"), ElementsAre("7|O'Neil|40|   |NULL"));
-    EXPECT_THAT(targetRows("SELECT name FROM sysobjects WHERE name LIKE 'Tmp%' OR name LIKE 'IX%'"), ElementsAre());
+    EXPECT_THAT(
+        targetRows("SELECT c.name, t.name, c.length, c.isnullable, c.colstat, c.cdefault FROM "
+                   "syscolumns c "
+                   "JOIN sysobjects o ON o.id = c.id JOIN systypes t ON t.xusertype = c.xtype "
+                   "WHERE o.name = 'tbO''Neil' ORDER BY c.colid"),
+        ElementsAre("id|int|4|0|0|0", "nome|varchar|50|0|0|0", "seq|int|4|0|1|0",
+                    "cod|char|3|0|0|0", "qtd|int|4|1|0|0"));
+    EXPECT_THAT(targetRows("SELECT id, nome, seq, cod, qtd FROM [tbO'Neil]"),
+                ElementsAre("7|O'Neil|40|   |NULL"));
+    EXPECT_THAT(targetRows("SELECT name FROM sysobjects WHERE name LIKE 'Tmp%' OR name LIKE 'IX%'"),
+                ElementsAre());
     auto store = env.openStore();
     // The statement log keeps the names as they are (a logged text loses its trailing blanks).
-    EXPECT_THAT(e2e::storeRows(*store, "tbLogs", "descrit"),
-                ElementsAre("ALTER TABLE [tbO'Neil] ADD  [cod] [char] (3)  COLLATE Latin1_General_CI_AI  NOT NULL "
-                            "DEFAULT ('')",
-                            "ALTER TABLE [tbO'Neil] ADD  [qtd] [int]  NULL",
-                            "ALTER TABLE [tbO'Neil] ALTER COLUMN  [nome] [varchar] (50)  COLLATE "
-                            "Latin1_General_CI_AI  NOT NULL",
-                            "CREATE TABLE [tbSQLUpdate] ( [id] [int]  IDENTITY (1, 1)  NOT NULL  ,  [descrit] "
-                            "[varchar] (128)  COLLATE Latin1_General_CI_AI  NOT NULL  ,  [exclude] [int]  NOT NULL  ,  "
-                            "[disable] [int]  NULL  ,  [only_if_empty] [bit]  NOT NULL  ,  [force_update] [int]  NOT "
-                            "NULL  ,  [Delete_First] [int]  NOT NULL ) ON [PRIMARY]",
-                            "DROP INDEX [tbO'Neil].[IX_tbO'Neil_nome]"));
+    EXPECT_THAT(
+        e2e::storeRows(*store, "tbLogs", "descrit"),
+        ElementsAre(
+            "ALTER TABLE [tbO'Neil] ADD  [cod] [char] (3)  COLLATE Latin1_General_CI_AI  NOT NULL "
+            "DEFAULT ('')",
+            "ALTER TABLE [tbO'Neil] ADD  [qtd] [int]  NULL",
+            "ALTER TABLE [tbO'Neil] ALTER COLUMN  [nome] [varchar] (50)  COLLATE "
+            "Latin1_General_CI_AI  NOT NULL",
+            "CREATE TABLE [tbSQLUpdate] ( [id] [int]  IDENTITY (1, 1)  NOT NULL  ,  [descrit] "
+            "[varchar] (128)  COLLATE Latin1_General_CI_AI  NOT NULL  ,  [exclude] [int]  NOT NULL "
+            " ,  "
+            "[disable] [int]  NULL  ,  [only_if_empty] [bit]  NOT NULL  ,  [force_update] [int]  "
+            "NOT "
+            "NULL  ,  [Delete_First] [int]  NOT NULL ) ON [PRIMARY]",
+            "DROP INDEX [tbO'Neil].[IX_tbO'Neil_nome]"));
 }
 
 }  // namespace

@@ -14,13 +14,15 @@ using Lines = std::vector<std::string>;
 using Rows = std::vector<std::vector<std::string>>;
 
 // A table with rows, created and committed before each case.
-const char* const kSeed = "CREATE TABLE tbA (id int NOT NULL, nome varchar(20) NULL) "
-                          "INSERT INTO tbA VALUES (1, 'um') INSERT INTO tbA VALUES (2, 'dois')";
+const char* const kSeed =
+    "CREATE TABLE tbA (id int NOT NULL, nome varchar(20) NULL) "
+    "INSERT INTO tbA VALUES (1, 'um') INSERT INTO tbA VALUES (2, 'dois')";
 
 // Work that touches rows, DDL and the catalog: a new table with a row, one row less in
 // tbA, and tbA renamed.
-const char* const kWork = "CREATE TABLE tbB (x int NULL) INSERT INTO tbB VALUES (7) DELETE FROM tbA WHERE id = 1 "
-                          "EXEC sp_rename 'tbA', 'tbC'";
+const char* const kWork =
+    "CREATE TABLE tbB (x int NULL) INSERT INTO tbB VALUES (7) DELETE FROM tbA WHERE id = 1 "
+    "EXEC sp_rename 'tbA', 'tbC'";
 
 Rows trancount(EngineHarness& h) { return h.rows("SELECT @@TRANCOUNT"); }
 
@@ -131,7 +133,9 @@ const ErrorCase kErrorCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TransactionErrors, ::testing::ValuesIn(kErrorCases),
-                         [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<ErrorCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace sandbox::testing

@@ -23,7 +23,8 @@ const char* const kTable = "Customer Orders";
 const char* const kSeed =
     "CREATE TABLE [Customer Orders] ([id] [int] NOT NULL, [nome] [varchar] (20) NULL)\n"
     "GO\n"
-    "INSERT INTO [Customer Orders] VALUES (1, 'um') INSERT INTO [Customer Orders] VALUES (2, 'dois')\n"
+    "INSERT INTO [Customer Orders] VALUES (1, 'um') INSERT INTO [Customer Orders] VALUES (2, "
+    "'dois')\n"
     "INSERT INTO [Customer Orders] VALUES (3, 'O''Neil')\n"
     "GO\n";
 
@@ -44,9 +45,7 @@ void PrintTo(const TableState& s, std::ostream* os) {
 
 class IdentityRebuildCut : public ::testing::Test {
 protected:
-    IdentityRebuildCut() {
-        std::ofstream(m_scripts.path() / "seed.sql") << kSeed;
-    }
+    IdentityRebuildCut() { std::ofstream(m_scripts.path() / "seed.sql") << kSeed; }
 
     SandboxOptions options() const {
         SandboxOptions o;
@@ -55,7 +54,8 @@ protected:
     }
 
     std::unique_ptr<db::Connection> connect(const SandboxServer& server) const {
-        return db::odbc::openServer({"127.0.0.1," + std::to_string(server.port()), "app", "sa", server.password()});
+        return db::odbc::openServer(
+            {"127.0.0.1," + std::to_string(server.port()), "app", "sa", server.password()});
     }
 
     // Gives [Customer Orders].id the identity property through the product's rebuild;
@@ -65,9 +65,16 @@ protected:
         testing_support::FakeConnection store;
         app::MainForm form;
         testing_support::FakeHost host;
-        upgrade::UpgradeRun run{form, host, *target, store,
-                                upgrade::StatementRunner(*target, store, form, host, upgrade::ExecutionMode::AbortOnError),
-                                {}, {}, {}, false};
+        upgrade::UpgradeRun run{form,
+                                host,
+                                *target,
+                                store,
+                                upgrade::StatementRunner(*target, store, form, host,
+                                                         upgrade::ExecutionMode::AbortOnError),
+                                {},
+                                {},
+                                {},
+                                false};
         const bool done = SQLSetIdentity(run, kTable, "id", 1);
         for (const auto& message : host.messages) messages.push_back(message.text);
         return done;
@@ -81,11 +88,14 @@ protected:
             "WHERE o.name = 'Customer Orders' AND c.colstat & 1 = 1",
             db::CursorType::Static);
         state.identity = identity.eof() ? "-" : identity.field(0).value().toText();
-        db::Recordset rows = connection->open("SELECT id, nome FROM [Customer Orders] ORDER BY id", db::CursorType::Static);
+        db::Recordset rows = connection->open("SELECT id, nome FROM [Customer Orders] ORDER BY id",
+                                              db::CursorType::Static);
         for (; !rows.eof(); rows.moveNext())
-            state.rows.push_back(rows.field(0).value().toText() + "|" + rows.field(1).value().toText());
+            state.rows.push_back(rows.field(0).value().toText() + "|" +
+                                 rows.field(1).value().toText());
         db::Recordset left =
-            connection->open("SELECT COUNT(*) FROM sysobjects WHERE name = 'Tmp_Customer Orders'", db::CursorType::Static);
+            connection->open("SELECT COUNT(*) FROM sysobjects WHERE name = 'Tmp_Customer Orders'",
+                             db::CursorType::Static);
         state.rebuildTableLeft = left.field(0).value().asInteger() != 0;
         return state;
     }
@@ -111,7 +121,8 @@ TEST_F(IdentityRebuildCut, EveryCutLeavesTheOldOrTheRebuiltTable) {
         EXPECT_EQ(messages, std::vector<std::string>{});
         EXPECT_EQ(stateOf(server), kRebuilt);
         std::ifstream trace(*traced.traceFile);
-        for (std::string line; std::getline(trace, line);) batches.push_back(line.substr(line.find('\t') + 1));
+        for (std::string line; std::getline(trace, line);)
+            batches.push_back(line.substr(line.find('\t') + 1));
     }
     std::size_t first = 0;
     while (first < batches.size() && batches[first] != "SET QUOTED_IDENTIFIER ON") ++first;
@@ -128,7 +139,8 @@ TEST_F(IdentityRebuildCut, EveryCutLeavesTheOldOrTheRebuiltTable) {
         SandboxServer server(options);
         std::vector<std::string> messages;
         EXPECT_FALSE(rebuild(server, messages));
-        EXPECT_EQ(messages, std::vector<std::string>{"Unexpected EOF from the server"});  // FreeTDS's text
+        EXPECT_EQ(messages,
+                  std::vector<std::string>{"Unexpected EOF from the server"});  // FreeTDS's text
         EXPECT_EQ(stateOf(server), kOld);
     }
 }

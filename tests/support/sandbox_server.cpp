@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -150,7 +151,13 @@ SandboxServer::SandboxServer(SandboxOptions options) {
 SandboxServer::~SandboxServer() { stop(); }
 
 void SandboxServer::freeze() {
-    if (m_pid > 0 && ::kill(m_pid, SIGSTOP) == 0) m_frozen = true;
+    if (m_pid <= 0 || ::kill(m_pid, SIGSTOP) != 0) return;
+    m_frozen = true;
+    // The signal is delivered asynchronously: a batch sent right away could still be
+    // answered. Returns once the process has stopped.
+    int status = 0;
+    while (::waitpid(m_pid, &status, WUNTRACED) == -1 && errno == EINTR) {
+    }
 }
 
 void SandboxServer::thaw() {

@@ -37,7 +37,7 @@ std::string chunkSetQuery(const ChunkedObjects& objects, const db::Value& name) 
            objects.xtype +
            "' AND sysobjects.name <> 'sysconstraints' AND sysobjects.name <> 'syssegments' AND "
            "sysobjects.name = " +
-           store::SQLValue(name, store::kSqlText);
+           store::SQLValueForServer(name, store::kSqlText);
 }
 
 // The object of the current list record becomes one store row: its first chunk inserted,

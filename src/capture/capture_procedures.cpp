@@ -35,7 +35,7 @@ void captureProcedure(CaptureRun& run, db::Recordset& list) {
     if (IsExcluded(name.toText(), run.server, run.host)) return;
     db::Recordset chunks =
         run.server.open("SELECT syscomments.text FROM syscomments WHERE syscomments.id =" +
-                        store::SQLValue(list.field("id").value(), store::kSqlNumber));
+                        store::SQLValueForServer(list.field("id").value(), store::kSqlNumber));
     const std::string nameLiteral = store::SQLValue(name, store::kSqlText);
     for (; !chunks.eof(); chunks.moveNext()) {
         const std::string text = store::SQLTextKeepingBlanks(chunks.field("text").value());

@@ -74,6 +74,13 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
                         "tbVersao|upgrading|int|4|10|0|1|0|NULL"));
     }
 
+    {
+        auto store = env.openStore();
+        EXPECT_THAT(e2e::storeRows(*store, "tbViews", "nome", "view_id"),
+                    ElementsAre("vwO'Neil|CREATE VIEW [dbo].[vwO'Neil] AS SELECT [id], [nome] FROM "
+                                "[dbo].[tbO'Neil]\n"));
+    }
+
     app::MainForm form;
     env.pointAt(form, "quotedtarget");
     form.FXBackup.value = 0;

@@ -70,7 +70,7 @@ void captureChunkedObject(CaptureRun& run, db::Recordset& list, const ChunkedObj
 }
 
 CatalogPhase chunkedObjectsPhase(const char* progressText, const ChunkedObjects& objects) {
-    return {progressText, phaseListQuery(objects), objects.storeTable,
+    return {progressText, phaseListQuery(objects), {objects.storeTable},
             [objects](CaptureRun& run, db::Recordset& list) {
                 captureChunkedObject(run, list, objects);
             }};

@@ -75,17 +75,17 @@ void captureDefault(CaptureRun& run, db::Recordset& list) {
 }  // namespace
 
 CatalogPhase indexesPhase() {
-    return {"A carregar definições: Indexes ...", kIndexesCatalogQuery, "tbIndexes",
+    return {"A carregar definições: Indexes ...", kIndexesCatalogQuery, {"tbIndexes"},
             captureIndexColumn};
 }
 
 CatalogPhase primaryKeysPhase() {
-    return {"A carregar definições: Primary Keys ...", kPrimaryKeysCatalogQuery, "tbPrimary_Keys",
+    return {"A carregar definições: Primary Keys ...", kPrimaryKeysCatalogQuery, {"tbPrimary_Keys"},
             captureKeyColumn};
 }
 
 CatalogPhase defaultsPhase() {
-    return {"A carregar definições: Defaults ...", kDefaultsCatalogQuery, "tbDefaults",
+    return {"A carregar definições: Defaults ...", kDefaultsCatalogQuery, {"tbDefaults"},
             captureDefault};
 }
 

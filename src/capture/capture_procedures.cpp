@@ -53,7 +53,7 @@ void captureProcedure(CaptureRun& run, db::Recordset& list) {
 }  // namespace
 
 CatalogPhase proceduresPhase() {
-    return {"A carregar definições: Procedures ...", kProceduresCatalogQuery, "tbProcedures",
+    return {"A carregar definições: Procedures ...", kProceduresCatalogQuery, {"tbProcedures"},
             captureProcedure};
 }
 

@@ -6,6 +6,7 @@
 #include "capture/capture_functions_views.h"
 #include "capture/capture_keys_indexes_defaults.h"
 #include "capture/capture_procedures.h"
+#include "capture/capture_system_data.h"
 #include "capture/capture_tables.h"
 #include "capture/catalog_phase.h"
 #include "db/error.h"
@@ -31,6 +32,7 @@ std::vector<std::function<void(CaptureRun&)>> capturePhases() {
             run.form.Command1.visible = false;
             run.form.ProgressBar1.value = 0;
         },
+        [](CaptureRun& run) { runCatalogPhase(run, systemDataPhase()); },
     };
 }
 

@@ -39,7 +39,7 @@ void captureColumn(CaptureRun& run, db::Recordset& list) {
 }  // namespace
 
 CatalogPhase tablesPhase() {
-    return {"A carregar definições: Tabelas ...", kTablesCatalogQuery, "tbObjects", captureColumn};
+    return {"A carregar definições: Tabelas ...", kTablesCatalogQuery, {"tbObjects"}, captureColumn};
 }
 
 }  // namespace capture

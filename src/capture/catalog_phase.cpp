@@ -12,7 +12,7 @@ void runCatalogPhase(CaptureRun& run, const CatalogPhase& phase) {
     }
     app::showPhaseProgress(run.form, run.host, phase.progressText, count);
 
-    run.store.execute("DELETE FROM " + phase.storeTable);
+    for (const std::string& table : phase.storeTables) run.store.execute("DELETE FROM " + table);
     while (!list.eof()) {
         phase.handleRecord(run, list);
         list.moveNext();

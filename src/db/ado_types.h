@@ -18,7 +18,10 @@ inline constexpr int kVariant = 12;
 inline constexpr int kDecimal = 14;
 inline constexpr int kTinyInt = 16;
 inline constexpr int kUnsignedTinyInt = 17;
+inline constexpr int kUnsignedSmallInt = 18;
+inline constexpr int kUnsignedInt = 19;
 inline constexpr int kBigInt = 20;
+inline constexpr int kUnsignedBigInt = 21;
 inline constexpr int kGUID = 72;
 inline constexpr int kBinary = 128;
 inline constexpr int kChar = 129;
@@ -33,6 +36,7 @@ inline constexpr int kVarWChar = 202;
 inline constexpr int kLongVarWChar = 203;
 inline constexpr int kVarBinary = 204;
 inline constexpr int kLongVarBinary = 205;
+inline constexpr int kArray = 8192;  // a flag joined with another type code
 }  // namespace ado
 
 }  // namespace db

@@ -101,8 +101,10 @@ TEST_F(CaptureRunTest, ThePhasesRunInTheirOrderEachShowingItsProgress) {
     server.onQuery("as PK_Name", {text("PK_Name"), text("tabela"), text("campo")}, {row(3)});
     server.onQuery("as DF_name", {text("DF_name"), text("tabela"), text("campo"), text("valor")},
                    {row(4)});
+    server.onQuery("sysObjects.xtype = 'U'", {text("name"), {"id", db::ado::kInteger}},
+                   {{db::Value::text("tbA"), db::Value::integer(5)}});
     std::vector<std::string> captions;
-    for (int pump = 1; pump <= 7; ++pump) {
+    for (int pump = 1; pump <= 8; ++pump) {
         host.atPump(pump, [&] { captions.push_back(form.FXEvolucao.caption); });
     }
 
@@ -115,7 +117,8 @@ TEST_F(CaptureRunTest, ThePhasesRunInTheirOrderEachShowingItsProgress) {
                             "A carregar definições: Procedures ...",
                             "A carregar definições: Indexes ...",
                             "A carregar definições: Primary Keys ...",
-                            "A carregar definições: Defaults ..."}));
+                            "A carregar definições: Defaults ...",
+                            "A carregar definições: Dados do Sistema ..."}));
     std::vector<std::string> clears;
     for (const std::string& sql : store.log) {
         if (sql.rfind("DELETE FROM ", 0) == 0) clears.push_back(sql);
@@ -123,7 +126,8 @@ TEST_F(CaptureRunTest, ThePhasesRunInTheirOrderEachShowingItsProgress) {
     EXPECT_EQ(clears, (std::vector<std::string>{"DELETE FROM tbObjects", "DELETE FROM tbFunctions",
                                                 "DELETE FROM tbViews", "DELETE FROM tbProcedures",
                                                 "DELETE FROM tbIndexes", "DELETE FROM tbPrimary_Keys",
-                                                "DELETE FROM tbDefaults"}));
+                                                "DELETE FROM tbDefaults", "DELETE FROM tbDados",
+                                                "DELETE FROM tbDados_Gigantic"}));
     EXPECT_EQ(store.log.front(), "BEGIN");
     EXPECT_EQ(store.log.back(), "COMMIT");
 }
@@ -160,6 +164,39 @@ TEST_F(CaptureRunTest, AFailureMidwayRollsTheStoreBackAndNamesTheTable) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "disk full | Current TABLE: ");
     EXPECT_EQ(host.clipboard, std::nullopt);
+}
+
+// The system data phase's rule look-up: a reference without tbSQLUpdate ends the run
+// there, naming the table, after the exclusion test has shown its own message per column.
+TEST_F(CaptureRunTest, ASystemDataFailureEndsTheRunNamingTheTable) {
+    server.onQuery("sysObjects.xtype = 'U'", {{"name", db::ado::kVarWChar}, {"id", db::ado::kInteger}},
+                   {{db::Value::text("tbA"), db::Value::integer(5)}});
+    server.failOn("tbSQLUpdate", db::Error(db::errc::kObjectNotFound, "Invalid object name 'tbSQLUpdate'."));
+    EXPECT_EQ(run(), OperationOutcome::Failed);
+    EXPECT_EQ(store.log.back(), "ROLLBACK");
+    ASSERT_EQ(host.messages.size(), 4u);
+    EXPECT_EQ(host.messages[3].text, "Invalid object name 'tbSQLUpdate'. | Current TABLE: tbA");
+    EXPECT_EQ(host.clipboard, std::nullopt);
+}
+
+TEST_F(CaptureRunTest, TheCommandsWhoseStoreInsertFailedGoToTheClipboard) {
+    server.onQuery("sysObjects.xtype = 'U'", {{"name", db::ado::kVarWChar}, {"id", db::ado::kInteger}},
+                   {{db::Value::text("tbA"), db::Value::integer(5)}});
+    server.onQuery("tbSQLUpdate WHERE descrit = 'tbA'",
+                   {{"disable", db::ado::kInteger}, {"only_if_empty", db::ado::kBoolean},
+                    {"force_update", db::ado::kInteger}, {"Delete_First", db::ado::kInteger}},
+                   {{db::Value::integer(0), db::Value::boolean(false), db::Value::integer(0),
+                     db::Value::integer(0)}});
+    server.onQuery("AND SOURCE_sysobjects_2.name = 'tbA'", {{"campo", db::ado::kVarWChar}},
+                   {{db::Value::text("id")}});
+    server.onQuery("SELECT * FROM tbA", {{"id", db::ado::kInteger}},
+                   {{db::Value::integer(1)}, {db::Value::integer(2)}});
+    store.failOn("'tbA','id',1,", db::Error(db::errc::kIntegrityViolation, "Registo recusado."));
+    EXPECT_EQ(run(), OperationOutcome::Completed);
+    EXPECT_EQ(store.log.back(), "COMMIT");
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[0].text, "Registo recusado. - tbA: id=1");
+    EXPECT_EQ(host.clipboard, "\r\n\r\nINSERT INTO tbA (id) VALUES (1)");
 }
 
 TEST_F(CaptureRunTest, NoUserTablesLeaveTheStoreTableAsItWas) {

@@ -63,6 +63,20 @@ long FakeConnection::execute(std::string_view sql) {
     return 0;
 }
 
+void FakeConnection::writeLongValue(std::string_view table, std::string_view keyColumn,
+                                    std::string_view keyLiteral, std::string_view field,
+                                    const db::Value& value) {
+    if (!m_open) throw db::objectClosedError();
+    std::string entry = "LONG VALUE ";
+    entry.append(table).append(".").append(field).append(" WHERE ").append(keyColumn);
+    entry.append(" = ").append(keyLiteral).append(": ");
+    entry += value.kind() == db::Value::Kind::Bytes
+                 ? std::to_string(value.asBytes().size()) + " bytes"
+                 : value.toText();
+    log.push_back(entry);
+    maybeFail(entry);
+}
+
 db::Recordset FakeConnection::open(std::string_view sql, db::CursorType, db::LockType) {
     if (!m_open) throw db::objectClosedError();
     log.emplace_back(sql);

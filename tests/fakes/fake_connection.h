@@ -30,8 +30,11 @@ public:
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
     void setCommandTimeout(int) override {}
-    void writeLongValue(std::string_view, std::string_view, std::string_view, std::string_view,
-                        const db::Value&) override {}
+    // Recorded in the log as "LONG VALUE <table>.<field> WHERE <keyColumn> = <keyLiteral>:
+    // <n> bytes" for bytes, ": <text>" for anything else.
+    void writeLongValue(std::string_view table, std::string_view keyColumn,
+                        std::string_view keyLiteral, std::string_view field,
+                        const db::Value& value) override;
     void beginTransaction() override { log.push_back("BEGIN"); }
     void commitTransaction() override { log.push_back("COMMIT"); }
     void rollbackTransaction() override { log.push_back("ROLLBACK"); }

@@ -1,0 +1,79 @@
+#include "capture/data_command.h"
+
+#include "db/ado_types.h"
+#include "store/sql_value.h"
+
+namespace capture {
+namespace {
+
+// How the command writes a value, by type code.
+enum class Written { Number, Date, Text, Binary, AsIs };
+
+Written writtenAs(int adoType) {
+    using namespace db::ado;
+    switch (adoType) {
+        case kSmallInt: case kInteger: case kSingle: case kDouble: case kCurrency: case kBoolean:
+        case kDecimal: case kTinyInt: case kUnsignedTinyInt: case kUnsignedSmallInt:
+        case kUnsignedInt: case kBigInt: case kUnsignedBigInt: case kNumeric:
+            return Written::Number;
+        case kDate: case kDBDate: case kDBTime: case kDBTimeStamp:
+            return Written::Date;
+        case kBSTR: case kVariant: case kGUID: case kChar: case kWChar: case kVarChar:
+        case kLongVarChar: case kVarWChar: case kLongVarWChar: case kArray:
+            return Written::Text;
+        case kBinary: case kVarBinary: case kLongVarBinary:
+            return Written::Binary;
+        default:
+            return Written::AsIs;
+    }
+}
+
+}  // namespace
+
+bool isBinaryType(int adoType) { return writtenAs(adoType) == Written::Binary; }
+
+std::string dataCommandValue(const db::Field& field) {
+    switch (writtenAs(field.type())) {
+        case Written::Number:
+            return store::SQLValue(field.value(), store::kSqlNumber);
+        case Written::Date:
+            return store::SQLValue(field.value(), store::kSqlDate);
+        case Written::Text:
+            return store::Transform(field.value());
+        case Written::Binary:
+            return std::string(kBinaryPlaceholder);
+        case Written::AsIs:
+            break;
+    }
+    return field.value().toText();
+}
+
+bool isLargeField(const db::Field& field) {
+    return isBinaryType(field.type()) || field.actualSize() > kLargeFieldBytes;
+}
+
+std::string dataCommandHead(std::string_view tableName, const std::vector<db::Column>& columns) {
+    std::string head = "INSERT INTO ";
+    head.append(tableName).append(" (");
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) head += ", ";
+        head += columns[i].name;
+    }
+    return head + ") VALUES (";
+}
+
+std::string withIdentityInsert(std::string_view tableName, std::string_view command) {
+    std::string wrapped = "SET IDENTITY_INSERT ";
+    wrapped.append(tableName).append(" ON ").append(command);
+    return wrapped.append("  SET IDENTITY_INSERT ").append(tableName).append(" OFF ");
+}
+
+std::string giganticText(const db::Value& value) {
+    const std::string text = value.toText();
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return store::MarkApostrophes(
+        std::string_view(text).substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+}  // namespace capture

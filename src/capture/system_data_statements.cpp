@@ -1,0 +1,117 @@
+#include "capture/system_data_statements.h"
+
+#include "store/sql_value.h"
+
+namespace capture {
+namespace {
+
+std::string text(std::string_view value) { return store::SQLValue(value, store::kSqlText); }
+
+const char* flag(bool value) { return value ? "-1" : "0"; }
+
+}  // namespace
+
+const char* const kUserTablesQuery =
+    "SELECT * FROM sysObjects WHERE sysObjects.xtype = 'U' AND sysObjects.name <> "
+    "'dtproperties' ORDER BY name";
+
+const char* const kNewestGiganticIdQuery = "SELECT Max(ID) AS maximo FROM tbDados_Gigantic";
+
+// SWITCH TO store::SQLValueForServer once it is on main: until then the one place where
+// this phase quotes a text for SQL Server (the store's '+CHR(39)+' made T-SQL's '').
+std::string serverLiteral(const db::Value& value, int kind) {
+    std::string literal = store::SQLValue(value, kind);
+    for (std::size_t at; (at = literal.find("'+CHR(39)+'")) != std::string::npos;) {
+        literal.replace(at, 11, "''");
+    }
+    return literal;
+}
+
+KeyLiterals keyLiteralsOf(const db::Value& keyValue) {
+    const int kind = store::IsNumeric(keyValue) ? store::kSqlNumber : store::kSqlText;
+    return {store::SQLValue(keyValue, kind), serverLiteral(keyValue, kind)};
+}
+
+std::string identityColumnsQuery(const db::Value& tableId) {
+    return "SELECT * FROM sysColumns WHERE ID = " + tableId.toText() + " AND colstat <> 0";
+}
+
+std::string keyColumnQuery(std::string_view tableName) {
+    return std::string(
+               " SELECT SOURCE_sysobjects.name as PK_Name, SOURCE_sysobjects_2.name as tabela, "
+               "SOURCE_syscolumns.name as campo, SOURCE_sysindexkeys.* FROM sysindexkeys AS "
+               "SOURCE_sysindexkeys JOIN sysobjects AS SOURCE_sysobjects ON "
+               "(SOURCE_sysindexkeys.id = SOURCE_sysobjects.parent_obj AND "
+               "SOURCE_sysobjects.xtype = 'PK') ") +
+           " JOIN sysindexes AS SOURCE_sysindexes ON (SOURCE_sysindexkeys.id = "
+           "SOURCE_sysindexes.id AND SOURCE_sysindexes.name = SOURCE_sysobjects.name AND "
+           "SOURCE_sysindexkeys.indid = SOURCE_sysindexes.indid) JOIN sysobjects AS "
+           "SOURCE_sysobjects_2 ON SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN "
+           "syscolumns AS SOURCE_syscolumns ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id "
+           "AND SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) WHERE "
+           "SOURCE_sysobjects_2.name <> 'dtproperties' " +
+           " AND SOURCE_sysobjects_2.name = " +
+           serverLiteral(db::Value::text(std::string(tableName)), store::kSqlText) +
+           " ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.colid";
+}
+
+std::string tableRowsQuery(std::string_view tableName) {
+    return "SELECT * FROM " + std::string(tableName);
+}
+
+std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
+                             std::string_view keyColumn, std::string_view serverKeyLiteral) {
+    std::string sql = "SELECT ";
+    sql.append(field).append(" FROM ").append(tableName).append(" WHERE ").append(keyColumn);
+    return sql.append(" = ").append(serverKeyLiteral);
+}
+
+std::string dataRowInsert(std::string_view tableName, std::string_view keyColumn,
+                          std::string_view storeKeyLiteral, std::string_view command,
+                          const store::RuleFlags& flags) {
+    std::string sql =
+        "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
+        "force_update, delete_first) VALUES (";
+    sql += text(tableName);
+    sql += ',';
+    sql += text(keyColumn);
+    sql += ',';
+    sql += storeKeyLiteral;
+    sql += ',';
+    sql += text(command);
+    sql += ',';
+    sql += flag(flags.onlyIfEmpty);
+    sql += ", ";
+    sql += flag(flags.forceUpdate);
+    sql += ", ";
+    sql += flag(flags.deleteFirst);
+    sql += " )";
+    return sql;
+}
+
+std::string securityPolicyInsert(std::string_view tableName, const db::Value& code,
+                                 const db::Value& description, const store::RuleFlags& flags) {
+    return "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
+           "force_update, delete_first) VALUES (" +
+           text(tableName) + ", 'code'," + store::SQLValue(code, store::kSqlText) + "," +
+           store::SQLValue(description, store::kSqlText) + "," + flag(flags.onlyIfEmpty) + ", 0, " +
+           flag(flags.deleteFirst) + ")";
+}
+
+std::string giganticBinaryInsert(std::string_view tableName, std::string_view keyColumn,
+                                 std::string_view storeKeyLiteral, std::string_view field) {
+    return "INSERT INTO tbDados_Gigantic (tabela, pkey_campo, pkey_value, target_field) VALUES(" +
+           text(tableName) + ", " + text(keyColumn) + "," + std::string(storeKeyLiteral) + ", " +
+           text(field) + ")";
+}
+
+std::string giganticTextInsert(std::string_view tableName, std::string_view keyColumn,
+                               std::string_view storeKeyLiteral, std::string_view field,
+                               std::string_view markedText) {
+    return "INSERT INTO tbDados_Gigantic (tabela, pkey_campo, pkey_value, target_field, "
+           "target_value) VALUES(" +
+           text(tableName) + ", " + text(keyColumn) + "," + std::string(storeKeyLiteral) + ", " +
+           text(field) + ", " + text(markedText) + ")";
+}
+
+}  // namespace capture

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "db/value.h"
+#include "store/rules_table.h"
+
+// The statements of the system data phase, each built in one place: the catalog and row
+// queries it sends to the reference database and the rows it writes into tbDados and
+// tbDados_Gigantic of the definitions store.
+namespace capture {
+
+// The phase list: every user table but dtproperties, by name.
+extern const char* const kUserTablesQuery;
+
+// The identifier of the tbDados_Gigantic row just inserted, read as the largest one.
+extern const char* const kNewestGiganticIdQuery;
+
+// The literal of a value in a statement sent to SQL Server.
+std::string serverLiteral(const db::Value& value, int kind);
+
+// A row's key value as a literal, numeric or quoted as the value is: one form for the
+// store's statements, one for the look-up on the reference.
+// Examples: 12 -> store 12, server 12; d'Ouro -> store 'd'+CHR(39)+'Ouro', server 'd''Ouro'.
+struct KeyLiterals {
+    std::string store;
+    std::string server;
+};
+KeyLiterals keyLiteralsOf(const db::Value& keyValue);
+
+// Whether the table has an identity column (a column whose catalog status is non-zero):
+// SELECT * FROM sysColumns WHERE ID = 1205579333 AND colstat <> 0
+std::string identityColumnsQuery(const db::Value& tableId);
+
+// The columns of the table's primary key, lowest column id first (the phase takes the
+// first row's campo). Example, for tbX (one line):
+//  SELECT SOURCE_sysobjects.name as PK_Name, SOURCE_sysobjects_2.name as tabela,
+// SOURCE_syscolumns.name as campo, SOURCE_sysindexkeys.* FROM sysindexkeys AS
+// SOURCE_sysindexkeys JOIN sysobjects AS SOURCE_sysobjects ON (SOURCE_sysindexkeys.id =
+// SOURCE_sysobjects.parent_obj AND SOURCE_sysobjects.xtype = 'PK')  JOIN sysindexes AS
+// SOURCE_sysindexes ON (SOURCE_sysindexkeys.id = SOURCE_sysindexes.id AND
+// SOURCE_sysindexes.name = SOURCE_sysobjects.name AND SOURCE_sysindexkeys.indid =
+// SOURCE_sysindexes.indid) JOIN sysobjects AS SOURCE_sysobjects_2 ON
+// SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN syscolumns AS
+// SOURCE_syscolumns ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND
+// SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) WHERE SOURCE_sysobjects_2.name <>
+// 'dtproperties'  AND SOURCE_sysobjects_2.name = 'tbX' ORDER BY SOURCE_sysobjects_2.name,
+// SOURCE_syscolumns.colid
+std::string keyColumnQuery(std::string_view tableName);
+
+// Every row of the table, the name as listed (no brackets): SELECT * FROM tbX
+std::string tableRowsQuery(std::string_view tableName);
+
+// One large binary value, found by the row's key:
+// SELECT imagem FROM tbParametros WHERE nome = 'Logotipo'
+std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
+                             std::string_view keyColumn, std::string_view serverKeyLiteral);
+
+// The store row of one captured table row; the flags as -1 or 0 (one line):
+// INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty,
+// force_update, delete_first) VALUES ('tbX','id',7,'INSERT INTO tbX (id, nome) VALUES
+// (7, '+CHR(39)+'O!39!Neil'+CHR(39)+')',0, -1, 0 )
+std::string dataRowInsert(std::string_view tableName, std::string_view keyColumn,
+                          std::string_view storeKeyLiteral, std::string_view command,
+                          const store::RuleFlags& flags);
+
+// The store row of one security policy: its code as key, its description in place of
+// a command, never force-updated (one line):
+// INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty,
+// force_update, delete_first) VALUES ('tbSecurityPolicies', 'code','12','Ocultar
+// custos',-1, 0, 0)
+std::string securityPolicyInsert(std::string_view tableName, const db::Value& code,
+                                 const db::Value& description, const store::RuleFlags& flags);
+
+// The tbDados_Gigantic row of a binary field, its bytes written afterwards (one line):
+// INSERT INTO tbDados_Gigantic (tabela, pkey_campo, pkey_value, target_field)
+// VALUES('tbParametros', 'nome','Logotipo', 'imagem')
+std::string giganticBinaryInsert(std::string_view tableName, std::string_view keyColumn,
+                                 std::string_view storeKeyLiteral, std::string_view field);
+
+// The tbDados_Gigantic row of a long text; `markedText` is already trimmed and marked
+// (one line):
+// INSERT INTO tbDados_Gigantic (tabela, pkey_campo, pkey_value, target_field,
+// target_value) VALUES('tbPesquisas', 'id_pesquisa',1, 'sql_text', 'SELECT ... !39!A!39!')
+std::string giganticTextInsert(std::string_view tableName, std::string_view keyColumn,
+                               std::string_view storeKeyLiteral, std::string_view field,
+                               std::string_view markedText);
+
+}  // namespace capture

@@ -8,6 +8,7 @@
 
 #include "registry_files.h"
 #include "sandbox_server.h"
+#include "store_validation_rule.h"
 #include "temp_dir.h"
 
 namespace {
@@ -22,7 +23,8 @@ using testing_support::regQuoted;
 using testing_support::storedPassword;
 
 const char* const kReference = R"(
-CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL PRIMARY KEY, exclude int NULL)
+CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL PRIMARY KEY, exclude int NULL,
+    disable int NULL, only_if_empty bit NULL, force_update int NULL, Delete_First int NULL)
 GO
 INSERT INTO tbSQLUpdate (descrit, exclude) VALUES ('tbSkip', 1)
 GO
@@ -109,7 +111,7 @@ TEST_F(CommandLine, CaptureReportsItsOutcomeInTheExitCode) {
     EXPECT_THAT(done.err, HasSubstr("SQL Database Upgrade: As definições da base de dados foram "
                                     "guardadas com sucesso!"));
     for (const char* phase : {"Tabelas", "Functions", "Views", "Procedures", "Indexes",
-                              "Primary Keys", "Defaults"}) {
+                              "Primary Keys", "Defaults", "Dados do Sistema"}) {
         EXPECT_THAT(done.err, HasSubstr(std::string("A carregar definições: ") + phase + " ...\n"));
     }
     EXPECT_EQ(done.out, "");  // nothing failed, so nothing on the clipboard
@@ -189,10 +191,34 @@ TEST_F(CommandLine, WithoutARulesTableTheRepeatedMessageIsShownOnceWithItsCount)
     server->tsql("CREATE TABLE tbA (x int NULL, y int NULL)\ngo\nCREATE TABLE tbB (z int NULL)\ngo\n", "norules");
     ASSERT_EQ(cli({"init-store"}).exitCode, 0);
     const CommandResult result = cli(with("capture", connection("norules")));
-    EXPECT_EQ(result.exitCode, 0) << result.err;
+    // The system data phase cannot do without the rules table: the run ends there.
+    EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_THAT(result.err, HasSubstr("SQL Database Upgrade: Invalid object name 'tbSQLUpdate'.\n"
                                       "SQL Database Upgrade: Invalid object name 'tbSQLUpdate'. (repeated 2 times)\n"
-                                      "SQL Database Upgrade: As definições"));
+                                      "A carregar definições: Dados do Sistema ...\n"
+                                      "SQL Database Upgrade: Invalid object name 'tbSQLUpdate'. | Current TABLE: tbA\n"));
+}
+
+// A row the store refuses is reported and passed over; its command is what the capture
+// leaves on the clipboard, which the command line writes to standard output.
+TEST_F(CommandLine, TheCommandsTheStoreRefusedGoToStandardOutput) {
+    server->tsql("CREATE DATABASE dados\ngo\n");
+    server->tsql("CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL, exclude int NULL, disable int NULL, "
+                 "only_if_empty bit NULL, force_update int NULL, Delete_First int NULL)\ngo\n"
+                 "INSERT INTO tbSQLUpdate VALUES ('tbMenu', 0, 0, 0, 0, 0)\ngo\n"
+                 "CREATE TABLE tbMenu (id int NOT NULL PRIMARY KEY, descrit varchar(50) NULL)\ngo\n"
+                 "INSERT INTO tbMenu VALUES (1, 'Clientes')\nINSERT INTO tbMenu VALUES (2, 'D''Ouro')\n"
+                 "INSERT INTO tbMenu VALUES (3, 'Fornecedores')\ngo\n",
+                 "dados");
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    testsupport::refuseDadosRows(home / "SQL.mdb", "NEW.pkey_value IN ('1', '2')", "Registo recusado.");
+    const CommandResult result = cli(with("capture", connection("dados")));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("SQL Database Upgrade: Registo recusado. - tbMenu: id=1\n"
+                                      "SQL Database Upgrade: Registo recusado. - tbMenu: id=2\n"));
+    EXPECT_EQ(result.out,
+              "\r\n\r\nINSERT INTO tbMenu (id, descrit) VALUES (1, 'Clientes')"
+              "\r\n\r\nINSERT INTO tbMenu (id, descrit) VALUES (2, 'D!39!Ouro')\n");
 }
 
 TEST_F(CommandLine, TheEnvironmentSuppliesThePassword) {
@@ -229,7 +255,10 @@ TEST_F(CommandLine, TheUpgradeGuardAnsweredNoIsARefusal) {
 class LongUpgrade : public CommandLine {
 protected:
     LongUpgrade() {
-        std::string reference = "CREATE TABLE tbVersao (versao int NOT NULL, upgrading int NULL)\nGO\n";
+        std::string reference =
+            "CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL, exclude int NULL, disable int NULL, "
+            "only_if_empty bit NULL, force_update int NULL, Delete_First int NULL)\nGO\n"
+            "CREATE TABLE tbVersao (versao int NOT NULL, upgrading int NULL)\nGO\n";
         for (int t = 0; t < 1000; ++t) {
             reference += "CREATE TABLE tbLonga" + std::to_string(t) +
                          " (id int NOT NULL, nome varchar(40) NULL, valor money NULL)\nGO\n";

@@ -85,7 +85,8 @@ void copyBinary(CaptureRun& run, const CapturedTable& table, const PendingBinary
 
 // Stores the row's command, or for tbSecurityPolicies its code and description. A failure
 // here is the phase's own business: it is shown, the command is kept for the clipboard,
-// and the phase goes on.
+// and the phase goes on. A failure that has cost the store its transaction is not: the
+// rows written so far are gone, so it leaves through the run's error exit.
 void storeRow(CaptureRun& run, const CapturedTable& table, const db::Recordset& rows,
               const std::string& command, const KeyLiterals& key) {
     try {
@@ -95,6 +96,7 @@ void storeRow(CaptureRun& run, const CapturedTable& table, const db::Recordset& 
                               : dataRowInsert(table.name, table.keyColumn, key.store, command,
                                               table.flags));
     } catch (const db::Error& e) {
+        if (run.store.transactionLost()) throw;
         run.host.messageBox(
             e.description() + " - " + table.name + ": " + table.keyColumn + "=" + key.store,
             kInformation, std::nullopt);

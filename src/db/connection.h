@@ -52,6 +52,12 @@ public:
                                 std::string_view keyLiteral, std::string_view field,
                                 const Value& value) = 0;
 
+    // True when a transaction begun here was ended by the database itself after an error
+    // (a full disk, an I/O error) and not yet closed with commit or rollback: statements
+    // now would belong to no transaction. A caller that passes over a failed statement
+    // asks this first. A backend that never ends one by itself answers false.
+    virtual bool transactionLost() const { return false; }
+
     // Transactions; a backend without them throws db::Error.
     virtual void beginTransaction();
     virtual void commitTransaction();

@@ -323,6 +323,20 @@ TEST_F(SystemDataPhase, AnyOtherFailureLeavesThePhase) {
     EXPECT_EQ(run.currentDataTable, "tbA");
 }
 
+// A store that lost its transaction with the failure (a full disk) has lost the rows
+// written before it too: passing over the row would go on writing outside any transaction.
+TEST_F(SystemDataPhase, ARowFailureThatCostTheStoreItsTransactionLeavesThePhase) {
+    userTables({{"tbMenu", 1}});
+    capturedTable("tbMenu", "id", {{"id", ado::kInteger}}, {{Value::integer(1)}, {Value::integer(2)}});
+    store.onExecute("'tbMenu','id',1,", [this] { store.lostTransaction = true; });
+    store.failOn("'tbMenu','id',1,", db::Error(db::errc::kStoreError, "database or disk is full"));
+
+    EXPECT_THROW(capture(), db::Error);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(run.failedCommands, "");
+    EXPECT_EQ(dadosInserts().size(), 1u);
+}
+
 TEST_F(SystemDataPhase, WithoutUserTablesTheStoreTablesStayAsTheyWere) {
     capture();
     EXPECT_THAT(server.log, ElementsAre(kUserTablesQuery));

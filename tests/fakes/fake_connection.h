@@ -35,6 +35,7 @@ public:
     void writeLongValue(std::string_view table, std::string_view keyColumn,
                         std::string_view keyLiteral, std::string_view field,
                         const db::Value& value) override;
+    bool transactionLost() const override { return lostTransaction; }
     void beginTransaction() override { log.push_back("BEGIN"); }
     void commitTransaction() override { log.push_back("COMMIT"); }
     void rollbackTransaction() override { log.push_back("ROLLBACK"); }
@@ -47,6 +48,7 @@ public:
 
     std::vector<std::string> log;       // every statement and query, in order
     std::vector<std::string> executed;  // the statements sent with execute()
+    bool lostTransaction = false;       // what transactionLost() answers
 
 private:
     void maybeFail(std::string_view sql) const;

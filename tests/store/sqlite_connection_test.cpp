@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,40 @@ TEST_F(SqliteConnectionTest, AFailingStatementInsideATransactionUndoesOnlyItself
             e.description(),
             "You tried to commit or rollback a transaction without first beginning a transaction.");
     }
+}
+
+// SQLite ends the whole transaction by itself after some errors (a full disk, an I/O
+// error); here it is ended behind the connection's back in the same way. Nothing may then
+// be written outside it until the caller closes it.
+TEST_F(SqliteConnectionTest, AfterTheDatabaseEndedTheTransactionEveryStatementIsRefused) {
+    db.execute("INSERT INTO t (id, nome) VALUES (1, 'a')");
+    db.beginTransaction();
+    db.execute("DELETE FROM t");
+    EXPECT_FALSE(db.transactionLost());
+    db.execute("ROLLBACK");
+    EXPECT_TRUE(db.transactionLost());
+
+    const std::string refused =
+        "The transaction was rolled back after an earlier error; nothing was committed.";
+    const std::vector<std::function<void()>> statements = {
+        [&] { db.execute("INSERT INTO t (id, nome) VALUES (2, 'b')"); },
+        [&] { db.open("SELECT * FROM t"); },
+        [&] { db.writeLongValue("t", "id", "1", "image", Value::bytes({1})); },
+        [&] { db.commitTransaction(); },
+    };
+    for (const auto& statement : statements) {
+        try {
+            statement();
+            ADD_FAILURE() << "a statement ran outside the lost transaction";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), errc::kStoreError);
+            EXPECT_EQ(e.description(), refused);
+        }
+    }
+    // The failed commit closed the transaction: the connection works again, and only the
+    // row committed before the transaction is there.
+    EXPECT_FALSE(db.transactionLost());
+    EXPECT_EQ(count("t"), 1);
 }
 
 TEST_F(SqliteConnectionTest, WriteLongValueFillsOneRowFoundByItsKeyLiteral) {

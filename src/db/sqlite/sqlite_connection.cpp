@@ -105,6 +105,9 @@ std::string lowerAscii(std::string_view s) {
     return out;
 }
 
+const char* const kTransactionLost =
+    "The transaction was rolled back after an earlier error; nothing was committed.";
+
 Error secondStatementError() {
     return Error(errc::kServerError, "Characters found after end of SQL statement.");
 }
@@ -213,7 +216,17 @@ sqlite3* SqliteConnection::requireOpen() const {
     return m_db.get();
 }
 
+sqlite3* SqliteConnection::requireUsable() const {
+    sqlite3* db = requireOpen();
+    if (transactionLost()) throw storeError(kTransactionLost);
+    return db;
+}
+
 bool SqliteConnection::isOpen() const { return m_db != nullptr; }
+
+bool SqliteConnection::transactionLost() const {
+    return m_inTransaction && m_db && sqlite3_get_autocommit(m_db.get());
+}
 
 std::string SqliteConnection::toSqlite(std::string_view jetSql) const {
     return m_rewriter.rewrite(jetSql);
@@ -292,7 +305,7 @@ long SqliteConnection::executeShaped(const ParameterizedSql& shaped, std::string
 }
 
 long SqliteConnection::execute(std::string_view sql) {
-    sqlite3* db = requireOpen();
+    sqlite3* db = requireUsable();
     if (auto shaped = m_rewriter.parameterizeInsert(sql)) return executeShaped(*shaped, sql);
     const std::string text = m_rewriter.rewrite(sql);
     long rows = -1;
@@ -318,6 +331,7 @@ long SqliteConnection::execute(std::string_view sql) {
 }
 
 Recordset SqliteConnection::open(std::string_view sql, CursorType cursor, LockType) {
+    requireUsable();
     const std::string text = m_rewriter.rewrite(sql);
     const char* next = nullptr;
     StatementHandle statement = prepare(text, sql, &next);
@@ -378,7 +392,7 @@ void SqliteConnection::setCommandTimeout(int seconds) {
 void SqliteConnection::writeLongValue(std::string_view table, std::string_view keyColumn,
                                       std::string_view keyLiteral, std::string_view field,
                                       const Value& value) {
-    sqlite3* db = requireOpen();
+    sqlite3* db = requireUsable();
     const std::string sql = "UPDATE " + quoteName(table) + " SET " + quoteName(field) +
                             " = ?1 WHERE " + quoteName(keyColumn) + " = " +
                             m_rewriter.rewrite(keyLiteral);
@@ -436,8 +450,7 @@ void SqliteConnection::commitTransaction() {
     }
     if (sqlite3_get_autocommit(db)) {
         m_inTransaction = false;
-        throw storeError(
-            "The transaction was rolled back after an earlier error; nothing was committed.");
+        throw storeError(kTransactionLost);
     }
     StatementHandle statement = prepare("COMMIT", "COMMIT", nullptr);
     step(statement.get(), "COMMIT");

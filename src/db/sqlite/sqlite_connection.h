@@ -68,7 +68,9 @@ public:
 
     // A failing statement inside the transaction undoes only itself; when SQLite had to
     // roll the whole transaction back (disk full, I/O error) the statement's error says
-    // so, and commit then refuses with an error instead of pretending success.
+    // so, every later statement is refused until rollback (nothing is written outside the
+    // transaction), and commit refuses with an error instead of pretending success.
+    bool transactionLost() const override;
     void beginTransaction() override;
     void commitTransaction() override;
     void rollbackTransaction() override;
@@ -81,6 +83,7 @@ public:
 
 private:
     sqlite3* requireOpen() const;
+    sqlite3* requireUsable() const;  // open, and not inside a lost transaction
     StatementHandle prepare(std::string_view sqliteSql, std::string_view original,
                             const char** tail) const;
     void step(sqlite3_stmt* statement, std::string_view original);

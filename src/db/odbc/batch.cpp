@@ -1,6 +1,7 @@
 #include "db/odbc/batch.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "db/odbc/field_values.h"
 #include "db/odbc/wide_text.h"
@@ -186,6 +187,11 @@ ValueRead readWhole(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType,
 
 }  // namespace
 
+// The reused buffers keep up to this many units between values. A longer value (an
+// image, a long text) is read into a buffer of its own size that is then handed over
+// (bytes) or let go (text), so that it is held once and not kept after it was read.
+constexpr std::size_t kKeptBufferUnits = 64 * 1024;
+
 bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
     const SQLHSTMT statement = m_statement.get();
     // Reads a fixed-size value; false on failure, `isNull` set for NULL.
@@ -246,12 +252,19 @@ bool Batch::readValue(SQLUSMALLINT column, FetchAs fetchAs, Value& value) {
             if (!settle(readWhole(statement, column, SQL_C_WCHAR, true, 256, m_text), isNull))
                 return false;
             value = isNull ? Value() : Value::text(fromWide(m_text.data(), m_text.size()));
+            if (m_text.capacity() > kKeptBufferUnits) WideText().swap(m_text);
             return true;
         }
         case FetchAs::Bytes: {
             if (!settle(readWhole(statement, column, SQL_C_BINARY, false, 256, m_bytes), isNull))
                 return false;
-            value = isNull ? Value() : Value::bytes(Bytes(m_bytes.begin(), m_bytes.end()));
+            if (isNull) {
+                value = Value();
+            } else if (m_bytes.size() > kKeptBufferUnits) {
+                value = Value::bytes(std::exchange(m_bytes, Bytes()));  // a long value, not copied
+            } else {
+                value = Value::bytes(Bytes(m_bytes.begin(), m_bytes.end()));
+            }
             return true;
         }
     }

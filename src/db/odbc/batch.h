@@ -68,7 +68,7 @@ private:
     bool m_failed = false;
     std::vector<DiagnosticRecord> m_records;
     WideText m_text;  // reused buffers for character and binary values, copied out at
-    Bytes m_bytes;    // each value's own size
+    Bytes m_bytes;    // each value's own size (a long one is handed over, see readValue)
 };
 
 }  // namespace db::odbc

@@ -38,20 +38,75 @@ int NullHost::messageBox(const std::string&, int flags, const std::optional<std:
     return (flags & app::mb::kDefaultButton2) ? app::mb::kAnswerNo : app::mb::kAnswerYes;
 }
 
+RecordingConnection::RecordingConnection(db::Connection& inner, const std::filesystem::path& spillFile)
+    : m_inner(inner), m_spill(std::make_unique<std::ofstream>(spillFile, std::ios::binary)) {}
+
+// Spilled as "E|Q <length>\n<sql>\n" or "L <bytes> <four lengths>\n<four texts>\n".
+void RecordingConnection::record(SentStatement statement) {
+    ++count;
+    if (!m_spill) {
+        sent.push_back(std::move(statement));
+        return;
+    }
+    std::ofstream& out = *m_spill;
+    if (const auto& v = statement.longValue) {
+        out << "L " << v->bytes << ' ' << v->table.size() << ' ' << v->keyColumn.size() << ' '
+            << v->keyLiteral.size() << ' ' << v->field.size() << '\n'
+            << v->table << v->keyColumn << v->keyLiteral << v->field << '\n';
+    } else {
+        out << (statement.query ? 'Q' : 'E') << ' ' << statement.sql.size() << '\n' << statement.sql << '\n';
+    }
+}
+
 long RecordingConnection::execute(std::string_view sql) {
-    sent.push_back({std::string(sql), false});
+    record({std::string(sql), false, std::nullopt});
     return m_inner.execute(sql);
 }
 
 db::Recordset RecordingConnection::open(std::string_view sql, db::CursorType cursor, db::LockType lock) {
-    sent.push_back({std::string(sql), true});
+    record({std::string(sql), true, std::nullopt});
     return m_inner.open(sql, cursor, lock);
 }
 
 void RecordingConnection::writeLongValue(std::string_view table, std::string_view keyColumn,
                                          std::string_view keyLiteral, std::string_view field,
                                          const db::Value& value) {
+    const std::size_t bytes = value.kind() == db::Value::Kind::Bytes ? value.asBytes().size()
+                                                                      : value.toText().size();
+    record({{}, false,
+            LongValueWrite{std::string(table), std::string(keyColumn), std::string(keyLiteral),
+                           std::string(field), bytes}});
     m_inner.writeLongValue(table, keyColumn, keyLiteral, field, value);
+}
+
+std::vector<SentStatement> readSpilled(const std::filesystem::path& spillFile) {
+    std::ifstream in(spillFile, std::ios::binary);
+    std::vector<SentStatement> statements;
+    auto take = [&](std::size_t length) {
+        std::string text(length, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(length));
+        return text;
+    };
+    for (char kind; in >> kind;) {
+        if (kind == 'L') {
+            LongValueWrite v;
+            std::size_t lengths[4];
+            in >> v.bytes >> lengths[0] >> lengths[1] >> lengths[2] >> lengths[3];
+            in.get();
+            v.table = take(lengths[0]);
+            v.keyColumn = take(lengths[1]);
+            v.keyLiteral = take(lengths[2]);
+            v.field = take(lengths[3]);
+            statements.push_back({{}, false, std::move(v)});
+        } else {
+            std::size_t length = 0;
+            in >> length;
+            in.get();
+            statements.push_back({take(length), kind == 'Q', std::nullopt});
+        }
+        in.get();
+    }
+    return statements;
 }
 
 std::vector<std::string> readTrace(const std::filesystem::path& file, std::uintmax_t byteOffset) {
@@ -116,7 +171,10 @@ double replayOnStore(db::Connection& store, const std::vector<SentStatement>& se
     std::optional<db::Transaction> transaction;
     if (inTransaction) transaction.emplace(store);
     for (const SentStatement& statement : sent) {
-        if (statement.query) {
+        if (const auto& v = statement.longValue) {
+            store.writeLongValue(v->table, v->keyColumn, v->keyLiteral, v->field,
+                                 db::Value::bytes(db::Bytes(v->bytes, 0)));
+        } else if (statement.query) {
             store.open(statement.sql, db::CursorType::Static, db::LockType::ReadOnly).close();
         } else {
             store.execute(statement.sql);

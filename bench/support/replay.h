@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,10 +26,21 @@ public:
     int messages = 0;
 };
 
+// A long value a run wrote through a connection, kept by its size only (replayed with as
+// many zero bytes: the time does not depend on the bytes).
+struct LongValueWrite {
+    std::string table;
+    std::string keyColumn;
+    std::string keyLiteral;
+    std::string field;
+    std::size_t bytes = 0;
+};
+
 // One statement a run sent through a connection.
 struct SentStatement {
     std::string sql;
-    bool query;  // opened as a record set rather than executed
+    bool query = false;                       // opened as a record set rather than executed
+    std::optional<LongValueWrite> longValue;  // a long value written instead (sql empty)
 };
 
 // Wraps a connection and records everything sent through it, in order (the store
@@ -35,6 +48,9 @@ struct SentStatement {
 class RecordingConnection : public db::Connection {
 public:
     explicit RecordingConnection(db::Connection& inner) : m_inner(inner) {}
+    // Records into `spillFile` instead of `sent`, so that a run measured for its memory
+    // is not charged for the recording; readSpilled() gives the statements back.
+    RecordingConnection(db::Connection& inner, const std::filesystem::path& spillFile);
     long execute(std::string_view sql) override;
     db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override;
     void close() override { m_inner.close(); }
@@ -46,11 +62,18 @@ public:
     void commitTransaction() override { m_inner.commitTransaction(); }
     void rollbackTransaction() override { m_inner.rollbackTransaction(); }
 
-    std::vector<SentStatement> sent;
+    std::vector<SentStatement> sent;  // empty when spilled
+    std::size_t count = 0;            // statements recorded, spilled or not
 
 private:
+    void record(SentStatement statement);
+
     db::Connection& m_inner;
+    std::unique_ptr<std::ofstream> m_spill;
 };
+
+// The statements a RecordingConnection spilled into `spillFile`, in order.
+std::vector<SentStatement> readSpilled(const std::filesystem::path& spillFile);
 
 // The batches of the first connection that appears in a sandbox trace file after
 // `byteOffset` (what the measured run sent; later lines of other connections are left

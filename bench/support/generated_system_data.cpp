@@ -1,0 +1,122 @@
+#include "generated_system_data.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace benchsupport {
+namespace {
+
+constexpr int kRowsPerBatch = 500;
+
+// A small deterministic generator (xorshift), so that every run loads the same data.
+class Bytes {
+public:
+    std::uint8_t next() {
+        m_state ^= m_state << 13;
+        m_state ^= m_state >> 7;
+        m_state ^= m_state << 17;
+        return static_cast<std::uint8_t>(m_state >> 24);
+    }
+
+private:
+    std::uint64_t m_state = 0x9E3779B97F4A7C15ULL;
+};
+
+std::string ordinaryTableName(int index) {
+    char name[24];
+    std::snprintf(name, sizeof name, "tbGenDados%02d", index);
+    return name;
+}
+
+void writeRules(std::ofstream& out, int ordinaryTables) {
+    out << "CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL PRIMARY KEY, exclude int NULL, "
+           "disable int NULL, only_if_empty bit NULL, force_update int NULL, Delete_First int NULL)\nGO\n";
+    auto rule = [&](const std::string& table, int onlyIfEmpty) {
+        out << "INSERT INTO tbSQLUpdate VALUES ('" << table << "', 0, 0, " << onlyIfEmpty << ", 0, 0)\n";
+    };
+    rule("tbGenImagens", 0);
+    rule("tbGenTextos", 1);
+    rule("tbGenGrande", 0);
+    for (int t = 1; t <= ordinaryTables - 1; ++t) rule(ordinaryTableName(t), t % 2);
+    out << "GO\n";
+}
+
+// An ordinary system table: a key (an identity in every third table), texts with
+// apostrophes and nulls, numbers, money, a date, a bit.
+void writeOrdinaryTable(std::ofstream& out, const std::string& table, bool identity, int rows) {
+    out << "CREATE TABLE " << table << " (id int " << (identity ? "IDENTITY (1, 1) " : "")
+        << "NOT NULL PRIMARY KEY, codigo varchar(20) NOT NULL, descricao varchar(100) NULL, "
+           "nome nvarchar(100) NULL, valor decimal(18, 4) NULL, preco money NULL, quantidade int "
+           "NULL, activo bit NOT NULL, criado datetime NULL, tipo char(1) NULL, users_groups "
+           "varchar(255) NULL)\nGO\n";
+    for (int r = 1; r <= rows; ++r) {
+        out << "INSERT INTO " << table << " (" << (identity ? "" : "id, ")
+            << "codigo, descricao, nome, valor, preco, quantidade, activo, criado, tipo, users_groups) "
+               "VALUES (";
+        if (!identity) out << r << ", ";
+        out << "'C" << r << "', " << (r % 7 == 0 ? "'Artigo d''exemplo " : "'Artigo ") << r << "', "
+            << (r % 5 == 0 ? std::string("NULL") : "N'Opção de menu " + std::to_string(r) + "'") << ", "
+            << r % 1000 << "." << r % 10000 << ", " << r % 500 << ".25, " << r << ", " << r % 2 << ", "
+            << (r % 9 == 0 ? "NULL" : "CONVERT(DATETIME, '2004-03-07 14:05:09', 102)") << ", 'A', "
+            << (r % 3 == 0 ? "'Vendas;Compras'" : "''") << ")\n";
+        if (r % kRowsPerBatch == 0 || r == rows) out << "GO\n";
+    }
+}
+
+void writeImages(std::ofstream& out, int images, int imageBytes, Bytes& bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out << "CREATE TABLE tbGenImagens (id int IDENTITY (1, 1) NOT NULL PRIMARY KEY, nome "
+           "varchar(50) NOT NULL, imagem image NULL)\nGO\n";
+    for (int r = 1; r <= images; ++r) {
+        out << "INSERT INTO tbGenImagens (nome, imagem) VALUES ('imagem" << r << ".gif', 0x";
+        for (int b = 0; b < imageBytes; ++b) {
+            const std::uint8_t byte = bytes.next();
+            out << kHex[byte >> 4] << kHex[byte & 0x0F];
+        }
+        out << ")\n";
+        if (r % 20 == 0 || r == images) out << "GO\n";
+    }
+}
+
+// Long texts under a text key: words, apostrophes and accented letters, as the source of a
+// search or a report kept in a system table.
+void writeLongTexts(std::ofstream& out, int texts, int characters) {
+    out << "CREATE TABLE tbGenTextos (chave varchar(20) NOT NULL PRIMARY KEY, descrit "
+           "varchar(100) NULL, texto text NULL)\nGO\n";
+    static const std::string kPiece = "SELECT d.numero FROM tbDocumentos d WHERE d.estado = ''A'' -- ação ";
+    static const int kPieceCharacters = 65;  // ' '' ' counts one apostrophe; ç and ã one each
+    for (int r = 1; r <= texts; ++r) {
+        out << "INSERT INTO tbGenTextos (chave, descrit, texto) VALUES ('T" << r << "', 'Pesquisa d''arquivo "
+            << r << "', '";
+        int written = 0;
+        while (written + kPieceCharacters <= characters) {
+            out << kPiece;
+            written += kPieceCharacters;
+        }
+        out << std::string(static_cast<std::size_t>(characters - written), 'x') << "')\n";
+        if (r % 50 == 0 || r == texts) out << "GO\n";
+    }
+}
+
+}  // namespace
+
+void writeGeneratedSystemData(const std::filesystem::path& file, const SystemDataShape& shape) {
+    std::ofstream out(file, std::ios::binary);
+    const int ordinaryTables = shape.tables - 2;
+    writeRules(out, ordinaryTables);
+    Bytes bytes;
+    writeImages(out, shape.images, shape.imageBytes, bytes);
+    writeLongTexts(out, shape.longTexts, shape.longTextCharacters);
+    const int ordinaryRows = shape.rows - shape.images - shape.longTexts;
+    const int largeRows = ordinaryRows * 6 / 10;
+    writeOrdinaryTable(out, "tbGenGrande", false, largeRows);
+    const int others = ordinaryTables - 1;
+    const int rest = ordinaryRows - largeRows;
+    for (int t = 1; t <= others; ++t) {
+        writeOrdinaryTable(out, ordinaryTableName(t), t % 3 == 0, rest / others + (t <= rest % others ? 1 : 0));
+    }
+}
+
+}  // namespace benchsupport

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+
+namespace benchsupport {
+
+// How much system data a generated reference holds.
+struct SystemDataShape {
+    int tables = 50;          // every one with a rule row of disable = 0
+    int rows = 100000;        // in all tables together
+    int images = 200;         // rows of tbGenImagens, each with an image of imageBytes
+    int imageBytes = 20000;
+    int longTexts = 500;      // rows of tbGenTextos, each with a text of longTextCharacters
+    int longTextCharacters = 9000;
+};
+
+// A generated reference whose system tables hold `shape`'s rows: tbGenImagens (identity
+// key, an image per row), tbGenTextos (a text key, a long text per row), one large table
+// tbGenGrande holding most of the ordinary rows (a 60 % share), and the other tables
+// sharing the rest, each with the column mix of an application's system tables (numbers,
+// money, decimals, dates, bits, char, varchar and nvarchar with apostrophes and nulls).
+// Every table has a rule row in tbSQLUpdate with disable = 0. Written as a T-SQL script
+// with GO separators, a batch per few hundred rows; streamed, so the generator holds one
+// row at a time.
+void writeGeneratedSystemData(const std::filesystem::path& file, const SystemDataShape& shape);
+
+}  // namespace benchsupport

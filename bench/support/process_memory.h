@@ -1,0 +1,17 @@
+#pragma once
+
+namespace benchsupport {
+
+// Starts counting the process's peak resident memory afresh (Linux: "5" written to
+// /proc/self/clear_refs); false when the system refuses, the peak then counting from the
+// process's start.
+bool resetPeakResidentMemory();
+
+// The process's peak resident memory in kilobytes since its start or the last reset
+// (VmHWM of /proc/self/status); -1 when unknown.
+long peakResidentKilobytes();
+
+// The process's resident memory now, in kilobytes (VmRSS); -1 when unknown.
+long residentKilobytes();
+
+}  // namespace benchsupport

@@ -1,5 +1,6 @@
 #include "capture/system_data_statements.h"
 
+#include "capture/data_command.h"
 #include "store/sql_value.h"
 
 namespace capture {
@@ -17,19 +18,9 @@ const char* const kUserTablesQuery =
 
 const char* const kNewestGiganticIdQuery = "SELECT Max(ID) AS maximo FROM tbDados_Gigantic";
 
-// SWITCH TO store::SQLValueForServer once it is on main: until then the one place where
-// this phase quotes a text for SQL Server (the store's '+CHR(39)+' made T-SQL's '').
-std::string serverLiteral(const db::Value& value, int kind) {
-    std::string literal = store::SQLValue(value, kind);
-    for (std::size_t at; (at = literal.find("'+CHR(39)+'")) != std::string::npos;) {
-        literal.replace(at, 11, "''");
-    }
-    return literal;
-}
-
 KeyLiterals keyLiteralsOf(const db::Value& keyValue) {
     const int kind = store::IsNumeric(keyValue) ? store::kSqlNumber : store::kSqlText;
-    return {store::SQLValue(keyValue, kind), serverLiteral(keyValue, kind)};
+    return {store::SQLValue(keyValue, kind), store::SQLValueForServer(keyValue, kind)};
 }
 
 std::string identityColumnsQuery(const db::Value& tableId) {
@@ -51,19 +42,18 @@ std::string keyColumnQuery(std::string_view tableName) {
            "AND SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) WHERE "
            "SOURCE_sysobjects_2.name <> 'dtproperties' " +
            " AND SOURCE_sysobjects_2.name = " +
-           serverLiteral(db::Value::text(std::string(tableName)), store::kSqlText) +
+           store::SQLValueForServer(tableName, store::kSqlText) +
            " ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.colid";
 }
 
 std::string tableRowsQuery(std::string_view tableName) {
-    return "SELECT * FROM " + std::string(tableName);
+    return "SELECT * FROM " + statementName(tableName);
 }
 
 std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
                              std::string_view keyColumn, std::string_view serverKeyLiteral) {
-    std::string sql = "SELECT ";
-    sql.append(field).append(" FROM ").append(tableName).append(" WHERE ").append(keyColumn);
-    return sql.append(" = ").append(serverKeyLiteral);
+    return "SELECT " + statementName(field) + " FROM " + statementName(tableName) + " WHERE " +
+           statementName(keyColumn) + " = " + std::string(serverKeyLiteral);
 }
 
 std::string dataRowInsert(std::string_view tableName, std::string_view keyColumn,

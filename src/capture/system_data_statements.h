@@ -17,9 +17,6 @@ extern const char* const kUserTablesQuery;
 // The identifier of the tbDados_Gigantic row just inserted, read as the largest one.
 extern const char* const kNewestGiganticIdQuery;
 
-// The literal of a value in a statement sent to SQL Server.
-std::string serverLiteral(const db::Value& value, int kind);
-
 // A row's key value as a literal, numeric or quoted as the value is: one form for the
 // store's statements, one for the look-up on the reference.
 // Examples: 12 -> store 12, server 12; d'Ouro -> store 'd'+CHR(39)+'Ouro', server 'd''Ouro'.
@@ -49,10 +46,11 @@ std::string identityColumnsQuery(const db::Value& tableId);
 // SOURCE_syscolumns.colid
 std::string keyColumnQuery(std::string_view tableName);
 
-// Every row of the table, the name as listed (no brackets): SELECT * FROM tbX
+// Every row of the table: SELECT * FROM tbX (a name that needs them in brackets:
+// SELECT * FROM [tbO'Neil]).
 std::string tableRowsQuery(std::string_view tableName);
 
-// One large binary value, found by the row's key:
+// One large binary value, found by the row's key, names as statementName writes them:
 // SELECT imagem FROM tbParametros WHERE nome = 'Logotipo'
 std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
                              std::string_view keyColumn, std::string_view serverKeyLiteral);

@@ -237,6 +237,17 @@ TEST(LargeField, IsABinaryOrAValueOfMoreThan7998Bytes) {
     }
 }
 
+// Regular identifiers stay as the spec's statements show them; any other name is bracketed.
+TEST(StatementName, BracketsOnlyWhatIsNoRegularIdentifier) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"tbMenu_Main", "tbMenu_Main"}, {"ação", "ação"},
+        {"_c1@$#", "_c1@$#"},           {"tbO'Neil", "[tbO'Neil]"},
+        {"Customer Orders", "[Customer Orders]"}, {"a]b", "[a]]b]"},
+        {"1abc", "[1abc]"},             {"#tmp", "[#tmp]"},
+    };
+    for (const auto& [name, written] : cases) EXPECT_EQ(statementName(name), written) << name;
+}
+
 TEST_F(SystemDataPhase, OnlyTablesWithDisableZeroAndAKeyAreCaptured) {
     userTables({{"tbA", 1}, {"tbB", 2}, {"tbC", 3}, {"tbD", 4}, {"tbE", 5}});
     rule("tbB", Value::integer(1));

@@ -9,6 +9,7 @@
 #include "e2e_support.h"
 #include "fake_host.h"
 #include "phase_list/upgrade_phases.h"
+#include "store/sql_value.h"
 
 namespace {
 
@@ -121,6 +122,29 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
             "NOT "
             "NULL  ,  [Delete_First] [int]  NOT NULL ) ON [PRIMARY]",
             "DROP INDEX [tbO'Neil].[IX_tbO'Neil_nome]"));
+}
+
+// The system data of a table named with an apostrophe: its rows are read, and the kept
+// command writes the name in brackets, so that it runs on a server as it comes back from
+// the store.
+TEST_F(QuotedNames, ATableNamedWithAnApostropheKeepsARunnableCommand) {
+    app::MainForm form;
+    env.pointAt(form, "quotedref");
+    testing_support::FakeHost host;
+    ASSERT_EQ(capture::runCapture(form, host, env.openers()), OperationOutcome::Completed);
+    auto store = env.openStore();
+    EXPECT_THAT(e2e::storeRows(*store, "tbDados", "rowid"),
+                ElementsAre("tbO'Neil|id|1|SET IDENTITY_INSERT [tbO'Neil] ON INSERT INTO [tbO'Neil] "
+                            "(id, nome, cod, qtd, seq) VALUES (1, 'd!39!Ouro', 'abc', 2, 1)  SET "
+                            "IDENTITY_INSERT [tbO'Neil] OFF|False|False|False"));
+
+    db::Recordset kept = store->open("SELECT comando FROM tbDados", db::CursorType::Static);
+    auto server = env.openServer("quotedref");
+    server->execute("DELETE FROM [tbO'Neil]");
+    server->execute(store::DeTransform(kept.field(0).value()));
+    db::Recordset row = server->open("SELECT id, nome, seq FROM [tbO'Neil]", db::CursorType::Static);
+    EXPECT_EQ(row.field("nome").value().toText(), "d'Ouro");
+    EXPECT_EQ(row.field("seq").value().toText(), "1");
 }
 
 }  // namespace

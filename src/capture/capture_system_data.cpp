@@ -24,6 +24,12 @@ struct CapturedTable {
     std::string keyColumn;  // the first column of the primary key
 };
 
+// A row's key value and its literal for the store.
+struct RowKey {
+    const db::Value& value;
+    std::string storeLiteral;
+};
+
 // A binary value still to be copied into the tbDados_Gigantic row made for it.
 struct PendingBinary {
     std::int64_t giganticId;
@@ -59,15 +65,16 @@ std::int64_t newestGiganticId(db::Connection& store) {
 // The tbDados_Gigantic row of a large field: a long text is written whole at once; a
 // binary value gets its row now and its bytes once the table's stream has ended.
 void keepLargeField(CaptureRun& run, const CapturedTable& table, const db::Field& field,
-                    const KeyLiterals& key, std::vector<PendingBinary>& pending) {
+                    const RowKey& key, std::vector<PendingBinary>& pending) {
     if (!isBinaryType(field.type())) {
-        run.store.execute(giganticTextInsert(table.name, table.keyColumn, key.store, field.name(),
-                                             giganticText(field.value())));
+        run.store.execute(giganticTextInsert(table.name, table.keyColumn, key.storeLiteral,
+                                             field.name(), giganticText(field.value())));
         return;
     }
-    run.store.execute(giganticBinaryInsert(table.name, table.keyColumn, key.store, field.name()));
+    run.store.execute(
+        giganticBinaryInsert(table.name, table.keyColumn, key.storeLiteral, field.name()));
     const std::int64_t id = newestGiganticId(run.store);
-    if (id != 0) pending.push_back({id, field.name(), key.server});
+    if (id != 0) pending.push_back({id, field.name(), serverKeyLiteral(key.value)});
 }
 
 // Fetches a binary value by the row's key and writes its bytes, whole, into its
@@ -87,46 +94,52 @@ void copyBinary(CaptureRun& run, const CapturedTable& table, const PendingBinary
 // here is the phase's own business: it is shown, the command is kept for the clipboard,
 // and the phase goes on. A failure that has cost the store its transaction is not: the
 // rows written so far are gone, so it leaves through the run's error exit.
-void storeRow(CaptureRun& run, const CapturedTable& table, const db::Recordset& rows,
-              const std::string& command, const KeyLiterals& key) {
+void storeRow(CaptureRun& run, const CapturedTable& table, const DataRowInsert& insert,
+              const db::Recordset& rows, const std::string& command, const RowKey& key) {
     try {
         run.store.execute(table.name == kSecurityPolicies
                               ? securityPolicyInsert(table.name, rows.field("code").value(),
                                                      rows.field("descrit").value(), table.flags)
-                              : dataRowInsert(table.name, table.keyColumn, key.store, command,
-                                              table.flags));
+                              : insert(key.storeLiteral, command));
     } catch (const db::Error& e) {
         if (run.store.transactionLost()) throw;
-        run.host.messageBox(
-            e.description() + " - " + table.name + ": " + table.keyColumn + "=" + key.store,
-            kInformation, std::nullopt);
+        run.host.messageBox(e.description() + " - " + table.name + ": " + table.keyColumn + "=" +
+                                key.storeLiteral,
+                            kInformation, std::nullopt);
         run.failedCommands += "\r\n\r\n" + command;
     }
 }
 
+// Builds and stores the current row's command; `command` holds the table's head on entry.
 // Example: tbX (id int identity, nome varchar) row 7, O'Neil ->
 //   SET IDENTITY_INSERT tbX ON INSERT INTO tbX (id, nome) VALUES (7, 'O!39!Neil')  SET
 //   IDENTITY_INSERT tbX OFF
-void captureRow(CaptureRun& run, const CapturedTable& table, const db::Recordset& rows,
-                const std::string& head, std::vector<PendingBinary>& pending) {
-    const KeyLiterals key = keyLiteralsOf(rows.field(table.keyColumn).value());
-    std::string command = head;
+void captureRow(CaptureRun& run, const CapturedTable& table, const DataRowInsert& insert,
+                const db::Recordset& rows, std::string& command,
+                std::vector<PendingBinary>& pending) {
+    const db::Value& keyValue = rows.field(table.keyColumn).value();
+    const RowKey key{keyValue, storeKeyLiteral(keyValue)};
     const std::size_t fieldCount = rows.fieldCount();
     for (std::size_t i = 0; i < fieldCount; ++i) {
         const db::Field field = rows.field(i);
-        command += dataCommandValue(field);
+        appendDataCommandValue(command, field);
         if (isLargeField(field)) keepLargeField(run, table, field, key, pending);
         command += i + 1 < fieldCount ? ", " : ")";
     }
     if (table.identity) command = withIdentityInsert(table.name, command);
-    storeRow(run, table, rows, command, key);
+    storeRow(run, table, insert, rows, command, key);
 }
 
 void captureRows(CaptureRun& run, const CapturedTable& table) {
     std::vector<PendingBinary> pending;
+    const DataRowInsert insert(table.name, table.keyColumn, table.flags);
     db::Recordset rows = run.server.open(tableRowsQuery(table.name));
     const std::string head = dataCommandHead(table.name, rows.columns());
-    for (; !rows.eof(); rows.moveNext()) captureRow(run, table, rows, head, pending);
+    std::string command;
+    for (; !rows.eof(); rows.moveNext()) {
+        command.assign(head);  // keeps the capacity the longest command so far needed
+        captureRow(run, table, insert, rows, command, pending);
+    }
     rows.close();
     for (const PendingBinary& binary : pending) copyBinary(run, table, binary);
 }

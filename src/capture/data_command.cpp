@@ -45,20 +45,24 @@ std::string statementName(std::string_view name) {
 
 bool isBinaryType(int adoType) { return writtenAs(adoType) == Written::Binary; }
 
-std::string dataCommandValue(const db::Field& field) {
+void appendDataCommandValue(std::string& command, const db::Field& field) {
     switch (writtenAs(field.type())) {
         case Written::Number:
-            return store::SQLValue(field.value(), store::kSqlNumber);
+            store::AppendSQLValue(command, field.value(), store::kSqlNumber);
+            return;
         case Written::Date:
-            return store::SQLValue(field.value(), store::kSqlDate);
+            store::AppendSQLValue(command, field.value(), store::kSqlDate);
+            return;
         case Written::Text:
-            return store::Transform(field.value());
+            store::AppendTransform(command, field.value());
+            return;
         case Written::Binary:
-            return std::string(kBinaryPlaceholder);
+            command += kBinaryPlaceholder;
+            return;
         case Written::AsIs:
-            break;
+            command += field.value().toText();
+            return;
     }
-    return field.value().toText();
 }
 
 bool isLargeField(const db::Field& field) {

@@ -27,14 +27,14 @@ std::string statementName(std::string_view name);
 // Whether a type code is one of the binary types (binary, varbinary, image).
 bool isBinaryType(int adoType);
 
-// A field's value as the command writes it, chosen by the field's type code: numbers
-// (and Booleans, as 1 or 0) through SQLValue kind 2, dates through kind 1, texts
+// Appends a field's value as the command writes it, chosen by the field's type code:
+// numbers (and Booleans, as 1 or 0) through SQLValue kind 2, dates through kind 1, texts
 // through Transform, binaries as the placeholder, anything else as its text form.
 // Examples: int 7 -> 7; datetime 2004-03-07 14:05:09 ->
 // CONVERT(DATETIME,'2004-03-07 14:05:09',102); a date in 1499 -> null;
 // varchar O'Neil -> 'O!39!Neil'; null text -> null; image -> 'BINARYUPDATE1E10414936DE'.
 // A date field whose value is no date throws db::Error 13.
-std::string dataCommandValue(const db::Field& field);
+void appendDataCommandValue(std::string& command, const db::Field& field);
 
 // A binary field, whatever its size, or one whose value holds more than 7998 bytes.
 bool isLargeField(const db::Field& field);

@@ -10,6 +10,11 @@ std::string text(std::string_view value) { return store::SQLValue(value, store::
 
 const char* flag(bool value) { return value ? "-1" : "0"; }
 
+// A numeric key is written as a number, any other as a text.
+int keyKind(const db::Value& keyValue) {
+    return store::IsNumeric(keyValue) ? store::kSqlNumber : store::kSqlText;
+}
+
 }  // namespace
 
 const char* const kUserTablesQuery =
@@ -18,9 +23,12 @@ const char* const kUserTablesQuery =
 
 const char* const kNewestGiganticIdQuery = "SELECT Max(ID) AS maximo FROM tbDados_Gigantic";
 
-KeyLiterals keyLiteralsOf(const db::Value& keyValue) {
-    const int kind = store::IsNumeric(keyValue) ? store::kSqlNumber : store::kSqlText;
-    return {store::SQLValue(keyValue, kind), store::SQLValueForServer(keyValue, kind)};
+std::string storeKeyLiteral(const db::Value& keyValue) {
+    return store::SQLValue(keyValue, keyKind(keyValue));
+}
+
+std::string serverKeyLiteral(const db::Value& keyValue) {
+    return store::SQLValueForServer(keyValue, keyKind(keyValue));
 }
 
 std::string identityColumnsQuery(const db::Value& tableId) {
@@ -56,26 +64,24 @@ std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
            statementName(keyColumn) + " = " + std::string(serverKeyLiteral);
 }
 
-std::string dataRowInsert(std::string_view tableName, std::string_view keyColumn,
-                          std::string_view storeKeyLiteral, std::string_view command,
-                          const store::RuleFlags& flags) {
-    std::string sql =
-        "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
-        "force_update, delete_first) VALUES (";
-    sql += text(tableName);
-    sql += ',';
-    sql += text(keyColumn);
-    sql += ',';
+DataRowInsert::DataRowInsert(std::string_view tableName, std::string_view keyColumn,
+                             const store::RuleFlags& flags)
+    : m_head("INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
+             "force_update, delete_first) VALUES (" +
+             text(tableName) + "," + text(keyColumn) + ","),
+      m_tail(std::string(",") + flag(flags.onlyIfEmpty) + ", " + flag(flags.forceUpdate) + ", " +
+             flag(flags.deleteFirst) + " )") {}
+
+std::string DataRowInsert::operator()(std::string_view storeKeyLiteral,
+                                      std::string_view command) const {
+    const std::string commandLiteral = text(command);
+    std::string sql;
+    sql.reserve(m_head.size() + storeKeyLiteral.size() + commandLiteral.size() + m_tail.size() + 1);
+    sql += m_head;
     sql += storeKeyLiteral;
     sql += ',';
-    sql += text(command);
-    sql += ',';
-    sql += flag(flags.onlyIfEmpty);
-    sql += ", ";
-    sql += flag(flags.forceUpdate);
-    sql += ", ";
-    sql += flag(flags.deleteFirst);
-    sql += " )";
+    sql += commandLiteral;
+    sql += m_tail;
     return sql;
 }
 

@@ -17,14 +17,12 @@ extern const char* const kUserTablesQuery;
 // The identifier of the tbDados_Gigantic row just inserted, read as the largest one.
 extern const char* const kNewestGiganticIdQuery;
 
-// A row's key value as a literal, numeric or quoted as the value is: one form for the
-// store's statements, one for the look-up on the reference.
-// Examples: 12 -> store 12, server 12; d'Ouro -> store 'd'+CHR(39)+'Ouro', server 'd''Ouro'.
-struct KeyLiterals {
-    std::string store;
-    std::string server;
-};
-KeyLiterals keyLiteralsOf(const db::Value& keyValue);
+// A row's key value as a literal, numeric or quoted as the value is, for the store's
+// statements. Example: 12 -> 12; d'Ouro -> 'd'+CHR(39)+'Ouro'.
+std::string storeKeyLiteral(const db::Value& keyValue);
+
+// The same key literal for the look-up on the reference. Example: d'Ouro -> 'd''Ouro'.
+std::string serverKeyLiteral(const db::Value& keyValue);
 
 // Whether the table has an identity column (a column whose catalog status is non-zero):
 // SELECT * FROM sysColumns WHERE ID = 1205579333 AND colstat <> 0
@@ -55,13 +53,22 @@ std::string tableRowsQuery(std::string_view tableName);
 std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
                              std::string_view keyColumn, std::string_view serverKeyLiteral);
 
-// The store row of one captured table row; the flags as -1 or 0 (one line):
+// The store rows of one captured table, each row's statement built on the table's part,
+// which is formatted once; the flags as -1 or 0 (one line):
 // INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty,
 // force_update, delete_first) VALUES ('tbX','id',7,'INSERT INTO tbX (id, nome) VALUES
 // (7, '+CHR(39)+'O!39!Neil'+CHR(39)+')',0, -1, 0 )
-std::string dataRowInsert(std::string_view tableName, std::string_view keyColumn,
-                          std::string_view storeKeyLiteral, std::string_view command,
-                          const store::RuleFlags& flags);
+class DataRowInsert {
+public:
+    DataRowInsert(std::string_view tableName, std::string_view keyColumn,
+                  const store::RuleFlags& flags);
+
+    std::string operator()(std::string_view storeKeyLiteral, std::string_view command) const;
+
+private:
+    std::string m_head;  // up to the key literal
+    std::string m_tail;  // the flags and the closing bracket
+};
 
 // The store row of one security policy: its code as key, its description in place of
 // a command, never force-updated (one line):

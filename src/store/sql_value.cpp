@@ -1,5 +1,6 @@
 #include "store/sql_value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -57,6 +58,23 @@ std::string replaceAll(std::string_view text, std::string_view find, std::string
     }
     out.append(text, from, std::string_view::npos);
     return out;
+}
+
+// Appends `text` to `out` with each `find` character replaced by `replacement`.
+void appendReplacing(std::string& out, std::string_view text, char find, std::string_view replacement) {
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(find, from)) != std::string_view::npos; from = at + 1) {
+        out.append(text, from, at - from);
+        out += replacement;
+    }
+    out.append(text, from, std::string_view::npos);
+}
+
+// The value's text form, without a copy when it is a text already.
+std::string_view textOf(const db::Value& value, std::string& scratch) {
+    if (value.kind() == db::Value::Kind::Text) return value.asText();
+    scratch = value.toText();
+    return scratch;
 }
 
 std::size_t codePoints(std::string_view text) {
@@ -152,11 +170,6 @@ std::string numberLiteral(const db::Value& value) {
     return ReplaceChar(value, ",", ".");
 }
 
-std::string textLiteral(const db::Value& value) {
-    std::string text(trimBlanks(value.toText()));
-    return quoted(Trtf(text));
-}
-
 // Runs `body`; an error inside it is reported for `procedure` of `module` and `fallback`
 // returned instead. An error of the reporter itself leaves through the catch handler.
 template <typename Result, typename Body>
@@ -170,6 +183,35 @@ Result reportingErrors(const report::ReportingModule& module, const char* proced
         report::reportUnexpectedError(module, procedure, 7, "Out of memory");
     }
     return fallback;
+}
+
+// Trtf's work done on `text` itself; false, `text` emptied, when it failed (and was
+// reported).
+bool trtfInPlace(std::string& text) {
+    const bool done = reportingErrors<bool>(report::kModCode, "Trtf", false, [&] {
+        if (text.find('\'') != std::string::npos) text = replaceAll(text, "'", "'+CHR(39)+'");
+        return true;
+    });
+    if (!done) text.clear();
+    return done;
+}
+
+// SQLValue's text literal of a text that is neither null nor empty.
+std::string textLiteral(std::string_view value) {
+    std::string text(trimBlanks(value));
+    trtfInPlace(text);
+    return quoted(text);
+}
+
+// SQLValueForServer's text literal of a text that is neither null nor empty.
+std::string serverTextLiteral(std::string_view value) {
+    std::string out;
+    const std::string_view text = trimBlanks(value);
+    out.reserve(text.size() + 2);
+    out += '\'';
+    appendReplacing(out, text, '\'', "''");
+    out += '\'';
+    return out;
 }
 
 // Capital form of a UTF-8 name for comparison: ASCII and Latin-1 letters
@@ -202,9 +244,10 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 std::string SQLValue(const db::Value& value, int kind) {
     if (kind != kSqlDate && kind != kSqlNumber && kind != kSqlText) return {};
     if (isNullOrEmpty(value)) return "null";
+    std::string scratch;
     switch (kind) {
         case kSqlText:
-            return textLiteral(value);
+            return textLiteral(textOf(value, scratch));
         case kSqlNumber:
             return numberLiteral(value);
         default:
@@ -215,7 +258,18 @@ std::string SQLValue(const db::Value& value, int kind) {
 std::string SQLValue(const db::Field& field, int kind) { return SQLValue(field.value(), kind); }
 
 std::string SQLValue(std::string_view text, int kind) {
+    if (kind == kSqlText) return text.empty() ? "null" : textLiteral(text);
     return SQLValue(db::Value::text(std::string(text)), kind);
+}
+
+void AppendSQLValue(std::string& out, const db::Value& value, int kind) {
+    if (kind == kSqlNumber && value.kind() == db::Value::Kind::Integer) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value.asInteger()).ptr;
+        out.append(digits, end);
+        return;
+    }
+    out += SQLValue(value, kind);
 }
 
 std::string SQLTextKeepingBlanks(const db::Value& value) {
@@ -226,8 +280,8 @@ std::string SQLTextKeepingBlanks(const db::Value& value) {
 
 std::string SQLValueForServer(const db::Value& value, int kind) {
     if (kind != kSqlText || isNullOrEmpty(value)) return SQLValue(value, kind);
-    const std::string text = value.toText();
-    return quoted(replaceAll(trimBlanks(text), "'", "''"));
+    std::string scratch;
+    return serverTextLiteral(textOf(value, scratch));
 }
 
 std::string SQLValueForServer(const db::Field& field, int kind) {
@@ -235,6 +289,7 @@ std::string SQLValueForServer(const db::Field& field, int kind) {
 }
 
 std::string SQLValueForServer(std::string_view text, int kind) {
+    if (kind == kSqlText) return text.empty() ? "null" : serverTextLiteral(text);
     return SQLValueForServer(db::Value::text(std::string(text)), kind);
 }
 
@@ -254,16 +309,23 @@ std::string ReplaceChar(const db::Value& value, std::string_view find,
     return replaceAll(value.toText(), find, replacement);
 }
 
-std::string Trtf(std::string& text) {
-    return reportingErrors<std::string>(report::kModCode, "Trtf", std::string(), [&] {
-        if (text.find('\'') != std::string::npos) text = replaceAll(text, "'", "'+CHR(39)+'");
-        return text;
-    });
+std::string Trtf(std::string& text) { return trtfInPlace(text) ? text : std::string(); }
+
+void AppendTransform(std::string& out, const db::Value& value) {
+    if (isNullOrEmpty(value)) {
+        out += "null";
+        return;
+    }
+    std::string scratch;
+    out += '\'';
+    appendReplacing(out, trimBlanks(textOf(value, scratch)), '\'', kApostropheMarker);
+    out += '\'';
 }
 
 std::string Transform(const db::Value& value) {
-    if (isNullOrEmpty(value)) return "null";
-    return quoted(MarkApostrophes(trimBlanks(value.toText())));
+    std::string out;
+    AppendTransform(out, value);
+    return out;
 }
 
 std::string Transform(const db::Field& field) { return Transform(field.value()); }

@@ -41,6 +41,10 @@ std::string SQLValue(const db::Value& value, int kind);
 std::string SQLValue(const db::Field& field, int kind);
 std::string SQLValue(std::string_view text, int kind);
 
+// SQLValue's literal appended to `out`, for texts built from many values (a kept data
+// command): the same text, without a string of its own where none is needed.
+void AppendSQLValue(std::string& out, const db::Value& value, int kind);
+
 // The store literal of a text kept exactly as it is: SQLValue kind 3 without the trimming,
 // for texts that are pieces of a longer one (source text the server keeps in chunks),
 // whose blanks at the cut belong to the whole. "null" for null or the empty text.
@@ -74,6 +78,8 @@ std::string Trtf(std::string& text);
 // text; otherwise the trimmed text form with each apostrophe as "!39!", in apostrophes.
 // Example: a'b -> 'a!39!b'.
 std::string Transform(const db::Value& value);
+// Transform's text appended to `out`.
+void AppendTransform(std::string& out, const db::Value& value);
 std::string Transform(const db::Field& field);
 
 // A kept command made ready for SQL Server: every "!39!" becomes ' + CHAR(39) + ' .

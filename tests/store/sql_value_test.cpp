@@ -58,6 +58,9 @@ class SQLValueFormats : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(SQLValueFormats, TheLiteral) {
     EXPECT_EQ(SQLValue(GetParam().value, GetParam().kind), GetParam().literal);
+    std::string appended = "x, ";  // the same text after what a command already holds
+    AppendSQLValue(appended, GetParam().value, GetParam().kind);
+    EXPECT_EQ(appended, std::string("x, ") + GetParam().literal);
 }
 
 const FormatCase kFormatCases[] = {

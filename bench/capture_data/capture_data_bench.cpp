@@ -4,7 +4,8 @@
 // and store statements of the run, the peak resident memory of the capturing process
 // during the phase, and the ratio to its floor: the same server batches (read back from
 // the sandbox's trace) sent by a bare ODBC loop, plus the same store statements replayed
-// on a fresh store, in the same run.
+// on a fresh store, in the same run. A second measure: how much the process grows while
+// the phase copies one image of 20 MB.
 //
 //   cmake --preset release && cmake --build --preset release --target bench_capture_data
 //   build/release/bin/bench_capture_data
@@ -50,7 +51,8 @@ struct Measurement {
 };
 
 struct Fixture {
-    Fixture() : folder("capture-data-bench") {
+    explicit Fixture(const benchsupport::SystemDataShape& dataShape = {})
+        : shape(dataShape), folder("capture-data-bench") {
         const auto start = Clock::now();
         benchsupport::writeGeneratedSystemData(folder / "reference.sql", shape);
         testsupport::SandboxOptions options;
@@ -175,6 +177,30 @@ void BM_CaptureSystemData(benchmark::State& state) {
                 m.residentMegabytes);
 }
 BENCHMARK(BM_CaptureSystemData)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// One table holding one image of 20 MB: how much the capturing process grows while the
+// phase reads the row, fetches the image again by its key and writes it into the store.
+void BM_CaptureOneLargeImage(benchmark::State& state) {
+    benchsupport::SystemDataShape shape;
+    shape.tables = 3;
+    shape.rows = 1;
+    shape.images = 1;
+    shape.imageBytes = 20 * 1000 * 1000;
+    shape.longTexts = 0;
+    Measurement m;
+    for (auto _ : state) {
+        Fixture fixture(shape);
+        m = runProduct(fixture, "large-image").measurement;
+        state.SetIterationTime(m.wallSeconds);
+    }
+    const double growth = m.peakMegabytes - m.residentMegabytes;
+    state.counters["peak_growth_MB"] = growth;
+    std::printf("one image of %.0f MB: wall %.2f s, peak RSS %.1f MB, %.1f MB above the %.1f MB before the "
+                "phase (%.1f times the image)\n",
+                shape.imageBytes / 1e6, m.wallSeconds, m.peakMegabytes, growth, m.residentMegabytes,
+                growth * 1024 * 1024 / shape.imageBytes);
+}
+BENCHMARK(BM_CaptureOneLargeImage)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

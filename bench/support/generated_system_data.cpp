@@ -69,13 +69,15 @@ void writeImages(std::ofstream& out, int images, int imageBytes, Bytes& bytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     out << "CREATE TABLE tbGenImagens (id int IDENTITY (1, 1) NOT NULL PRIMARY KEY, nome "
            "varchar(50) NOT NULL, imagem image NULL)\nGO\n";
+    std::string hex(2 * static_cast<std::size_t>(imageBytes), '0');
     for (int r = 1; r <= images; ++r) {
-        out << "INSERT INTO tbGenImagens (nome, imagem) VALUES ('imagem" << r << ".gif', 0x";
-        for (int b = 0; b < imageBytes; ++b) {
+        for (std::size_t b = 0; b < hex.size(); b += 2) {
             const std::uint8_t byte = bytes.next();
-            out << kHex[byte >> 4] << kHex[byte & 0x0F];
+            hex[b] = kHex[byte >> 4];
+            hex[b + 1] = kHex[byte & 0x0F];
         }
-        out << ")\n";
+        out << "INSERT INTO tbGenImagens (nome, imagem) VALUES ('imagem" << r << ".gif', 0x" << hex
+            << ")\n";
         if (r % 20 == 0 || r == images) out << "GO\n";
     }
 }
@@ -114,7 +116,7 @@ void writeGeneratedSystemData(const std::filesystem::path& file, const SystemDat
     writeOrdinaryTable(out, "tbGenGrande", false, largeRows);
     const int others = ordinaryTables - 1;
     const int rest = ordinaryRows - largeRows;
-    for (int t = 1; t <= others; ++t) {
+    for (int t = 1; t <= others && rest > 0; ++t) {
         writeOrdinaryTable(out, ordinaryTableName(t), t % 3 == 0, rest / others + (t <= rest % others ? 1 : 0));
     }
 }

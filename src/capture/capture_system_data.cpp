@@ -78,16 +78,19 @@ void keepLargeField(CaptureRun& run, const CapturedTable& table, const db::Field
 }
 
 // Fetches a binary value by the row's key and writes its bytes, whole, into its
-// tbDados_Gigantic row; a missing row or a null leaves target_image null.
+// tbDados_Gigantic row; a missing row or a null leaves target_image null. The value is
+// taken out of the record set, which is closed first, so that the driver has let go of
+// its own copy before the store writes it.
 void copyBinary(CaptureRun& run, const CapturedTable& table, const PendingBinary& binary) {
     db::Recordset source = run.server.open(
         largeBinaryQuery(table.name, binary.field, table.keyColumn, binary.serverKeyLiteral),
         db::CursorType::ForwardOnly, db::LockType::ReadOnly);
-    if (!source.eof() && !source.field(0).value().isNull()) {
-        run.store.writeLongValue("tbDados_Gigantic", "ID", std::to_string(binary.giganticId),
-                                 "target_image", source.field(0).value());
-    }
+    const db::Value bytes = source.eof() ? db::Value() : source.takeValue(0);
     source.close();
+    if (!bytes.isNull()) {
+        run.store.writeLongValue("tbDados_Gigantic", "ID", std::to_string(binary.giganticId),
+                                 "target_image", bytes);
+    }
 }
 
 // Stores the row's command, or for tbSecurityPolicies its code and description. A failure

@@ -1,6 +1,7 @@
 #include "db/recordset.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "db/ado_types.h"
 #include "db/error.h"
@@ -200,6 +201,14 @@ Field Recordset::field(std::size_t index) const {
     if (eof()) throw noCurrentRecordError();
     const std::vector<Value>& row = m_source ? m_rows[0] : m_rows[m_position];
     return Field(m_columns[index], row[index]);
+}
+
+Value Recordset::takeValue(std::size_t index) {
+    requireOpen();
+    if (index >= m_columns.size()) throw itemNotFoundError();
+    if (eof()) throw noCurrentRecordError();
+    std::vector<Value>& row = m_source ? m_rows[0] : m_rows[m_position];
+    return std::exchange(row[index], Value());
 }
 
 Field Recordset::field(std::string_view name) const {

@@ -88,6 +88,9 @@ public:
     std::size_t fieldCount() const;
     Field field(std::size_t index) const;
     Field field(std::string_view name) const;  // names compared without regard to case
+    // The current record's value of a field moved out of the record set, which holds null
+    // there afterwards: a long value kept beyond the record set without a copy.
+    Value takeValue(std::size_t index);
     std::optional<std::size_t> fieldIndex(std::string_view name) const;
     const std::vector<Column>& columns() const;
 

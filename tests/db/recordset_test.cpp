@@ -83,6 +83,26 @@ TEST(Recordset, ErrorsCarryAdoNumbers) {
     EXPECT_EQ(numberOf([&] { rs.eof(); }), errc::kObjectClosed);
 }
 
+TEST(Recordset, ATakenValueLeavesNullBehind) {
+    Recordset rs = twoRows();
+    rs.moveNext();
+    EXPECT_EQ(rs.takeValue(1), Value::text("b"));
+    EXPECT_TRUE(rs.field(1).value().isNull());
+    rs.moveFirst();
+    EXPECT_EQ(rs.field(1).value(), Value::text("a"));  // only the taken one
+
+    Recordset streamed({{"x", ado::kLongVarBinary}},
+                       std::make_unique<VectorSource>(std::vector<std::vector<Value>>{{Value::bytes({1, 2})}}));
+    EXPECT_EQ(streamed.takeValue(0), Value::bytes({1, 2}));
+    streamed.moveNext();
+    try {
+        streamed.takeValue(0);
+        FAIL() << "a value taken past the end";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errc::kNoCurrentRecord);
+    }
+}
+
 TEST(Field, ActualSizeCountsAsTheServerDoes) {
     const Value accented = Value::text("ação");
     EXPECT_EQ(actualSizeOf(ado::kVarChar, accented), 4);

@@ -16,7 +16,6 @@
 #include <memory>
 #include <optional>
 #include <vector>
-#include <vector>
 
 #include "capture/capture_run.h"
 #include "capture/capture_system_data.h"
@@ -46,7 +45,7 @@ struct Measurement {
     double floorSeconds = 0;
     std::size_t serverBatches = 0;
     std::size_t storeStatements = 0;
-    double peakMegabytes = 0;     // during the phase
+    double peakMegabytes = 0;      // during the phase
     double residentMegabytes = 0;  // just before it
 };
 
@@ -60,7 +59,8 @@ struct Fixture {
         options.traceFile = folder / "trace.log";
         options.startTimeout = std::chrono::seconds(1800);
         server = std::make_unique<testsupport::SandboxServer>(options);
-        settings = {"127.0.0.1," + std::to_string(server->port()), "reference", "sa", server->password()};
+        settings = {"127.0.0.1," + std::to_string(server->port()), "reference", "sa",
+                    server->password()};
         std::printf("reference generated and loaded in %.1f s\n", secondsSince(start));
     }
 
@@ -134,8 +134,8 @@ Measurement measure(int rounds) {
     Measurement best;
     for (int round = 0; round < rounds; ++round) {
         Measurement& m = products[static_cast<std::size_t>(round)].measurement;
-        const auto batches =
-            benchsupport::readTrace(fixture.folder / "trace.log", products[static_cast<std::size_t>(round)].traceOffset);
+        const auto batches = benchsupport::readTrace(
+            fixture.folder / "trace.log", products[static_cast<std::size_t>(round)].traceOffset);
         m.serverBatches = batches.size();
         auto floorStore = fixture.freshStore("floor" + std::to_string(round));
         m.floorSeconds = benchsupport::replayOverOdbc(connectionString, batches) +
@@ -169,12 +169,13 @@ void BM_CaptureSystemData(benchmark::State& state) {
     state.counters["server_batches"] = static_cast<double>(m.serverBatches);
     state.counters["store_statements"] = static_cast<double>(m.storeStatements);
     state.counters["peak_MB"] = m.peakMegabytes;
-    std::printf("phase 8: %d rows, wall %.2f s (%.0f rows/s), floor %.2f s, ratio %.3f (target <= %.2f), "
-                "%zu server batches, %zu store statements, peak RSS %.1f MB (target <= %.0f MB; %.1f MB "
-                "before the phase)\n",
-                rows, m.wallSeconds, rows / m.wallSeconds, m.floorSeconds, ratio, kTargetRatio,
-                m.serverBatches, m.storeStatements, m.peakMegabytes, kTargetPeakMegabytes,
-                m.residentMegabytes);
+    std::printf(
+        "phase 8: %d rows, wall %.2f s (%.0f rows/s), floor %.2f s, ratio %.3f (target <= %.2f), "
+        "%zu server batches, %zu store statements, peak RSS %.1f MB (target <= %.0f MB; %.1f MB "
+        "before the phase)\n",
+        rows, m.wallSeconds, rows / m.wallSeconds, m.floorSeconds, ratio, kTargetRatio,
+        m.serverBatches, m.storeStatements, m.peakMegabytes, kTargetPeakMegabytes,
+        m.residentMegabytes);
 }
 BENCHMARK(BM_CaptureSystemData)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
@@ -195,10 +196,11 @@ void BM_CaptureOneLargeImage(benchmark::State& state) {
     }
     const double growth = m.peakMegabytes - m.residentMegabytes;
     state.counters["peak_growth_MB"] = growth;
-    std::printf("one image of %.0f MB: wall %.2f s, peak RSS %.1f MB, %.1f MB above the %.1f MB before the "
-                "phase (%.1f times the image)\n",
-                shape.imageBytes / 1e6, m.wallSeconds, m.peakMegabytes, growth, m.residentMegabytes,
-                growth * 1024 * 1024 / shape.imageBytes);
+    std::printf(
+        "one image of %.0f MB: wall %.2f s, peak RSS %.1f MB, %.1f MB above the %.1f MB before the "
+        "phase (%.1f times the image)\n",
+        shape.imageBytes / 1e6, m.wallSeconds, m.peakMegabytes, growth, m.residentMegabytes,
+        growth * 1024 * 1024 / shape.imageBytes);
 }
 BENCHMARK(BM_CaptureOneLargeImage)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 

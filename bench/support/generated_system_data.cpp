@@ -32,9 +32,11 @@ std::string ordinaryTableName(int index) {
 
 void writeRules(std::ofstream& out, int ordinaryTables) {
     out << "CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL PRIMARY KEY, exclude int NULL, "
-           "disable int NULL, only_if_empty bit NULL, force_update int NULL, Delete_First int NULL)\nGO\n";
+           "disable int NULL, only_if_empty bit NULL, force_update int NULL, Delete_First int "
+           "NULL)\nGO\n";
     auto rule = [&](const std::string& table, int onlyIfEmpty) {
-        out << "INSERT INTO tbSQLUpdate VALUES ('" << table << "', 0, 0, " << onlyIfEmpty << ", 0, 0)\n";
+        out << "INSERT INTO tbSQLUpdate VALUES ('" << table << "', 0, 0, " << onlyIfEmpty
+            << ", 0, 0)\n";
     };
     rule("tbGenImagens", 0);
     rule("tbGenTextos", 1);
@@ -53,12 +55,14 @@ void writeOrdinaryTable(std::ofstream& out, const std::string& table, bool ident
            "varchar(255) NULL)\nGO\n";
     for (int r = 1; r <= rows; ++r) {
         out << "INSERT INTO " << table << " (" << (identity ? "" : "id, ")
-            << "codigo, descricao, nome, valor, preco, quantidade, activo, criado, tipo, users_groups) "
+            << "codigo, descricao, nome, valor, preco, quantidade, activo, criado, tipo, "
+               "users_groups) "
                "VALUES (";
         if (!identity) out << r << ", ";
         out << "'C" << r << "', " << (r % 7 == 0 ? "'Artigo d''exemplo " : "'Artigo ") << r << "', "
-            << (r % 5 == 0 ? std::string("NULL") : "N'Opção de menu " + std::to_string(r) + "'") << ", "
-            << r % 1000 << "." << r % 10000 << ", " << r % 500 << ".25, " << r << ", " << r % 2 << ", "
+            << (r % 5 == 0 ? std::string("NULL") : "N'Opção de menu " + std::to_string(r) + "'")
+            << ", " << r % 1000 << "." << r % 10000 << ", " << r % 500 << ".25, " << r << ", "
+            << r % 2 << ", "
             << (r % 9 == 0 ? "NULL" : "CONVERT(DATETIME, '2004-03-07 14:05:09', 102)") << ", 'A', "
             << (r % 3 == 0 ? "'Vendas;Compras'" : "''") << ")\n";
         if (r % kRowsPerBatch == 0 || r == rows) out << "GO\n";
@@ -87,11 +91,12 @@ void writeImages(std::ofstream& out, int images, int imageBytes, Bytes& bytes) {
 void writeLongTexts(std::ofstream& out, int texts, int characters) {
     out << "CREATE TABLE tbGenTextos (chave varchar(20) NOT NULL PRIMARY KEY, descrit "
            "varchar(100) NULL, texto text NULL)\nGO\n";
-    static const std::string kPiece = "SELECT d.numero FROM tbDocumentos d WHERE d.estado = ''A'' -- ação ";
+    static const std::string kPiece =
+        "SELECT d.numero FROM tbDocumentos d WHERE d.estado = ''A'' -- ação ";
     static const int kPieceCharacters = 65;  // ' '' ' counts one apostrophe; ç and ã one each
     for (int r = 1; r <= texts; ++r) {
-        out << "INSERT INTO tbGenTextos (chave, descrit, texto) VALUES ('T" << r << "', 'Pesquisa d''arquivo "
-            << r << "', '";
+        out << "INSERT INTO tbGenTextos (chave, descrit, texto) VALUES ('T" << r
+            << "', 'Pesquisa d''arquivo " << r << "', '";
         int written = 0;
         while (written + kPieceCharacters <= characters) {
             out << kPiece;
@@ -117,7 +122,8 @@ void writeGeneratedSystemData(const std::filesystem::path& file, const SystemDat
     const int others = ordinaryTables - 1;
     const int rest = ordinaryRows - largeRows;
     for (int t = 1; t <= others && rest > 0; ++t) {
-        writeOrdinaryTable(out, ordinaryTableName(t), t % 3 == 0, rest / others + (t <= rest % others ? 1 : 0));
+        writeOrdinaryTable(out, ordinaryTableName(t), t % 3 == 0,
+                           rest / others + (t <= rest % others ? 1 : 0));
     }
 }
 

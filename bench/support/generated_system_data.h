@@ -6,11 +6,11 @@ namespace benchsupport {
 
 // How much system data a generated reference holds.
 struct SystemDataShape {
-    int tables = 50;          // every one with a rule row of disable = 0
-    int rows = 100000;        // in all tables together
-    int images = 200;         // rows of tbGenImagens, each with an image of imageBytes
+    int tables = 50;    // every one with a rule row of disable = 0
+    int rows = 100000;  // in all tables together
+    int images = 200;   // rows of tbGenImagens, each with an image of imageBytes
     int imageBytes = 20000;
-    int longTexts = 500;      // rows of tbGenTextos, each with a text of longTextCharacters
+    int longTexts = 500;  // rows of tbGenTextos, each with a text of longTextCharacters
     int longTextCharacters = 9000;
 };
 

@@ -106,9 +106,9 @@ void storeRow(CaptureRun& run, const CapturedTable& table, const DataRowInsert& 
                               : insert(key.storeLiteral, command));
     } catch (const db::Error& e) {
         if (run.store.transactionLost()) throw;
-        run.host.messageBox(e.description() + " - " + table.name + ": " + table.keyColumn + "=" +
-                                key.storeLiteral,
-                            kInformation, std::nullopt);
+        run.host.messageBox(
+            e.description() + " - " + table.name + ": " + table.keyColumn + "=" + key.storeLiteral,
+            kInformation, std::nullopt);
         run.failedCommands += "\r\n\r\n" + command;
     }
 }
@@ -166,8 +166,10 @@ void captureTable(CaptureRun& run, db::Recordset& list) {
 }  // namespace
 
 CatalogPhase systemDataPhase() {
-    return {"A carregar definições: Dados do Sistema ...", kUserTablesQuery,
-            {"tbDados", "tbDados_Gigantic"}, captureTable};
+    return {"A carregar definições: Dados do Sistema ...",
+            kUserTablesQuery,
+            {"tbDados", "tbDados_Gigantic"},
+            captureTable};
 }
 
 }  // namespace capture

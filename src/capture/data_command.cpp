@@ -12,16 +12,40 @@ enum class Written { Number, Date, Text, Binary, AsIs };
 Written writtenAs(int adoType) {
     using namespace db::ado;
     switch (adoType) {
-        case kSmallInt: case kInteger: case kSingle: case kDouble: case kCurrency: case kBoolean:
-        case kDecimal: case kTinyInt: case kUnsignedTinyInt: case kUnsignedSmallInt:
-        case kUnsignedInt: case kBigInt: case kUnsignedBigInt: case kNumeric:
+        case kSmallInt:
+        case kInteger:
+        case kSingle:
+        case kDouble:
+        case kCurrency:
+        case kBoolean:
+        case kDecimal:
+        case kTinyInt:
+        case kUnsignedTinyInt:
+        case kUnsignedSmallInt:
+        case kUnsignedInt:
+        case kBigInt:
+        case kUnsignedBigInt:
+        case kNumeric:
             return Written::Number;
-        case kDate: case kDBDate: case kDBTime: case kDBTimeStamp:
+        case kDate:
+        case kDBDate:
+        case kDBTime:
+        case kDBTimeStamp:
             return Written::Date;
-        case kBSTR: case kVariant: case kGUID: case kChar: case kWChar: case kVarChar:
-        case kLongVarChar: case kVarWChar: case kLongVarWChar: case kArray:
+        case kBSTR:
+        case kVariant:
+        case kGUID:
+        case kChar:
+        case kWChar:
+        case kVarChar:
+        case kLongVarChar:
+        case kVarWChar:
+        case kLongVarWChar:
+        case kArray:
             return Written::Text;
-        case kBinary: case kVarBinary: case kLongVarBinary:
+        case kBinary:
+        case kVarBinary:
+        case kLongVarBinary:
             return Written::Binary;
         default:
             return Written::AsIs;

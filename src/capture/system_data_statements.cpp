@@ -66,9 +66,10 @@ std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
 
 DataRowInsert::DataRowInsert(std::string_view tableName, std::string_view keyColumn,
                              const store::RuleFlags& flags)
-    : m_head("INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
-             "force_update, delete_first) VALUES (" +
-             text(tableName) + "," + text(keyColumn) + ","),
+    : m_head(
+          "INSERT INTO tbDados (tabela, pkey_campo, pkey_value, comando, only_if_empty, "
+          "force_update, delete_first) VALUES (" +
+          text(tableName) + "," + text(keyColumn) + ","),
       m_tail(std::string(",") + flag(flags.onlyIfEmpty) + ", " + flag(flags.forceUpdate) + ", " +
              flag(flags.deleteFirst) + " )") {}
 

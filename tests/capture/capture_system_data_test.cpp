@@ -10,8 +10,8 @@
 namespace capture {
 namespace {
 
-using ::testing::ElementsAre;
 using db::Value;
+using ::testing::ElementsAre;
 using Rows = testing_support::FakeConnection::Rows;
 namespace ado = db::ado;
 
@@ -26,7 +26,8 @@ protected:
     // The phase list: user tables by name, with their object ids.
     void userTables(std::initializer_list<std::pair<const char*, int>> tables) {
         Rows rows;
-        for (const auto& [name, id] : tables) rows.push_back({Value::text(name), Value::integer(id)});
+        for (const auto& [name, id] : tables)
+            rows.push_back({Value::text(name), Value::integer(id)});
         server.onQuery(kUserTablesQuery, {{"name", ado::kVarWChar}, {"id", ado::kInteger}}, rows);
     }
 
@@ -48,9 +49,10 @@ protected:
     }
 
     void primaryKey(const std::string& table, const char* firstColumn) {
-        server.onQuery("AND SOURCE_sysobjects_2.name = '" + table + "' ORDER BY",
-                       textColumns({"PK_Name", "tabela", "campo"}),
-                       {{Value::text("PK_" + table), Value::text(table), Value::text(firstColumn)}});
+        server.onQuery(
+            "AND SOURCE_sysobjects_2.name = '" + table + "' ORDER BY",
+            textColumns({"PK_Name", "tabela", "campo"}),
+            {{Value::text("PK_" + table), Value::text(table), Value::text(firstColumn)}});
     }
 
     // A table whose rows are captured: rule disable 0, its key, its rows.
@@ -77,18 +79,22 @@ TEST_F(SystemDataPhase, OneTableFromRuleToLargeValuesInTheirOrder) {
     userTables({{"tbAnexos", 5}});
     identityColumn(5);
     const std::string longText = " it's " + std::string(8000, 'a');
-    capturedTable("tbAnexos", "nome",
-                  {{"nome", ado::kVarChar}, {"ordem", ado::kInteger}, {"texto", ado::kLongVarChar},
-                   {"imagem", ado::kLongVarBinary}},
-                  {{Value::text("d'Ouro"), Value::integer(3), Value::text(longText),
-                    Value::bytes({1, 2, 3})},
-                   {Value::text("Nulo"), Value::integer(4), Value(), Value()}});
+    capturedTable(
+        "tbAnexos", "nome",
+        {{"nome", ado::kVarChar},
+         {"ordem", ado::kInteger},
+         {"texto", ado::kLongVarChar},
+         {"imagem", ado::kLongVarBinary}},
+        {{Value::text("d'Ouro"), Value::integer(3), Value::text(longText), Value::bytes({1, 2, 3})},
+         {Value::text("Nulo"), Value::integer(4), Value(), Value()}});
     // Each new tbDados_Gigantic row is the largest so far.
     auto newest = std::make_shared<int>(6);
     store.onExecute("INSERT INTO tbDados_Gigantic", [this, newest] {
-        store.onQuery(kNewestGiganticIdQuery, {{"maximo", ado::kInteger}}, {{Value::integer(++*newest)}});
+        store.onQuery(kNewestGiganticIdQuery, {{"maximo", ado::kInteger}},
+                      {{Value::integer(++*newest)}});
     });
-    server.onQuery("WHERE nome = 'd''Ouro'", {{"imagem", ado::kLongVarBinary}}, {{Value::bytes({1, 2, 3})}});
+    server.onQuery("WHERE nome = 'd''Ouro'", {{"imagem", ado::kLongVarBinary}},
+                   {{Value::bytes({1, 2, 3})}});
     server.onQuery("WHERE nome = 'Nulo'", {{"imagem", ado::kLongVarBinary}}, {{Value()}});
 
     capture();
@@ -107,7 +113,8 @@ TEST_F(SystemDataPhase, OneTableFromRuleToLargeValuesInTheirOrder) {
             "SOURCE_sysindexes.indid) JOIN sysobjects AS SOURCE_sysobjects_2 ON "
             "SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN syscolumns AS "
             "SOURCE_syscolumns ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND "
-            "SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) WHERE SOURCE_sysobjects_2.name <> "
+            "SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) WHERE SOURCE_sysobjects_2.name "
+            "<> "
             "'dtproperties'  AND SOURCE_sysobjects_2.name = 'tbAnexos' ORDER BY "
             "SOURCE_sysobjects_2.name, SOURCE_syscolumns.colid",
             "SELECT * FROM tbAnexos",
@@ -120,14 +127,17 @@ TEST_F(SystemDataPhase, OneTableFromRuleToLargeValuesInTheirOrder) {
         ElementsAre(
             "DELETE FROM tbDados", "DELETE FROM tbDados_Gigantic",
             "INSERT INTO tbDados_Gigantic (tabela, pkey_campo, pkey_value, target_field, "
-            "target_value) VALUES('tbAnexos', 'nome','d'+CHR(39)+'Ouro', 'texto', '" + marked + "')",
+            "target_value) VALUES('tbAnexos', 'nome','d'+CHR(39)+'Ouro', 'texto', '" +
+                marked + "')",
             "INSERT INTO tbDados_Gigantic (tabela, pkey_campo, pkey_value, target_field) "
             "VALUES('tbAnexos', 'nome','d'+CHR(39)+'Ouro', 'imagem')",
             "SELECT Max(ID) AS maximo FROM tbDados_Gigantic",
             kDadosInsert +
                 "'tbAnexos','nome','d'+CHR(39)+'Ouro','SET IDENTITY_INSERT tbAnexos ON INSERT INTO "
                 "tbAnexos (nome, ordem, texto, imagem) VALUES ('+CHR(39)+'d!39!Ouro'+CHR(39)+', 3, "
-                "'+CHR(39)+'" + marked + "'+CHR(39)+', "
+                "'+CHR(39)+'" +
+                marked +
+                "'+CHR(39)+', "
                 "'+CHR(39)+'BINARYUPDATE1E10414936DE'+CHR(39)+')  SET IDENTITY_INSERT tbAnexos "
                 "OFF',0, 0, 0 )",
             // The second row: a null text is no large field; a null binary still is.
@@ -171,7 +181,8 @@ TEST_P(StoredCommandPerTypeFamily, IsTheGoldenRow) {
     for (char ch : "INSERT INTO tbX (id, valor) VALUES (7, " + c.written + ")") {
         stored += ch == '\'' ? std::string("'+CHR(39)+'") : std::string(1, ch);
     }
-    EXPECT_THAT(dadosInserts(), ElementsAre(kDadosInsert + "'tbX','id',7,'" + stored + "',0, 0, 0 )"));
+    EXPECT_THAT(dadosInserts(),
+                ElementsAre(kDadosInsert + "'tbX','id',7,'" + stored + "',0, 0, 0 )"));
 }
 
 db::DateTime dateTime(int year, int month, int day, int hour, int minute, int second) {
@@ -225,8 +236,10 @@ TEST(LargeField, IsABinaryOrAValueOfMoreThan7998Bytes) {
         {"varchar of 7998", ado::kVarChar, Value::text(std::string(7998, 'x')), false},
         {"text of 7999", ado::kLongVarChar, Value::text(std::string(7999, 'x')), true},
         {"varchar of 7998 accented", ado::kVarChar, Value::text(accented), false},
-        {"nvarchar of 3999 (7998 bytes)", ado::kVarWChar, Value::text(std::string(3999, 'x')), false},
-        {"ntext of 4000 (8000 bytes)", ado::kLongVarWChar, Value::text(std::string(4000, 'x')), true},
+        {"nvarchar of 3999 (7998 bytes)", ado::kVarWChar, Value::text(std::string(3999, 'x')),
+         false},
+        {"ntext of 4000 (8000 bytes)", ado::kLongVarWChar, Value::text(std::string(4000, 'x')),
+         true},
         {"null image", ado::kLongVarBinary, Value(), true},
         {"binary of 4", ado::kBinary, Value::bytes({1, 2, 3, 4}), true},
         {"int", ado::kInteger, Value::integer(1), false},
@@ -240,10 +253,14 @@ TEST(LargeField, IsABinaryOrAValueOfMoreThan7998Bytes) {
 // Regular identifiers stay as the spec's statements show them; any other name is bracketed.
 TEST(StatementName, BracketsOnlyWhatIsNoRegularIdentifier) {
     const std::pair<const char*, const char*> cases[] = {
-        {"tbMenu_Main", "tbMenu_Main"}, {"ação", "ação"},
-        {"_c1@$#", "_c1@$#"},           {"tbO'Neil", "[tbO'Neil]"},
-        {"Customer Orders", "[Customer Orders]"}, {"a]b", "[a]]b]"},
-        {"1abc", "[1abc]"},             {"#tmp", "[#tmp]"},
+        {"tbMenu_Main", "tbMenu_Main"},
+        {"ação", "ação"},
+        {"_c1@$#", "_c1@$#"},
+        {"tbO'Neil", "[tbO'Neil]"},
+        {"Customer Orders", "[Customer Orders]"},
+        {"a]b", "[a]]b]"},
+        {"1abc", "[1abc]"},
+        {"#tmp", "[#tmp]"},
     };
     for (const auto& [name, written] : cases) EXPECT_EQ(statementName(name), written) << name;
 }
@@ -263,8 +280,9 @@ TEST_F(SystemDataPhase, OnlyTablesWithDisableZeroAndAKeyAreCaptured) {
     EXPECT_EQ(host.messages[0].flags, app::mb::kInformation);
     EXPECT_EQ(host.messages[0].title, std::nullopt);
     EXPECT_EQ(server.log.size(), 1u + 5u + 2u + 3u);  // list, rules, tbD's two, tbE's three
-    EXPECT_THAT(dadosInserts(), ElementsAre(kDadosInsert + "'tbE','id',1,'INSERT INTO tbE (id) VALUES "
-                                                           "(1)',0, 0, 0 )"));
+    EXPECT_THAT(dadosInserts(),
+                ElementsAre(kDadosInsert + "'tbE','id',1,'INSERT INTO tbE (id) VALUES "
+                                           "(1)',0, 0, 0 )"));
     EXPECT_EQ(form.ProgressBar1.value, 5);
 }
 
@@ -272,19 +290,22 @@ TEST_F(SystemDataPhase, TheRuleFlagsTravelWithEveryRowAndPoliciesKeepTheirDescri
     userTables({{"tbMenu", 1}, {"tbSecurityPolicies", 2}});
     capturedTable("tbMenu", "id", {{"id", ado::kInteger}}, {{Value::integer(1)}});
     rule("tbMenu", Value::integer(0), Value::boolean(true), Value::integer(5), Value::integer(1));
-    capturedTable("tbSecurityPolicies", "code",
-                  {{"code", ado::kInteger}, {"descrit", ado::kVarChar}, {"users_groups", ado::kVarChar}},
-                  {{Value::integer(12), Value::text("Não permitir alterar o preço d'origem"),
-                    Value::text("")}});
+    capturedTable(
+        "tbSecurityPolicies", "code",
+        {{"code", ado::kInteger}, {"descrit", ado::kVarChar}, {"users_groups", ado::kVarChar}},
+        {{Value::integer(12), Value::text("Não permitir alterar o preço d'origem"),
+          Value::text("")}});
     rule("tbSecurityPolicies", Value::integer(0), Value::boolean(true), Value::integer(5),
          Value::integer(1));
 
     capture();
 
-    EXPECT_THAT(dadosInserts(),
-                ElementsAre(kDadosInsert + "'tbMenu','id',1,'INSERT INTO tbMenu (id) VALUES (1)',-1, -1, -1 )",
-                            kDadosInsert + "'tbSecurityPolicies', 'code','12','Não permitir alterar o "
-                                           "preço d'+CHR(39)+'origem',-1, 0, -1)"));
+    EXPECT_THAT(
+        dadosInserts(),
+        ElementsAre(
+            kDadosInsert + "'tbMenu','id',1,'INSERT INTO tbMenu (id) VALUES (1)',-1, -1, -1 )",
+            kDadosInsert + "'tbSecurityPolicies', 'code','12','Não permitir alterar o "
+                           "preço d'+CHR(39)+'origem',-1, 0, -1)"));
 }
 
 TEST_F(SystemDataPhase, AFailingRowInsertIsReportedKeptAndPassedOver) {
@@ -293,7 +314,8 @@ TEST_F(SystemDataPhase, AFailingRowInsertIsReportedKeptAndPassedOver) {
                   {{Value::integer(1), Value::text("A")},
                    {Value::integer(2), Value::text("B'C")},
                    {Value::integer(3), Value::text("D")}});
-    capturedTable("tbSecurityPolicies", "code", {{"code", ado::kInteger}, {"descrit", ado::kVarChar}},
+    capturedTable("tbSecurityPolicies", "code",
+                  {{"code", ado::kInteger}, {"descrit", ado::kVarChar}},
                   {{Value::integer(12), Value::text("Ocultar custos")}});
     const db::Error refused(db::errc::kIntegrityViolation, "Registo recusado.");
     store.failOn("'tbMenu','id_menu',2,", refused);
@@ -308,9 +330,10 @@ TEST_F(SystemDataPhase, AFailingRowInsertIsReportedKeptAndPassedOver) {
     EXPECT_EQ(host.messages[1].text, "Registo recusado. - tbSecurityPolicies: code=12");
     // The commands, each after a blank line; for a policy the command built, not the
     // description.
-    EXPECT_EQ(run.failedCommands,
-              "\r\n\r\nINSERT INTO tbMenu (id_menu, descrit) VALUES (2, 'B!39!C')"
-              "\r\n\r\nINSERT INTO tbSecurityPolicies (code, descrit) VALUES (12, 'Ocultar custos')");
+    EXPECT_EQ(
+        run.failedCommands,
+        "\r\n\r\nINSERT INTO tbMenu (id_menu, descrit) VALUES (2, 'B!39!C')"
+        "\r\n\r\nINSERT INTO tbSecurityPolicies (code, descrit) VALUES (12, 'Ocultar custos')");
     EXPECT_EQ(dadosInserts().size(), 4u);  // the failed ones were tried too
     EXPECT_EQ(form.ProgressBar1.value, 2);
 }
@@ -338,7 +361,8 @@ TEST_F(SystemDataPhase, AnyOtherFailureLeavesThePhase) {
 // written before it too: passing over the row would go on writing outside any transaction.
 TEST_F(SystemDataPhase, ARowFailureThatCostTheStoreItsTransactionLeavesThePhase) {
     userTables({{"tbMenu", 1}});
-    capturedTable("tbMenu", "id", {{"id", ado::kInteger}}, {{Value::integer(1)}, {Value::integer(2)}});
+    capturedTable("tbMenu", "id", {{"id", ado::kInteger}},
+                  {{Value::integer(1)}, {Value::integer(2)}});
     store.onExecute("'tbMenu','id',1,", [this] { store.lostTransaction = true; });
     store.failOn("'tbMenu','id',1,", db::Error(db::errc::kStoreError, "database or disk is full"));
 

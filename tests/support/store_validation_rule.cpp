@@ -15,8 +15,8 @@ void refuseDadosRows(const std::filesystem::path& storeFile, const std::string& 
     }
     std::string quoted;
     for (char c : message) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-    const std::string sql = "CREATE TRIGGER refuse_dados_rows BEFORE INSERT ON tbDados WHEN " + when +
-                            " BEGIN SELECT RAISE(ABORT, '" + quoted + "'); END";
+    const std::string sql = "CREATE TRIGGER refuse_dados_rows BEFORE INSERT ON tbDados WHEN " +
+                            when + " BEGIN SELECT RAISE(ABORT, '" + quoted + "'); END";
     char* error = nullptr;
     const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     const std::string text = error ? error : "";

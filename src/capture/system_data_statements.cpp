@@ -28,7 +28,10 @@ std::string storeKeyLiteral(const db::Value& keyValue) {
 }
 
 std::string serverKeyLiteral(const db::Value& keyValue) {
-    return store::SQLValueForServer(keyValue, keyKind(keyValue));
+    // A text key is quoted even when it reads as a number: compared with a number, SQL
+    // Server would convert every key of the column, and fail at the first that is no number.
+    return store::SQLValueForServer(keyValue,
+                                    keyValue.isNumber() ? store::kSqlNumber : store::kSqlText);
 }
 
 std::string identityColumnsQuery(const db::Value& tableId) {

@@ -17,11 +17,14 @@ extern const char* const kUserTablesQuery;
 // The identifier of the tbDados_Gigantic row just inserted, read as the largest one.
 extern const char* const kNewestGiganticIdQuery;
 
-// A row's key value as a literal, numeric or quoted as the value is, for the store's
-// statements. Example: 12 -> 12; d'Ouro -> 'd'+CHR(39)+'Ouro'.
+// A row's key value as a literal for the store's statements: a number, or a text that
+// reads as one, unquoted; anything else quoted. Examples: 12 -> 12; the text 2005 ->
+// 2005; d'Ouro -> 'd'+CHR(39)+'Ouro'.
 std::string storeKeyLiteral(const db::Value& keyValue);
 
-// The same key literal for the look-up on the reference. Example: d'Ouro -> 'd''Ouro'.
+// The key literal for the look-up on the reference: a number as a number, anything else
+// quoted, also a text that reads as a number. Examples: d'Ouro -> 'd''Ouro';
+// the text 2005 -> '2005' (its store key literal is 2005).
 std::string serverKeyLiteral(const db::Value& keyValue);
 
 // Whether the table has an identity column (a column whose catalog status is non-zero):

@@ -55,6 +55,12 @@ protected:
                                        [this] { return store.handle(); }});
     }
 
+    // The system data phase's list: the one user table tbA.
+    void userTableTbA() {
+        server.onQuery("sysObjects.xtype = 'U'", {{"name", db::ado::kVarWChar}, {"id", db::ado::kInteger}},
+                       {{db::Value::text("tbA"), db::Value::integer(5)}});
+    }
+
     app::MainForm form;
     FakeHost host;
     FakeConnection server;
@@ -169,8 +175,7 @@ TEST_F(CaptureRunTest, AFailureMidwayRollsTheStoreBackAndNamesTheTable) {
 // The system data phase's rule look-up: a reference without tbSQLUpdate ends the run
 // there, naming the table, after the exclusion test has shown its own message per column.
 TEST_F(CaptureRunTest, ASystemDataFailureEndsTheRunNamingTheTable) {
-    server.onQuery("sysObjects.xtype = 'U'", {{"name", db::ado::kVarWChar}, {"id", db::ado::kInteger}},
-                   {{db::Value::text("tbA"), db::Value::integer(5)}});
+    userTableTbA();
     server.failOn("tbSQLUpdate", db::Error(db::errc::kObjectNotFound, "Invalid object name 'tbSQLUpdate'."));
     EXPECT_EQ(run(), OperationOutcome::Failed);
     EXPECT_EQ(store.log.back(), "ROLLBACK");
@@ -180,8 +185,7 @@ TEST_F(CaptureRunTest, ASystemDataFailureEndsTheRunNamingTheTable) {
 }
 
 TEST_F(CaptureRunTest, TheCommandsWhoseStoreInsertFailedGoToTheClipboard) {
-    server.onQuery("sysObjects.xtype = 'U'", {{"name", db::ado::kVarWChar}, {"id", db::ado::kInteger}},
-                   {{db::Value::text("tbA"), db::Value::integer(5)}});
+    userTableTbA();
     server.onQuery("tbSQLUpdate WHERE descrit = 'tbA'",
                    {{"disable", db::ado::kInteger}, {"only_if_empty", db::ado::kBoolean},
                     {"force_update", db::ado::kInteger}, {"Delete_First", db::ado::kInteger}},

@@ -265,6 +265,17 @@ TEST(StatementName, BracketsOnlyWhatIsNoRegularIdentifier) {
     for (const auto& [name, written] : cases) EXPECT_EQ(statementName(name), written) << name;
 }
 
+// The stored key follows the value's text; the look-up quotes every text key, so that
+// SQL Server compares texts with a text.
+TEST(KeyLiterals, TheLookUpQuotesEveryTextKey) {
+    EXPECT_EQ(storeKeyLiteral(Value::integer(7)), "7");
+    EXPECT_EQ(serverKeyLiteral(Value::integer(7)), "7");
+    EXPECT_EQ(storeKeyLiteral(Value::text("2005")), "2005");
+    EXPECT_EQ(serverKeyLiteral(Value::text("2005")), "'2005'");
+    EXPECT_EQ(storeKeyLiteral(Value::text(" d'Ouro ")), "'d'+CHR(39)+'Ouro'");
+    EXPECT_EQ(serverKeyLiteral(Value::text(" d'Ouro ")), "'d''Ouro'");
+}
+
 TEST_F(SystemDataPhase, OnlyTablesWithDisableZeroAndAKeyAreCaptured) {
     userTables({{"tbA", 1}, {"tbB", 2}, {"tbC", 3}, {"tbD", 4}, {"tbE", 5}});
     rule("tbB", Value::integer(1));

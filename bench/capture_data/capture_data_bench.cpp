@@ -10,6 +10,7 @@
 //   cmake --preset release && cmake --build --preset release --target bench_capture_data
 //   build/release/bin/bench_capture_data
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -97,6 +98,7 @@ ProductRun runProduct(Fixture& fixture, const std::string& name,
     benchsupport::NullHost host;
     product.traceOffset = std::filesystem::file_size(fixture.folder / "trace.log");
 
+    malloc_trim(0);  // what earlier runs freed goes back to the system: "before" is now
     m.residentMegabytes = static_cast<double>(benchsupport::residentKilobytes()) / 1024.0;
     benchsupport::resetPeakResidentMemory();
     const auto start = Clock::now();

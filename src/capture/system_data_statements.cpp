@@ -24,7 +24,9 @@ const char* const kUserTablesQuery =
 const char* const kNewestGiganticIdQuery = "SELECT Max(ID) AS maximo FROM tbDados_Gigantic";
 
 std::string storeKeyLiteral(const db::Value& keyValue) {
-    return store::SQLValue(keyValue, keyKind(keyValue));
+    std::string literal;
+    store::AppendSQLValue(literal, keyValue, keyKind(keyValue));
+    return literal;
 }
 
 std::string serverKeyLiteral(const db::Value& keyValue) {

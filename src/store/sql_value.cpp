@@ -214,28 +214,38 @@ std::string serverTextLiteral(std::string_view value) {
     return out;
 }
 
-// Capital form of a UTF-8 name for comparison: ASCII and Latin-1 letters
-// ("ação" -> "AÇÃO"); other characters as they are.
-std::string upperName(std::string_view name) {
+// The UTF-8 text with its ASCII and Latin-1 letters in capitals or in small letters
+// ("ação" <-> "AÇÃO"); other characters as they are.
+std::string changeCase(std::string_view text, bool toCapitals) {
     std::string out;
-    out.reserve(name.size());
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c >= 'a' && c <= 'z') {
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (toCapitals && c >= 'a' && c <= 'z') {
             out += static_cast<char>(c - 'a' + 'A');
-        } else if (c == 0xC3 && i + 1 < name.size()) {
-            // U+00E0..U+00FE (except U+00F7) is C3 A0..C3 BE; capitals are 0x20 lower.
-            const auto next = static_cast<unsigned char>(name[i + 1]);
-            out += name[i];
-            out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20
-                                                                                  : next);
+        } else if (!toCapitals && c >= 'A' && c <= 'Z') {
+            out += static_cast<char>(c - 'A' + 'a');
+        } else if (c == 0xC3 && i + 1 < text.size()) {
+            // U+00C0..U+00DE (capitals, except U+00D7) are C3 80..C3 9E; U+00E0..U+00FE
+            // (small letters, except U+00F7) are C3 A0..C3 BE, 0x20 higher.
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            out += text[i];
+            if (toCapitals && next >= 0xA0 && next <= 0xBE && next != 0xB7) {
+                out += static_cast<char>(next - 0x20);
+            } else if (!toCapitals && next >= 0x80 && next <= 0x9E && next != 0x97) {
+                out += static_cast<char>(next + 0x20);
+            } else {
+                out += static_cast<char>(next);
+            }
             ++i;
         } else {
-            out += name[i];
+            out += text[i];
         }
     }
     return out;
 }
+
+std::string upperName(std::string_view name) { return changeCase(name, true); }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -292,6 +302,22 @@ std::string SQLValueForServer(std::string_view text, int kind) {
     if (kind == kSqlText) return text.empty() ? "null" : serverTextLiteral(text);
     return SQLValueForServer(db::Value::text(std::string(text)), kind);
 }
+
+std::string DoubleApostrophes(std::string_view text) { return replaceAll(text, "'", "''"); }
+
+std::string NameForStatement(std::string_view name) {
+    auto letter = [](unsigned char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+    };
+    bool regular = !name.empty() && letter(static_cast<unsigned char>(name.front()));
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        regular = regular && (letter(c) || isDigit(ch) || c == '@' || c == '#' || c == '$');
+    }
+    return regular ? std::string(name) : BracketName(name);
+}
+
+std::string LowerCase(std::string_view text) { return changeCase(text, false); }
 
 std::string BracketName(std::string_view name) {
     std::string out;

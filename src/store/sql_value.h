@@ -58,10 +58,26 @@ std::string SQLValueForServer(const db::Value& value, int kind);
 std::string SQLValueForServer(const db::Field& field, int kind);
 std::string SQLValueForServer(std::string_view text, int kind);
 
+// The inside of a T-SQL text literal: each apostrophe doubled, nothing trimmed, for a
+// text that goes between apostrophes as it is. Example: x'); DROP -> x''); DROP
+std::string DoubleApostrophes(std::string_view text);
+
 // A name in square brackets for a statement, each ']' inside doubled. The name is taken
 // as it is, blanks included. Examples: tbX -> [tbX]; Customer Orders -> [Customer Orders];
 // a]b -> [a]]b].
 std::string BracketName(std::string_view name);
+
+// A name for a statement that writes it without brackets: unchanged when T-SQL reads it
+// as a regular identifier (a letter or '_' first, then letters, digits, '_', '@', '#' or
+// '$'; any non-ASCII character counts as a letter), otherwise in brackets as BracketName
+// writes them, since a blank, an apostrophe or a bracket would end the name or the
+// statement. Examples: IX_tbX_data -> IX_tbX_data; IX_tbO'Neil -> [IX_tbO'Neil];
+// vw Vendas -> [vw Vendas]; 2024 -> [2024].
+std::string NameForStatement(std::string_view name);
+
+// The text in small letters, as names are compared where letter case must not count:
+// ASCII and Latin-1 letters ("ÁREA" -> "área"); other characters as they are.
+std::string LowerCase(std::string_view text);
 
 // The value's text form with every `find` character replaced by `replacement`; the empty
 // text unless both are exactly one character. Example: ("1,2,3", ",", ".") -> "1.2.3".

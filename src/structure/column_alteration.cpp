@@ -7,6 +7,7 @@
 #include "structure/column_clause.h"
 #include "structure/sql_set_identity.h"
 #include "structure/target_queries.h"
+#include "upgrade/target_catalog.h"
 
 namespace structure {
 namespace {
@@ -17,7 +18,7 @@ using upgrade::ExecutionMode;
 // index query returns an index once for each constraint or default of its table; each
 // index is dropped once, since a second drop of the same index can only fail.
 void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
-    db::Recordset indexes = run.target.open(ixIndexQuery(stored.tabela, stored.campo),
+    db::Recordset indexes = run.target.open(upgrade::ixIndexQuery(stored.tabela, stored.campo),
                                             db::CursorType::Static, db::LockType::ReadOnly);
     std::vector<std::pair<std::string, std::string>> dropped;
     while (!indexes.eof()) {
@@ -29,8 +30,7 @@ void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
                             db::equalsIgnoreCase(name, index.second));
         }
         if (!seen) {
-            const std::string drop =
-                "DROP INDEX " + store::BracketName(index.first) + "." + store::BracketName(index.second);
+            const std::string drop = upgrade::dropIndexStatement(index.first, index.second);
             run.currentStatement = drop;
             run.statements.execute(drop, ExecutionMode::AskOnError);
             run.statements.log(drop, ExecutionMode::IgnoreErrors);
@@ -44,10 +44,11 @@ void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
 // ALTER TABLE [tbX] DROP CONSTRAINT [DF__tbX__qtd__1A2B]: the default the column has in the
 // target, when it has one.
 void dropTargetDefault(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
-    db::Recordset defaults = run.target.open(defaultConstraintQuery(stored.tabela, stored.campo),
+    db::Recordset defaults = run.target.open(upgrade::defaultConstraintQuery(stored.tabela, stored.campo),
                                              db::CursorType::Static, db::LockType::ReadOnly);
     if (!defaults.eof()) {
-        const std::string drop = dropDefaultStatement(defaults);
+        const std::string drop = upgrade::dropConstraintStatement(
+            defaults.field("tabela").value().toText(), defaults.field("DF_name").value().toText());
         run.currentStatement = drop;
         run.statements.execute(drop, ExecutionMode::AbortOnError);
     }

@@ -3,8 +3,6 @@
 #include <string>
 #include <string_view>
 
-#include "db/recordset.h"
-
 namespace structure {
 
 // The target's live definition of a table's columns (with their collation); it returns
@@ -17,19 +15,6 @@ std::string targetColumnQuery(std::string_view table);
 // Example: (tbX, nome) -> "... WHERE SOURCE_sysobjects.name = 'tbX' AND
 // SOURCE_syscolumns.name = 'nome'"
 std::string targetColumnQuery(std::string_view table, std::string_view column);
-
-// The default constraint of one column: DF_name, tabela, campo, valor.
-std::string defaultConstraintQuery(std::string_view table, std::string_view column);
-
-// The statement that drops the default of the query's current row; the names are
-// bracketed, for a generated name holds the table's: a row (tbO'Neil,
-// DF__tbO'Neil__cod__1A2B) -> "ALTER TABLE [tbO'Neil] DROP CONSTRAINT [DF__tbO'Neil__cod__1A2B]".
-std::string dropDefaultStatement(const db::Recordset& defaultRow);
-
-// The indexes named IX... that contain one column: IX_Name, tabela, campo and the
-// sysindexkeys columns. The join through the table's child objects returns an index
-// once for each constraint or default of the table.
-std::string ixIndexQuery(std::string_view table, std::string_view column);
 
 // The catalog rows a table rebuild takes its columns from, in the order the server
 // returns them (no ORDER BY): tabela, campo, tipo, tamanho, xprec, xscale, isnullable,

@@ -6,6 +6,7 @@
 #include "structure/column_alteration.h"
 #include "structure/column_clause.h"
 #include "structure/target_queries.h"
+#include "upgrade/target_catalog.h"
 #include "upgrade/phase_row_loop.h"
 
 namespace structure {
@@ -61,10 +62,11 @@ void addColumn(UpgradeRun& run, const ColumnDefinition& column) {
     run.statements.log(statement, ExecutionMode::IgnoreErrors);
     if (!clause.synthesizedDefault) return;
 
-    db::Recordset defaults = run.target.open(defaultConstraintQuery(column.tabela, column.campo),
+    db::Recordset defaults = run.target.open(upgrade::defaultConstraintQuery(column.tabela, column.campo),
                                              db::CursorType::Static, db::LockType::ReadOnly);
     if (!defaults.eof()) {
-        const std::string drop = dropDefaultStatement(defaults);
+        const std::string drop = upgrade::dropConstraintStatement(
+            defaults.field("tabela").value().toText(), defaults.field("DF_name").value().toText());
         run.currentStatement = drop;
         run.statements.execute(drop, ExecutionMode::AskOnError);
     }

@@ -1,6 +1,7 @@
 #include "upgrade/phase_row_loop.h"
 
 namespace upgrade {
+
 void consumeRow(UpgradeRun& run, db::Recordset& rows) {
     rows.moveNext();
     run.form.ProgressBar1.advance();
@@ -30,15 +31,16 @@ void runPhaseRowLoop(UpgradeRun& run, const RowPhase& phase) {
         run.host.repaint();
         run.host.pumpEvents();
         if (run.form.CancelRequested) cancelRun(run, &rows);
+        AfterRow after = AfterRow::MoveNext;
         try {
-            phase.handleRow(run, rows);
+            after = phase.handleRow(run, rows);
         } catch (const RunCancelled&) {
             throw;
         } catch (...) {
             run.failedOnPhaseRow = rows.isOpen() && !rows.eof();
             throw;
         }
-        consumeRow(run, rows);
+        if (after == AfterRow::MoveNext) consumeRow(run, rows);
     }
     rows.close();
 }

@@ -8,15 +8,20 @@
 
 namespace upgrade {
 
+// Where the record set stands after a phase's work for a row.
+enum class AfterRow {
+    MoveNext,      // still on the row worked: the loop moves past it and advances the bar
+    AlreadyMoved,  // the work moved past every row it consumed (a group of rows, a skipped
+                   // table) with consumeRow(), so the record set stands on the next row
+};
+
 // A phase that walks a record set row by row.
 struct RowPhase {
     std::string progressText;
     // Opens the phase's record set (static, read-only); a failure ends the run.
     std::function<db::Recordset(UpgradeRun&)> open;
-    // Does the phase's work for the current row. A phase that consumes several rows at
-    // once (a group) moves on with consumeRow() and leaves the record set on the last
-    // row it consumed; the loop then moves past it.
-    std::function<void(UpgradeRun&, db::Recordset&)> handleRow;
+    // Does the phase's work for the current row (and for the rows it consumes with it).
+    std::function<AfterRow(UpgradeRun&, db::Recordset&)> handleRow;
 };
 
 // Thrown after a cancel press was honoured: the button is restored, the guard released

@@ -38,6 +38,16 @@ std::optional<db::Error> StatementRunner::execute(std::string_view sql, Executio
     }
 }
 
+db::Recordset StatementRunner::open(std::string_view sql, ExecutionMode mode,
+                                    db::CursorType cursor, db::LockType lock) {
+    if (mode != ExecutionMode::IgnoreErrors) return m_target.open(sql, cursor, lock);
+    try {
+        return m_target.open(sql, cursor, lock);
+    } catch (const db::Error&) {  // a query that failed finds nothing
+        return db::Recordset(std::vector<db::Column>{}, std::vector<std::vector<db::Value>>{});
+    }
+}
+
 void StatementRunner::log(std::string_view sql) { log(sql, m_logMode); }
 
 void StatementRunner::log(std::string_view sql, ExecutionMode mode) {

@@ -52,6 +52,14 @@ public:
     std::optional<db::Error> execute(std::string_view sql, ExecutionMode mode,
                                      const QuestionText& question = defaultQuestionText);
 
+    // Opens a record set on the target. In ignore-errors mode a failed query reads as a
+    // query without rows (an open, empty record set); in abort-on-error mode the
+    // db::Error propagates. The other modes ask or notify about statements, not queries:
+    // they are taken as abort-on-error here.
+    db::Recordset open(std::string_view sql, ExecutionMode mode,
+                       db::CursorType cursor = db::CursorType::ForwardOnly,
+                       db::LockType lock = db::LockType::ReadOnly);
+
     // Appends `sql` to the statement log:
     // INSERT INTO tbLogs (descrit) VALUES ('<sql as a text literal>'), in the log mode
     // (or the one given). A failure of an ignoring log insert is dropped.

@@ -197,6 +197,27 @@ TEST(BracketName, DoublesAClosingBracket) {
     EXPECT_EQ(BracketName(" x "), "[ x ]");
 }
 
+TEST(DoubleApostrophes, DoublesEveryApostropheAndKeepsBlanks) {
+    EXPECT_EQ(DoubleApostrophes(" d'Almeida "), " d''Almeida ");
+    EXPECT_EQ(DoubleApostrophes("x'); DROP TABLE tbUsers; --"), "x''); DROP TABLE tbUsers; --");
+    EXPECT_EQ(DoubleApostrophes("''"), "''''");
+}
+
+TEST(NameForStatement, BracketsOnlyWhatIsNoRegularIdentifier) {
+    for (const char* regular : {"IX_tbX_data", "_x", "vwAcção", "sp#1$@"}) EXPECT_EQ(NameForStatement(regular), regular);
+    EXPECT_EQ(NameForStatement("IX_tbO'Neil_nome"), "[IX_tbO'Neil_nome]");
+    EXPECT_EQ(NameForStatement("vw Vendas"), "[vw Vendas]");
+    EXPECT_EQ(NameForStatement("vw]x"), "[vw]]x]");
+    EXPECT_EQ(NameForStatement("2024"), "[2024]");
+    EXPECT_EQ(NameForStatement("@x"), "[@x]");
+    EXPECT_EQ(NameForStatement(""), "[]");
+}
+
+TEST(LowerCase, SmallLettersForAsciiAndLatin1) {
+    EXPECT_EQ(LowerCase("ÁREA_Código ×Ø"), "área_código ×ø");
+    EXPECT_EQ(LowerCase("[ID]"), "[id]");
+}
+
 TEST(ReplaceChar, ReplacesOneCharacterByAnother) {
     EXPECT_EQ(ReplaceChar(db::Value::text("1,2,3"), ",", "."), "1.2.3");
     EXPECT_EQ(ReplaceChar(db::Value::text("ação"), "ç", "c"), "acão");

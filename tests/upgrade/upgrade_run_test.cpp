@@ -60,7 +60,10 @@ protected:
                                                              {db::Value::text("b")},
                                                              {db::Value::text("c")}});
                                    },
-                                   work};
+                                   [work](UpgradeRun& run, db::Recordset& rows) {
+                                       work(run, rows);
+                                       return AfterRow::MoveNext;
+                                   }};
                     runPhaseRowLoop(run, phase);
                     return true;
                 }};

@@ -1,5 +1,10 @@
 #include "phase_list/upgrade_phases.h"
 
+#include "objects/keys_indexes_defaults.h"
+#include "objects/maintenance_commands.h"
+#include "objects/recreate_modules.h"
+#include "objects/remove_indexes_defaults.h"
+#include "objects/roles_and_users.h"
 #include "structure/update_table_structure.h"
 
 namespace phase_list {
@@ -17,8 +22,20 @@ bool betweenPhases(upgrade::UpgradeRun& run) {
 
 std::vector<upgrade::UpgradePhase> upgradePhases() {
     return {
+        objects::indexRemovalPhase(),
+        objects::defaultRemovalPhase(),
+        objects::rolesPhase(),
+        objects::usersPhase(),
         structure::tableStructurePhase(),
+        objects::primaryKeysPhase(),
+        objects::indexesPhase(),
+        objects::defaultsPhase(),
+        objects::functionsPhase(),
+        objects::viewsPhase(),
+        objects::proceduresPhase(),
         {"between phases", nullptr, betweenPhases},
+        // The system data update takes its place here.
+        objects::maintenancePhase(),
     };
 }
 

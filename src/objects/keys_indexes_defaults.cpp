@@ -1,0 +1,199 @@
+#include "objects/keys_indexes_defaults.h"
+
+#include "db/error.h"
+#include "store/rules_table.h"
+#include "store/sql_value.h"
+#include "upgrade/phase_row_loop.h"
+#include "upgrade/target_catalog.h"
+
+namespace objects {
+namespace {
+
+using upgrade::AfterRow;
+using upgrade::ExecutionMode;
+using upgrade::UpgradeRun;
+
+std::string text(const db::Recordset& rows, std::string_view field) {
+    return rows.field(field).value().toText();
+}
+
+db::Recordset openStatic(db::Connection& connection, const std::string& query) {
+    return connection.open(query, db::CursorType::Static, db::LockType::ReadOnly);
+}
+
+// The phase row loop over a store table.
+bool walkStore(UpgradeRun& run, const char* progressText, const char* storeQuery,
+               AfterRow (*work)(UpgradeRun&, db::Recordset&)) {
+    upgrade::runPhaseRowLoop(
+        run, {progressText, [storeQuery](UpgradeRun& r) { return openStatic(r.store, storeQuery); }, work});
+    return true;
+}
+
+// Sends a statement in ask-on-error execution and logs it.
+void sendAndLog(UpgradeRun& run, const std::string& statement) {
+    run.currentStatement = statement;
+    run.statements.execute(statement, ExecutionMode::AskOnError);
+    run.statements.log(statement);
+}
+
+// Makes the current row's table the current table. In debug mode, when the table was
+// declined in the table structure phase, passes over this row and every directly
+// following row of the same table and answers true.
+bool passedOverSkippedTable(UpgradeRun& run, db::Recordset& rows) {
+    const std::string table = text(rows, "tabela");
+    run.currentTable = table;
+    if (!run.form.FXDebug.ticked() || !store::TableIsSkiped(table, run.form.SkippedTables)) return false;
+    while (!rows.eof() && text(rows, "tabela") == table) upgrade::consumeRow(run, rows);
+    return true;
+}
+
+// A key for a table without one: errors collected, an integrity failure reported unless
+// silenced and not logged, anything else logged with a failing log insert let go.
+void addMissingKey(UpgradeRun& run, const std::string& table, const std::string& key,
+                   const std::vector<std::string>& columns) {
+    const std::string statement = addPrimaryKeyStatement(table, key, keyColumnList(columns));
+    run.currentStatement = statement;
+    const std::optional<db::Error> error = run.statements.execute(statement, ExecutionMode::IgnoreErrors);
+    if (error && error->number() == db::errc::kIntegrityViolation) {
+        if (!run.form.FXSilence.ticked()) {
+            run.host.messageBox(keyIntegrityMessage(table), app::mb::kInformation, std::nullopt);
+        }
+        return;
+    }
+    run.statements.log(statement, ExecutionMode::IgnoreErrors);
+}
+
+// A key whose columns differ from the stored ones: the target's key dropped, the stored
+// one added with its columns in small letters.
+void replaceDifferingKey(UpgradeRun& run, db::Recordset& targetKey, const std::string& key,
+                         const std::vector<std::string>& columns) {
+    std::vector<std::string> targetColumns;
+    for (; !targetKey.eof(); targetKey.moveNext()) targetColumns.push_back(store::LowerCase(text(targetKey, "campo")));
+    targetKey.moveFirst();
+    std::vector<std::string> storedColumns;
+    for (const std::string& column : columns) storedColumns.push_back(store::LowerCase(column));
+    const std::string storedList = keyColumnList(storedColumns);
+    if (keyColumnList(targetColumns) == storedList) return;
+
+    const std::string table = text(targetKey, "tabela");
+    sendAndLog(run, upgrade::dropConstraintStatement(table, text(targetKey, "PK_Name")));
+    sendAndLog(run, addPrimaryKeyStatement(table, key, storedList));
+}
+
+// The group of consecutive stored rows of one table: the target's key is looked up first,
+// then the group is read (the bar advancing per row); the key added where the table has
+// none, replaced where its columns differ.
+AfterRow recreatePrimaryKey(UpgradeRun& run, db::Recordset& rows) {
+    if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
+    const std::string table = run.currentTable;
+    db::Recordset targetKey = openStatic(run.target, upgrade::primaryKeyQuery(table));
+    const std::string firstKey = text(rows, "nome");
+    std::string lastKey;
+    std::vector<std::string> columns;
+    do {
+        columns.push_back(text(rows, "campo"));
+        lastKey = text(rows, "nome");
+        upgrade::consumeRow(run, rows);
+    } while (!rows.eof() && text(rows, "tabela") == table);
+
+    if (targetKey.eof()) {
+        addMissingKey(run, table, firstKey, columns);
+    } else {
+        replaceDifferingKey(run, targetKey, lastKey, columns);
+    }
+    targetKey.close();
+    return AfterRow::AlreadyMoved;
+}
+
+// One stored index column: created unless the column has an IX index, whatever its name.
+AfterRow recreateIndex(UpgradeRun& run, db::Recordset& rows) {
+    if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
+    const std::string column = text(rows, "campo");
+    db::Recordset indexes = openStatic(run.target, upgrade::ixIndexQuery(run.currentTable, column));
+    if (indexes.eof()) sendAndLog(run, createIndexStatement(text(rows, "nome"), run.currentTable, column));
+    indexes.close();
+    return AfterRow::MoveNext;
+}
+
+// One stored default: created, and its value written into the column's NULLs, unless the
+// column has a default, whatever its value.
+AfterRow recreateDefault(UpgradeRun& run, db::Recordset& rows) {
+    if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
+    const std::string& table = run.currentTable;
+    const std::string column = text(rows, "campo");
+    const std::string value = text(rows, "valor");
+    db::Recordset defaults = openStatic(run.target, upgrade::defaultConstraintQuery(table, column));
+    if (defaults.eof()) {
+        sendAndLog(run, addDefaultStatement(table, text(rows, "DF_name"), value, column));
+        const std::string fill = fillNullsStatement(table, column, value);
+        run.currentStatement = fill;
+        run.statements.execute(fill, ExecutionMode::AbortOnError);
+        run.statements.log(fill);
+    }
+    defaults.close();
+    return AfterRow::MoveNext;
+}
+
+}  // namespace
+
+std::string keyColumnList(const std::vector<std::string>& columns) {
+    std::string list;
+    for (const std::string& column : columns) {
+        if (!list.empty()) list += " , ";
+        list += " " + store::BracketName(column) + " ";
+    }
+    return list;
+}
+
+std::string addPrimaryKeyStatement(std::string_view table, std::string_view key,
+                                   std::string_view columnList) {
+    return "ALTER TABLE " + store::BracketName(table) + " ADD CONSTRAINT " + store::BracketName(key) +
+           " PRIMARY KEY NONCLUSTERED (" + std::string(columnList) + ") ON [PRIMARY]";
+}
+
+std::string keyIntegrityMessage(std::string_view table) {
+    return "Não foi possivel criar a chave primária, falta integridade nos dados da tabela '" +
+           std::string(table) + "'." + app::kLfCr + app::kLfCr + "Clique em OK para continuar.";
+}
+
+std::string createIndexStatement(std::string_view index, std::string_view table,
+                                 std::string_view column) {
+    return "CREATE INDEX " + store::NameForStatement(index) + " ON " + store::BracketName(table) + " (" +
+           store::BracketName(column) + ") ON [PRIMARY]";
+}
+
+std::string addDefaultStatement(std::string_view table, std::string_view name,
+                                std::string_view value, std::string_view column) {
+    return "ALTER TABLE " + store::BracketName(table) + " ADD CONSTRAINT " + store::BracketName(name) +
+           " DEFAULT " + std::string(value) + " FOR " + store::BracketName(column) + " ";
+}
+
+std::string fillNullsStatement(std::string_view table, std::string_view column,
+                               std::string_view value) {
+    const std::string bracketed = store::BracketName(column);
+    return "UPDATE " + store::BracketName(table) + " SET " + bracketed + " = " + std::string(value) +
+           " WHERE " + bracketed + " is null";
+}
+
+upgrade::UpgradePhase primaryKeysPhase() {
+    return {"primary keys", nullptr, [](UpgradeRun& run) {
+                return walkStore(run, kPrimaryKeysProgress, "SELECT * FROM tbPrimary_Keys ORDER BY pkey_id",
+                                 recreatePrimaryKey);
+            }};
+}
+
+upgrade::UpgradePhase indexesPhase() {
+    return {"indexes", nullptr, [](UpgradeRun& run) {
+                return walkStore(run, kIndexesProgress, "SELECT * FROM tbIndexes ORDER BY index_id",
+                                 recreateIndex);
+            }};
+}
+
+upgrade::UpgradePhase defaultsPhase() {
+    return {"defaults", nullptr, [](UpgradeRun& run) {
+                return walkStore(run, kDefaultsProgress, "SELECT * FROM tbDefaults ORDER BY default_id",
+                                 recreateDefault);
+            }};
+}
+
+}  // namespace objects

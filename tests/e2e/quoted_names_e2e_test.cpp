@@ -93,35 +93,67 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
                 ElementsAre("As definições da base de dados foram actualizadas com sucesso!"));
 
     // nome altered (its IX index dropped first), cod added without its made-up default, qtd
-    // added, seq rebuilt as the identity column; the row kept.
+    // added, seq rebuilt as the identity column; the row kept. Then the key, the index and
+    // nome's default, which the rebuild took away, are there again.
     EXPECT_THAT(
-        targetRows("SELECT c.name, t.name, c.length, c.isnullable, c.colstat, c.cdefault FROM "
+        targetRows("SELECT c.name, t.name, c.length, c.isnullable, c.colstat, d.name FROM "
                    "syscolumns c "
                    "JOIN sysobjects o ON o.id = c.id JOIN systypes t ON t.xusertype = c.xtype "
+                   "LEFT JOIN sysobjects d ON d.id = c.cdefault "
                    "WHERE o.name = 'tbO''Neil' ORDER BY c.colid"),
-        ElementsAre("id|int|4|0|0|0", "nome|varchar|50|0|0|0", "seq|int|4|0|1|0",
-                    "cod|char|3|0|0|0", "qtd|int|4|1|0|0"));
+        ElementsAre("id|int|4|0|0|NULL", "nome|varchar|50|0|0|DF_tbO'Neil_nome", "seq|int|4|0|1|NULL",
+                    "cod|char|3|0|0|NULL", "qtd|int|4|1|0|NULL"));
     EXPECT_THAT(targetRows("SELECT id, nome, seq, cod, qtd FROM [tbO'Neil]"),
                 ElementsAre("7|O'Neil|40|   |NULL"));
     EXPECT_THAT(targetRows("SELECT name FROM sysobjects WHERE name LIKE 'Tmp%' OR name LIKE 'IX%'"),
                 ElementsAre());
+    EXPECT_THAT(targetRows("SELECT i.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id WHERE o.name = "
+                           "'tbO''Neil' AND i.indid BETWEEN 1 AND 250 ORDER BY i.name"),
+                ElementsAre("IX_tbO'Neil_nome", "PK_tbO'Neil"));
+    {
+        auto store = env.openStore();
+        // The statement log keeps the names as they are (a logged text loses its trailing
+        // blanks); an index name that is no regular identifier is bracketed.
+        EXPECT_THAT(
+            e2e::storeRows(*store, "tbLogs", "descrit"),
+            ElementsAre(
+                "ALTER TABLE [tbO'Neil] ADD  [cod] [char] (3)  COLLATE Latin1_General_CI_AI  NOT NULL "
+                "DEFAULT ('')",
+                "ALTER TABLE [tbO'Neil] ADD  [qtd] [int]  NULL",
+                "ALTER TABLE [tbO'Neil] ADD CONSTRAINT [DF_tbO'Neil_nome] DEFAULT ('') FOR [nome]",
+                "ALTER TABLE [tbO'Neil] ADD CONSTRAINT [PK_tbO'Neil] PRIMARY KEY NONCLUSTERED ( [id] ) ON "
+                "[PRIMARY]",
+                "ALTER TABLE [tbO'Neil] ALTER COLUMN  [nome] [varchar] (50)  COLLATE "
+                "Latin1_General_CI_AI  NOT NULL",
+                "ALTER TABLE [tbSQLUpdate] ADD CONSTRAINT [DF_tbSQLUpdate_Delete_First] DEFAULT (0) FOR "
+                "[Delete_First]",
+                "ALTER TABLE [tbSQLUpdate] ADD CONSTRAINT [DF_tbSQLUpdate_exclude] DEFAULT (0) FOR [exclude]",
+                "ALTER TABLE [tbSQLUpdate] ADD CONSTRAINT [DF_tbSQLUpdate_force_update] DEFAULT (0) FOR "
+                "[force_update]",
+                "ALTER TABLE [tbSQLUpdate] ADD CONSTRAINT [DF_tbSQLUpdate_only_if_empty] DEFAULT (0) FOR "
+                "[only_if_empty]",
+                "ALTER TABLE [tbSQLUpdate] ADD CONSTRAINT [PK_tbSQLUpdate] PRIMARY KEY NONCLUSTERED ( [id] ) ON "
+                "[PRIMARY]",
+                "CREATE INDEX [IX_tbO'Neil_nome] ON [tbO'Neil] ([nome]) ON [PRIMARY]",
+                "CREATE TABLE [tbSQLUpdate] ( [id] [int]  IDENTITY (1, 1)  NOT NULL  ,  [descrit] "
+                "[varchar] (128)  COLLATE Latin1_General_CI_AI  NOT NULL  ,  [exclude] [int]  NOT NULL "
+                " ,  "
+                "[disable] [int]  NULL  ,  [only_if_empty] [bit]  NOT NULL  ,  [force_update] [int]  "
+                "NOT "
+                "NULL  ,  [Delete_First] [int]  NOT NULL ) ON [PRIMARY]",
+                "DROP INDEX [tbO'Neil].[IX_tbO'Neil_nome]", "UPDATE [tbO'Neil] SET [nome] = ('') WHERE [nome] is null",
+                "UPDATE [tbSQLUpdate] SET [Delete_First] = (0) WHERE [Delete_First] is null",
+                "UPDATE [tbSQLUpdate] SET [exclude] = (0) WHERE [exclude] is null",
+                "UPDATE [tbSQLUpdate] SET [force_update] = (0) WHERE [force_update] is null",
+                "UPDATE [tbSQLUpdate] SET [only_if_empty] = (0) WHERE [only_if_empty] is null"));
+    }
+
+    // A second run finds the view vwO'Neil in the target and drops it by its bracketed name.
+    testing_support::FakeHost again;
+    EXPECT_EQ(phase_list::pressUpgradeButton(form, again, env.openers()), OperationOutcome::Completed);
+    EXPECT_THAT(texts(again), ElementsAre("As definições da base de dados foram actualizadas com sucesso!"));
     auto store = env.openStore();
-    // The statement log keeps the names as they are (a logged text loses its trailing blanks).
-    EXPECT_THAT(
-        e2e::storeRows(*store, "tbLogs", "descrit"),
-        ElementsAre(
-            "ALTER TABLE [tbO'Neil] ADD  [cod] [char] (3)  COLLATE Latin1_General_CI_AI  NOT NULL "
-            "DEFAULT ('')",
-            "ALTER TABLE [tbO'Neil] ADD  [qtd] [int]  NULL",
-            "ALTER TABLE [tbO'Neil] ALTER COLUMN  [nome] [varchar] (50)  COLLATE "
-            "Latin1_General_CI_AI  NOT NULL",
-            "CREATE TABLE [tbSQLUpdate] ( [id] [int]  IDENTITY (1, 1)  NOT NULL  ,  [descrit] "
-            "[varchar] (128)  COLLATE Latin1_General_CI_AI  NOT NULL  ,  [exclude] [int]  NOT NULL "
-            " ,  "
-            "[disable] [int]  NULL  ,  [only_if_empty] [bit]  NOT NULL  ,  [force_update] [int]  "
-            "NOT "
-            "NULL  ,  [Delete_First] [int]  NOT NULL ) ON [PRIMARY]",
-            "DROP INDEX [tbO'Neil].[IX_tbO'Neil_nome]"));
+    EXPECT_THAT(e2e::storeRows(*store, "tbLogs", "descrit"), ElementsAre("DROP VIEW [vwO'Neil]"));
 }
 
 // The system data of a table named with an apostrophe: its rows are read, and the kept

@@ -199,7 +199,7 @@ std::vector<QueryCase> cases() {
                  9});
     c.push_back({"RemovalDefaults", "target",
                  kDefaultsHead + kDefaultsJoins + " ORDER BY SOURCE_sysobjects.name, SOURCE_syscolumns.name",
-                 {{"DF__tbDocumen__data_doc__*", "tbDocumentos", "data_doc", "(getdate())"}}, 9});
+                 {{"DF__tbDocumen__data_doc__*", "tbDocumentos", "data_doc", "(getdate())"}}, 10});
     c.push_back({"RoleMissing", "target", "SELECT * FROM sysusers WHERE name = 'nao_faz_nada'", {}, 0});
     c.push_back({"UsersTablePresent", "target", "SELECT sysobjects.name FROM sysobjects WHERE sysobjects.name = 'tbUsers'",
                  {{"tbUsers"}}, 1});

@@ -56,6 +56,28 @@ TEST(Diagnostics, DuplicateKeyKeepsTheTerminationMessage) {
     EXPECT_EQ(e.records()[1].nativeError, 3621);
 }
 
+// A key over duplicated rows as tdsodbc 1.3.17 reports it: the server's 1750 summary ranked
+// before its cause.
+TEST(Diagnostics, AConstraintSummaryGivesWayToItsCause) {
+    const Error key = errorFrom(
+        {{"42000", 1750, 16, "Could not create constraint. See previous errors."},
+         {"23000", 1505, 14,
+          "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID 2. Most "
+          "significant primary key is '1'."},
+         {"01000", 3621, 0, "The statement has been terminated."}},
+        Phase::Running, "unused");
+    EXPECT_EQ(key.number(), errc::kIntegrityViolation);
+    EXPECT_EQ(key.description(),
+              "CREATE UNIQUE INDEX terminated because a duplicate key was found for index ID 2. Most "
+              "significant primary key is '1'.");
+    EXPECT_EQ(key.records().size(), 3u);
+
+    const Error alone = errorFrom({{"42000", 3727, 16, "Could not drop constraint. See previous errors."}},
+                                  Phase::Running, "unused");
+    EXPECT_EQ(alone.number(), errc::kServerError);
+    EXPECT_EQ(alone.description(), "Could not drop constraint. See previous errors.");
+}
+
 // Records as tdsodbc 1.3.17 reports a refused login: 18456 unmapped (42000), the
 // database's 4060 after it when that was the cause, its own 08001 summary last.
 TEST(Diagnostics, RefusedLoginIsDescribedByTheServer) {

@@ -89,9 +89,16 @@ Error errorFrom(std::vector<DiagnosticRecord> records, Phase phase, std::string_
         }
     }
     // A server message (it has a native number) says more than the driver's own summary.
+    // SQL Server follows a refused constraint with "Could not create constraint. See
+    // previous errors." (1750) or "Could not drop constraint. ..." (3727), and tdsodbc
+    // 1.3.17 ranks that summary, of a higher severity, before its cause (1505 after 1750):
+    // a summary is the cause only when the server sent nothing else.
     auto isError = [](const DiagnosticRecord& r) { return !isInformational(r); };
     auto fromServer = [&](const DiagnosticRecord& r) { return isError(r) && r.nativeError != 0; };
-    auto cause = std::find_if(records.begin(), records.end(), fromServer);
+    auto isSummary = [](const DiagnosticRecord& r) { return r.nativeError == 1750 || r.nativeError == 3727; };
+    auto cause = std::find_if(records.begin(), records.end(),
+                              [&](const DiagnosticRecord& r) { return fromServer(r) && !isSummary(r); });
+    if (cause == records.end()) cause = std::find_if(records.begin(), records.end(), fromServer);
     if (cause == records.end()) cause = std::find_if(records.begin(), records.end(), isError);
     if (cause == records.end()) cause = records.begin();
     const bool found = cause != records.end();

@@ -41,7 +41,8 @@ bool isInformational(const DiagnosticRecord& record);
 long adoNumberFor(std::string_view sqlstate, Phase phase);
 
 // The db::Error for a failure with these records: number and description from the first
-// error the server sent (else the driver's first error), every record kept. `fallback`
+// error the server sent that is not a "See previous errors" summary (1750, 3727; else the
+// first the server sent, else the driver's first error), every record kept. `fallback`
 // describes a failure that left no record.
 Error errorFrom(std::vector<DiagnosticRecord> records, Phase phase, std::string_view fallback);
 

@@ -7,13 +7,14 @@
 
 namespace e2e {
 
-Environment::Environment(bool withTarget, bool windowsPaths, Loads moreLoads) {
+Environment::Environment(bool withTarget, bool windowsPaths, Loads moreLoads, bool traced) {
     testsupport::SandboxOptions options;
     options.loads.emplace_back("reference", "tests/fixtures/reference.sql");
     if (withTarget) options.loads.emplace_back("target", "tests/fixtures/target.sql");
     options.loads.insert(options.loads.end(), moreLoads.begin(), moreLoads.end());
     options.saPassword = "e2e-Secret";
     options.windowsPaths = windowsPaths;
+    if (traced) options.traceFile = tracePath();
     m_server = std::make_unique<testsupport::SandboxServer>(options);
     store::createEmptyStore(store::storePath(m_home.path()));
 }

@@ -21,7 +21,9 @@ class Environment {
 public:
     using Loads = std::vector<std::pair<std::string, std::filesystem::path>>;
 
-    explicit Environment(bool withTarget = true, bool windowsPaths = false, Loads moreLoads = {});
+    // With `traced`, the server records every batch it receives in tracePath().
+    explicit Environment(bool withTarget = true, bool windowsPaths = false, Loads moreLoads = {},
+                         bool traced = false);
 
     // Openers for the product's operations: ODBC to the sandbox, the store in the folder.
     app::ConnectionOpeners openers() const;
@@ -32,6 +34,7 @@ public:
 
     const testsupport::SandboxServer& server() const { return *m_server; }
     const testsupport::TempDir& home() const { return m_home; }
+    std::filesystem::path tracePath() const { return m_home / "trace.log"; }
 
 private:
     testsupport::TempDir m_home{"e2e"};

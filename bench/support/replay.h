@@ -75,6 +75,10 @@ private:
 // The statements a RecordingConnection spilled into `spillFile`, in order.
 std::vector<SentStatement> readSpilled(const std::filesystem::path& spillFile);
 
+// A connection that forwards to `inner`, which the caller keeps (and reads afterwards):
+// for openers whose connections the run closes and destroys.
+std::unique_ptr<db::Connection> borrowed(db::Connection& inner);
+
 // The batches of the first connection that appears in a sandbox trace file after
 // `byteOffset` (what the measured run sent; later lines of other connections are left
 // out).

@@ -31,13 +31,6 @@ constexpr int kTables = 1000;
 constexpr int kColumns = 20;
 constexpr int kObjectsPerKind = 300;
 
-struct Measurement {
-    double wallSeconds = 0;
-    double floorSeconds = 0;
-    std::size_t serverBatches = 0;
-    std::size_t storeStatements = 0;
-};
-
 struct Fixture {
     Fixture() : folder("capture-bench") {
         benchsupport::writeGeneratedSchema(folder / "reference.sql", kTables, kColumns, kObjectsPerKind);
@@ -61,8 +54,8 @@ struct Fixture {
 };
 
 // One product run and its floor.
-Measurement measureRound(Fixture& fixture, int round) {
-    Measurement m;
+benchsupport::Measurement measureRound(Fixture& fixture, int round) {
+    benchsupport::Measurement m;
     using Clock = std::chrono::steady_clock;
     const std::string name = "round" + std::to_string(round);
 
@@ -93,26 +86,11 @@ Measurement measureRound(Fixture& fixture, int round) {
     return m;
 }
 
-// The best of three rounds for each side, so that a burst of load elsewhere on the
-// machine does not decide the ratio.
-Measurement measure() {
-    Fixture fixture;
-    Measurement best;
-    for (int round = 0; round < 3; ++round) {
-        const Measurement m = measureRound(fixture, round);
-        std::printf("round %d: wall %.2f s, floor %.2f s\n", round, m.wallSeconds, m.floorSeconds);
-        if (round == 0 || m.wallSeconds < best.wallSeconds) best.wallSeconds = m.wallSeconds;
-        if (round == 0 || m.floorSeconds < best.floorSeconds) best.floorSeconds = m.floorSeconds;
-        best.serverBatches = m.serverBatches;
-        best.storeStatements = m.storeStatements;
-    }
-    return best;
-}
-
 void BM_CaptureStructurePhases(benchmark::State& state) {
-    Measurement m;
+    benchsupport::Measurement m;
     for (auto _ : state) {
-        m = measure();
+        Fixture fixture;
+        m = benchsupport::bestOfThree("capture", [&fixture](int round) { return measureRound(fixture, round); });
         state.SetIterationTime(m.wallSeconds);
     }
     state.counters["wall_s"] = m.wallSeconds;

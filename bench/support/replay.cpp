@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
@@ -30,33 +31,19 @@ std::string unescape(std::string_view text) {
     return out;
 }
 
-// Forwards every call; closing it closes the connection it borrows.
-class BorrowedConnection : public db::Connection {
-public:
-    explicit BorrowedConnection(db::Connection& inner) : m_inner(inner) {}
-    long execute(std::string_view sql) override { return m_inner.execute(sql); }
-    db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
-        return m_inner.open(sql, cursor, lock);
-    }
-    void close() override { m_inner.close(); }
-    bool isOpen() const override { return m_inner.isOpen(); }
-    void setCommandTimeout(int seconds) override { m_inner.setCommandTimeout(seconds); }
-    void writeLongValue(std::string_view table, std::string_view keyColumn, std::string_view keyLiteral,
-                        std::string_view field, const db::Value& value) override {
-        m_inner.writeLongValue(table, keyColumn, keyLiteral, field, value);
-    }
-    void beginTransaction() override { m_inner.beginTransaction(); }
-    void commitTransaction() override { m_inner.commitTransaction(); }
-    void rollbackTransaction() override { m_inner.rollbackTransaction(); }
-
-private:
-    db::Connection& m_inner;
-};
-
 }  // namespace
 
-std::unique_ptr<db::Connection> borrowed(db::Connection& inner) {
-    return std::make_unique<BorrowedConnection>(inner);
+Measurement bestOfThree(const char* name, const std::function<Measurement(int)>& round) {
+    Measurement best;
+    for (int r = 0; r < 3; ++r) {
+        const Measurement m = round(r);
+        std::printf("%s round %d: wall %.2f s, floor %.2f s\n", name, r, m.wallSeconds, m.floorSeconds);
+        if (r == 0 || m.wallSeconds < best.wallSeconds) best.wallSeconds = m.wallSeconds;
+        if (r == 0 || m.floorSeconds < best.floorSeconds) best.floorSeconds = m.floorSeconds;
+        best.serverBatches = m.serverBatches;
+        best.storeStatements = m.storeStatements;
+    }
+    return best;
 }
 
 int NullHost::messageBox(const std::string&, int flags, const std::optional<std::string>&) {

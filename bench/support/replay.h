@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <memory>
 #include <string>
@@ -35,6 +36,19 @@ struct LongValueWrite {
     std::string field;
     std::size_t bytes = 0;
 };
+
+// What one round of a whole-run benchmark took and sent.
+struct Measurement {
+    double wallSeconds = 0;
+    double floorSeconds = 0;
+    std::size_t serverBatches = 0;
+    std::size_t storeStatements = 0;
+};
+
+// Runs `round` (given its number) three times and keeps the best wall time and the best
+// floor, so that a burst of load elsewhere on the machine does not decide the ratio; each
+// round's figures are printed under `name`.
+Measurement bestOfThree(const char* name, const std::function<Measurement(int)>& round);
 
 // One statement a run sent through a connection.
 struct SentStatement {
@@ -74,10 +88,6 @@ private:
 
 // The statements a RecordingConnection spilled into `spillFile`, in order.
 std::vector<SentStatement> readSpilled(const std::filesystem::path& spillFile);
-
-// A connection that forwards to `inner`, which the caller keeps (and reads afterwards):
-// for openers whose connections the run closes and destroys.
-std::unique_ptr<db::Connection> borrowed(db::Connection& inner);
 
 // The batches of the first connection that appears in a sandbox trace file after
 // `byteOffset` (what the measured run sent; later lines of other connections are left

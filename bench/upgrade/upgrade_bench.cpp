@@ -21,6 +21,7 @@
 #include "capture/capture_run.h"
 #include "db/odbc/driver_choice.h"
 #include "db/odbc/odbc_connection.h"
+#include "fake_connection.h"
 #include "generated_schema.h"
 #include "phase_list/upgrade_phases.h"
 #include "replay.h"
@@ -37,12 +38,7 @@ constexpr const char* kVersao =
     "CREATE TABLE tbVersao (versao varchar(20) NOT NULL, upgrading int NULL)\nGO\n"
     "INSERT INTO tbVersao (versao, upgrading) VALUES ('1.0', 0)\nGO\n";
 
-struct Measurement {
-    double wallSeconds = 0;
-    double floorSeconds = 0;
-    std::size_t serverBatches = 0;
-    std::size_t storeStatements = 0;
-};
+using benchsupport::Measurement;
 
 // The sandbox with the reference and an identical target (the reference's script plus
 // tbVersao), and a store with the reference captured.
@@ -80,7 +76,7 @@ struct Fixture {
         const std::filesystem::path home = folder / "home";
         return {[](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
                 [home, storeConnection]() -> std::unique_ptr<db::Connection> {
-                    if (storeConnection) return benchsupport::borrowed(*storeConnection);
+                    if (storeConnection) return testing_support::borrowConnection(*storeConnection);
                     return store::openStore(store::storePath(home));
                 }};
     }
@@ -125,22 +121,6 @@ Measurement measureRun(const Fixture& fixture, const std::string& database, cons
     return m;
 }
 
-// The best of three rounds for each side, so that a burst of load elsewhere on the
-// machine does not decide the ratio.
-template <typename Round>
-Measurement bestOfThree(const char* name, Round round) {
-    Measurement best;
-    for (int r = 0; r < 3; ++r) {
-        const Measurement m = round(r);
-        std::printf("%s round %d: wall %.2f s, floor %.2f s\n", name, r, m.wallSeconds, m.floorSeconds);
-        if (r == 0 || m.wallSeconds < best.wallSeconds) best.wallSeconds = m.wallSeconds;
-        if (r == 0 || m.floorSeconds < best.floorSeconds) best.floorSeconds = m.floorSeconds;
-        best.serverBatches = m.serverBatches;
-        best.storeStatements = m.storeStatements;
-    }
-    return best;
-}
-
 Fixture& fixture() {
     static Fixture f;
     return f;
@@ -162,7 +142,7 @@ void BM_UpgradeEmptyTarget(benchmark::State& state) {
     Fixture& f = fixture();
     Measurement m;
     for (auto _ : state) {
-        m = bestOfThree("empty target", [&f](int round) {
+        m = benchsupport::bestOfThree("empty target", [&f](int round) {
             const std::string target = "empty" + std::to_string(round);
             const std::string floor = "emptyfloor" + std::to_string(round);
             f.createEmptyTarget(target);
@@ -182,7 +162,7 @@ void BM_UpgradeIdenticalTarget(benchmark::State& state) {
     measureRun(f, "identical", "identical");
     Measurement m;
     for (auto _ : state) {
-        m = bestOfThree("identical target", [&f](int) { return measureRun(f, "identical", "identical"); });
+        m = benchsupport::bestOfThree("identical target", [&f](int) { return measureRun(f, "identical", "identical"); });
         state.SetIterationTime(m.wallSeconds);
     }
     report(state, "identical target", m);

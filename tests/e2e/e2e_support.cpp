@@ -46,22 +46,37 @@ long FailingStore::execute(std::string_view sql) {
     return m_inner->execute(sql);
 }
 
-std::vector<std::string> storeRows(db::Connection& store, const std::string& table,
-                                   const std::string& orderBy, const std::string& skip) {
-    db::Recordset rs = store.open("SELECT * FROM " + table + " ORDER BY " + orderBy,
-                                  db::CursorType::Static);
+namespace {
+
+// The rows of `query`, each row's columns but `skip` joined by '|'.
+std::vector<std::string> joinedRows(db::Connection& connection, const std::string& query,
+                                    const std::string& skip) {
+    db::Recordset rs = connection.open(query, db::CursorType::Static);
     std::vector<std::string> rows;
     for (; !rs.eof(); rs.moveNext()) {
         std::string line;
+        bool first = true;
         for (std::size_t i = 0; i < rs.fieldCount(); ++i) {
             const db::Field field = rs.field(i);
-            if (db::equalsIgnoreCase(field.name(), skip)) continue;
-            if (!line.empty()) line += '|';
+            if (!skip.empty() && db::equalsIgnoreCase(field.name(), skip)) continue;
+            if (!first) line += '|';
+            first = false;
             line += field.value().isNull() ? "NULL" : field.value().toText();
         }
         rows.push_back(line);
     }
     return rows;
+}
+
+}  // namespace
+
+std::vector<std::string> queryRows(db::Connection& server, const std::string& query) {
+    return joinedRows(server, query, "");
+}
+
+std::vector<std::string> storeRows(db::Connection& store, const std::string& table,
+                                   const std::string& orderBy, const std::string& skip) {
+    return joinedRows(store, "SELECT * FROM " + table + " ORDER BY " + orderBy, skip);
 }
 
 }  // namespace e2e

@@ -67,6 +67,9 @@ private:
     std::function<bool(std::string_view)> m_failsOn;
 };
 
+// Every row of a query on `server`, each row's columns joined by '|', nulls shown as "NULL".
+std::vector<std::string> queryRows(db::Connection& server, const std::string& query);
+
 // Every row of a store table in `orderBy` order, each row's columns (all but `skip`)
 // joined by '|', nulls shown as "NULL".
 std::vector<std::string> storeRows(db::Connection& store, const std::string& table,

@@ -32,18 +32,7 @@ protected:
 
     // The rows of a target query, each row's columns joined by '|'.
     std::vector<std::string> targetRows(const std::string& query) {
-        auto server = env.openServer("quotedtarget");
-        db::Recordset rs = server->open(query, db::CursorType::Static);
-        std::vector<std::string> rows;
-        for (; !rs.eof(); rs.moveNext()) {
-            std::string line;
-            for (std::size_t i = 0; i < rs.fieldCount(); ++i) {
-                if (i) line += '|';
-                line += rs.field(i).value().isNull() ? "NULL" : rs.field(i).value().toText();
-            }
-            rows.push_back(line);
-        }
-        return rows;
+        return e2e::queryRows(*env.openServer("quotedtarget"), query);
     }
 
     e2e::Environment env;

@@ -56,18 +56,7 @@ protected:
     }
 
     Rows rows(const std::string& database, const std::string& query) {
-        auto server = env.openServer(database);
-        db::Recordset rs = server->open(query, db::CursorType::Static);
-        Rows out;
-        for (; !rs.eof(); rs.moveNext()) {
-            std::string line;
-            for (std::size_t i = 0; i < rs.fieldCount(); ++i) {
-                if (i) line += '|';
-                line += rs.field(i).value().isNull() ? "NULL" : rs.field(i).value().toText();
-            }
-            out.push_back(line);
-        }
-        return out;
+        return e2e::queryRows(*env.openServer(database), query);
     }
 
     // The statement log in the order it was written.

@@ -7,32 +7,34 @@ namespace {
 
 class ForwardingConnection : public db::Connection {
 public:
-    explicit ForwardingConnection(FakeConnection& fake) : m_fake(fake) {}
-    long execute(std::string_view sql) override { return m_fake.execute(sql); }
+    explicit ForwardingConnection(db::Connection& inner) : m_inner(inner) {}
+    long execute(std::string_view sql) override { return m_inner.execute(sql); }
     db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
-        return m_fake.open(sql, cursor, lock);
+        return m_inner.open(sql, cursor, lock);
     }
-    void close() override { m_fake.close(); }
-    bool isOpen() const override { return m_fake.isOpen(); }
-    void setCommandTimeout(int seconds) override { m_fake.setCommandTimeout(seconds); }
+    void close() override { m_inner.close(); }
+    bool isOpen() const override { return m_inner.isOpen(); }
+    void setCommandTimeout(int seconds) override { m_inner.setCommandTimeout(seconds); }
     void writeLongValue(std::string_view table, std::string_view keyColumn,
                         std::string_view keyLiteral, std::string_view field,
                         const db::Value& value) override {
-        m_fake.writeLongValue(table, keyColumn, keyLiteral, field, value);
+        m_inner.writeLongValue(table, keyColumn, keyLiteral, field, value);
     }
-    void beginTransaction() override { m_fake.beginTransaction(); }
-    void commitTransaction() override { m_fake.commitTransaction(); }
-    void rollbackTransaction() override { m_fake.rollbackTransaction(); }
+    void beginTransaction() override { m_inner.beginTransaction(); }
+    void commitTransaction() override { m_inner.commitTransaction(); }
+    void rollbackTransaction() override { m_inner.rollbackTransaction(); }
 
 private:
-    FakeConnection& m_fake;
+    db::Connection& m_inner;
 };
 
 }  // namespace
 
-std::unique_ptr<db::Connection> FakeConnection::handle() {
-    return std::make_unique<ForwardingConnection>(*this);
+std::unique_ptr<db::Connection> borrowConnection(db::Connection& inner) {
+    return std::make_unique<ForwardingConnection>(inner);
 }
+
+std::unique_ptr<db::Connection> FakeConnection::handle() { return borrowConnection(*this); }
 
 void FakeConnection::onQuery(std::string fragment, std::vector<db::Column> columns, Rows rows) {
     m_queries.push_back({std::move(fragment), std::move(columns), std::move(rows)});

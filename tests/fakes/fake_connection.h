@@ -11,6 +11,11 @@
 
 namespace testing_support {
 
+// A connection object that forwards every call to `inner`, for code that takes ownership
+// of the connections it opens while the caller keeps `inner` and reads it afterwards.
+// Closing it closes `inner`.
+std::unique_ptr<db::Connection> borrowConnection(db::Connection& inner);
+
 // A scripted db::Connection: records every statement, answers queries from rules
 // matched by substring (the most recently added rule first), and fails statements that
 // match an error rule. Unmatched queries return an empty record set.

@@ -1,6 +1,5 @@
 #include "objects_harness.h"
 
-#include "store/sql_value.h"
 
 namespace objects::testing {
 
@@ -16,10 +15,6 @@ std::vector<db::Value> textRow(std::initializer_list<const char*> values) {
     return row;
 }
 
-std::string logInsert(const std::string& sql) {
-    return "INSERT INTO tbLogs (descrit) VALUES (" + store::SQLValue(db::Value::text(sql), 3) + ")";
-}
-
 ObjectsHarness::ObjectsHarness() {
     form.FXSilence.value = 0;
     form.FXBackup.value = 0;
@@ -27,12 +22,7 @@ ObjectsHarness::ObjectsHarness() {
 }
 
 upgrade::UpgradeRun& ObjectsHarness::run() {
-    if (!m_run) {
-        m_run.emplace(upgrade::UpgradeRun{
-            form, host, target, store,
-            upgrade::StatementRunner(target, store, form, host, upgrade::ExecutionMode::AbortOnError),
-            {}, {}, {}, false});
-    }
+    if (!m_run) m_run = upgrade::testing::newRun(form, host, target, store);
     return *m_run;
 }
 
@@ -40,18 +30,11 @@ bool ObjectsHarness::runPhase(const upgrade::UpgradePhase& phase) { return phase
 
 std::optional<app::OperationOutcome> ObjectsHarness::pressUpgrade(
     const std::vector<upgrade::UpgradePhase>& phases) {
-    const app::ConnectionOpeners openers{[this](const db::ServerSettings&) { return target.handle(); },
-                                         [this] { return store.handle(); }};
-    return upgrade::pressUpgradeButton(form, host, openers, phases);
+    return upgrade::pressUpgradeButton(form, host, upgrade::testing::lendingOpeners(target, store), phases);
 }
 
 std::vector<std::string> ObjectsHarness::loggedStatements() const {
-    static const std::string prefix = "INSERT INTO tbLogs (descrit) VALUES (";
-    std::vector<std::string> logged;
-    for (const std::string& sql : store.executed) {
-        if (sql.rfind(prefix, 0) == 0) logged.push_back(sql);
-    }
-    return logged;
+    return upgrade::testing::loggedStatements(store);
 }
 
 std::vector<std::string> ObjectsHarness::targetSent(const std::string& fragment) const {

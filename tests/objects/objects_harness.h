@@ -9,6 +9,7 @@
 #include "fake_connection.h"
 #include "fake_host.h"
 #include "upgrade/upgrade_run.h"
+#include "upgrade_harness.h"
 
 namespace objects::testing {
 
@@ -20,8 +21,7 @@ std::vector<db::Column> textColumns(std::initializer_list<const char*> names);
 // A row of text values; an empty text stands for NULL.
 std::vector<db::Value> textRow(std::initializer_list<const char*> values);
 
-// The statement log insert of `sql`.
-std::string logInsert(const std::string& sql);
+using upgrade::testing::logInsert;
 
 // A run over a scripted target and store for one phase at a time, or a whole upgrade
 // with the phases a test gives. FXSilence and FXBackup start unticked, so every question
@@ -47,7 +47,7 @@ public:
     testing_support::FakeConnection store;
 
 private:
-    std::optional<upgrade::UpgradeRun> m_run;
+    std::unique_ptr<upgrade::UpgradeRun> m_run;
 };
 
 inline const std::string kBreak = "\n\r\n\r";

@@ -77,39 +77,22 @@ void setStoredColumns(testing_support::FakeConnection& store,
     store.onQuery("SELECT * FROM tbObjects ORDER BY object_id", columns, std::move(stored));
 }
 
-std::string logInsert(const std::string& sql) {
-    return "INSERT INTO tbLogs (descrit) VALUES (" + store::SQLValue(db::Value::text(sql), 3) + ")";
-}
-
 StructureHarness::StructureHarness() {
     form.FXSilence.value = 0;
     form.FXBackup.value = 0;
 }
 
 upgrade::UpgradeRun& StructureHarness::run() {
-    if (!m_run) {
-        m_run.emplace(upgrade::UpgradeRun{
-            form, host, target, store,
-            upgrade::StatementRunner(target, store, form, host, upgrade::ExecutionMode::AbortOnError),
-            {}, {}, {}, false});
-    }
+    if (!m_run) m_run = upgrade::testing::newRun(form, host, target, store);
     return *m_run;
 }
 
-app::ConnectionOpeners StructureHarness::openers() {
-    return {[this](const db::ServerSettings&) { return target.handle(); },
-            [this] { return store.handle(); }};
-}
+app::ConnectionOpeners StructureHarness::openers() { return upgrade::testing::lendingOpeners(target, store); }
 
 bool StructureHarness::update() { return UpdateTableStructure(run()); }
 
 std::vector<std::string> StructureHarness::loggedStatements() const {
-    static const std::string prefix = "INSERT INTO tbLogs (descrit) VALUES (";
-    std::vector<std::string> logged;
-    for (const std::string& sql : store.executed) {
-        if (sql.rfind(prefix, 0) == 0) logged.push_back(sql);
-    }
-    return logged;
+    return upgrade::testing::loggedStatements(store);
 }
 
 }  // namespace structure::testing

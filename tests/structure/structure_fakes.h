@@ -12,6 +12,7 @@
 #include "app/connection_openers.h"
 #include "app/main_form.h"
 #include "upgrade/upgrade_run.h"
+#include "upgrade_harness.h"
 
 namespace structure::testing {
 
@@ -46,8 +47,7 @@ public:
 void setStoredColumns(testing_support::FakeConnection& store,
                       const std::vector<std::pair<std::string, Col>>& rows);
 
-// The text of the statement log insert for `sql`.
-std::string logInsert(const std::string& sql);
+using upgrade::testing::logInsert;
 
 // Everything a table structure update needs, with a run built over it. FXSilence and
 // FXBackup start unticked, so that every question shows and a whole run has no backup.
@@ -71,7 +71,7 @@ public:
     testing_support::FakeConnection store;
 
 private:
-    std::optional<upgrade::UpgradeRun> m_run;
+    std::unique_ptr<upgrade::UpgradeRun> m_run;
 };
 
 inline const std::string kBreak = "\n\r\n\r";

@@ -54,19 +54,6 @@ Written writtenAs(int adoType) {
 
 }  // namespace
 
-std::string statementName(std::string_view name) {
-    // Bytes from 0x80 on are parts of UTF-8 letters, which T-SQL takes in identifiers.
-    auto letter = [](unsigned char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
-    };
-    bool regular = !name.empty() && letter(static_cast<unsigned char>(name.front()));
-    for (std::size_t i = 1; regular && i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        regular = letter(c) || (c >= '0' && c <= '9') || c == '@' || c == '$' || c == '#';
-    }
-    return regular ? std::string(name) : store::BracketName(name);
-}
-
 bool isBinaryType(int adoType) { return writtenAs(adoType) == Written::Binary; }
 
 void appendDataCommandValue(std::string& command, const db::Field& field) {
@@ -95,16 +82,16 @@ bool isLargeField(const db::Field& field) {
 
 std::string dataCommandHead(std::string_view tableName, const std::vector<db::Column>& columns) {
     std::string head = "INSERT INTO ";
-    head.append(statementName(tableName)).append(" (");
+    head.append(store::NameForStatement(tableName)).append(" (");
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) head += ", ";
-        head += statementName(columns[i].name);
+        head += store::NameForStatement(columns[i].name);
     }
     return head + ") VALUES (";
 }
 
 std::string withIdentityInsert(std::string_view tableName, std::string_view command) {
-    const std::string name = statementName(tableName);
+    const std::string name = store::NameForStatement(tableName);
     std::string wrapped = "SET IDENTITY_INSERT ";
     wrapped.append(name).append(" ON ").append(command);
     return wrapped.append("  SET IDENTITY_INSERT ").append(name).append(" OFF ");

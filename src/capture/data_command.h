@@ -17,13 +17,6 @@ inline constexpr std::string_view kBinaryPlaceholder = "'BINARYUPDATE1E10414936D
 // A value of more than this many bytes is a large field.
 inline constexpr long kLargeFieldBytes = 7998;
 
-// A table or column name as the phase writes it into a statement for SQL Server: as it
-// is when it is a regular identifier (a letter or _, then letters, digits, _, @, $, #),
-// in brackets otherwise, so that a name with a blank or an apostrophe still makes a
-// statement. Reserved words are not looked for. Examples: tbMenu -> tbMenu;
-// tbO'Neil -> [tbO'Neil]; Customer Orders -> [Customer Orders].
-std::string statementName(std::string_view name);
-
 // Whether a type code is one of the binary types (binary, varbinary, image).
 bool isBinaryType(int adoType);
 
@@ -40,13 +33,13 @@ void appendDataCommandValue(std::string& command, const db::Field& field);
 bool isLargeField(const db::Field& field);
 
 // The command up to its values: INSERT INTO tbX (id, nome, data) VALUES (
-// (names as statementName writes them).
+// (names as store::NameForStatement writes them).
 std::string dataCommandHead(std::string_view tableName, const std::vector<db::Column>& columns);
 
 // A command for a table with an identity column, made to insert its value explicitly:
 // SET IDENTITY_INSERT tbX ON INSERT INTO tbX ... )  SET IDENTITY_INSERT tbX OFF
-// (two blanks before the second SET, one at the very end; the name as statementName
-// writes it).
+// (two blanks before the second SET, one at the very end; the name as
+// store::NameForStatement writes it).
 std::string withIdentityInsert(std::string_view tableName, std::string_view command);
 
 // A long text as tbDados_Gigantic keeps it: without its leading and trailing blanks,

@@ -60,13 +60,13 @@ std::string keyColumnQuery(std::string_view tableName) {
 }
 
 std::string tableRowsQuery(std::string_view tableName) {
-    return "SELECT * FROM " + statementName(tableName);
+    return "SELECT * FROM " + store::NameForStatement(tableName);
 }
 
 std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
                              std::string_view keyColumn, std::string_view serverKeyLiteral) {
-    return "SELECT " + statementName(field) + " FROM " + statementName(tableName) + " WHERE " +
-           statementName(keyColumn) + " = " + std::string(serverKeyLiteral);
+    return "SELECT " + store::NameForStatement(field) + " FROM " + store::NameForStatement(tableName) + " WHERE " +
+           store::NameForStatement(keyColumn) + " = " + std::string(serverKeyLiteral);
 }
 
 DataRowInsert::DataRowInsert(std::string_view tableName, std::string_view keyColumn,

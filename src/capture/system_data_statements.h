@@ -51,7 +51,7 @@ std::string keyColumnQuery(std::string_view tableName);
 // SELECT * FROM [tbO'Neil]).
 std::string tableRowsQuery(std::string_view tableName);
 
-// One large binary value, found by the row's key, names as statementName writes them:
+// One large binary value, found by the row's key, names as store::NameForStatement writes them:
 // SELECT imagem FROM tbParametros WHERE nome = 'Logotipo'
 std::string largeBinaryQuery(std::string_view tableName, std::string_view field,
                              std::string_view keyColumn, std::string_view serverKeyLiteral);

@@ -71,8 +71,8 @@ std::string BracketName(std::string_view name);
 // as a regular identifier (a letter or '_' first, then letters, digits, '_', '@', '#' or
 // '$'; any non-ASCII character counts as a letter), otherwise in brackets as BracketName
 // writes them, since a blank, an apostrophe or a bracket would end the name or the
-// statement. Examples: IX_tbX_data -> IX_tbX_data; IX_tbO'Neil -> [IX_tbO'Neil];
-// vw Vendas -> [vw Vendas]; 2024 -> [2024].
+// statement. Reserved words are not looked for. Examples: IX_tbX_data -> IX_tbX_data;
+// IX_tbO'Neil -> [IX_tbO'Neil]; vw Vendas -> [vw Vendas]; 2024 -> [2024].
 std::string NameForStatement(std::string_view name);
 
 // The text in small letters, as names are compared where letter case must not count:

@@ -250,21 +250,6 @@ TEST(LargeField, IsABinaryOrAValueOfMoreThan7998Bytes) {
     }
 }
 
-// Regular identifiers stay as the spec's statements show them; any other name is bracketed.
-TEST(StatementName, BracketsOnlyWhatIsNoRegularIdentifier) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"tbMenu_Main", "tbMenu_Main"},
-        {"ação", "ação"},
-        {"_c1@$#", "_c1@$#"},
-        {"tbO'Neil", "[tbO'Neil]"},
-        {"Customer Orders", "[Customer Orders]"},
-        {"a]b", "[a]]b]"},
-        {"1abc", "[1abc]"},
-        {"#tmp", "[#tmp]"},
-    };
-    for (const auto& [name, written] : cases) EXPECT_EQ(statementName(name), written) << name;
-}
-
 // The stored key follows the value's text; the look-up quotes every text key, so that
 // SQL Server compares texts with a text.
 TEST(KeyLiterals, TheLookUpQuotesEveryTextKey) {

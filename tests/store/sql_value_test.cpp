@@ -203,14 +203,22 @@ TEST(DoubleApostrophes, DoublesEveryApostropheAndKeepsBlanks) {
     EXPECT_EQ(DoubleApostrophes("''"), "''''");
 }
 
+// Regular identifiers stay unbracketed; any other name is bracketed.
 TEST(NameForStatement, BracketsOnlyWhatIsNoRegularIdentifier) {
-    for (const char* regular : {"IX_tbX_data", "_x", "vwAcção", "sp#1$@"}) EXPECT_EQ(NameForStatement(regular), regular);
-    EXPECT_EQ(NameForStatement("IX_tbO'Neil_nome"), "[IX_tbO'Neil_nome]");
-    EXPECT_EQ(NameForStatement("vw Vendas"), "[vw Vendas]");
-    EXPECT_EQ(NameForStatement("vw]x"), "[vw]]x]");
-    EXPECT_EQ(NameForStatement("2024"), "[2024]");
-    EXPECT_EQ(NameForStatement("@x"), "[@x]");
-    EXPECT_EQ(NameForStatement(""), "[]");
+    const std::pair<const char*, const char*> cases[] = {
+        {"tbMenu_Main", "tbMenu_Main"},
+        {"IX_tbX_data", "IX_tbX_data"},
+        {"ação", "ação"},
+        {"_c1@$#", "_c1@$#"},
+        {"tbO'Neil", "[tbO'Neil]"},
+        {"Customer Orders", "[Customer Orders]"},
+        {"a]b", "[a]]b]"},
+        {"1abc", "[1abc]"},
+        {"#tmp", "[#tmp]"},
+        {"@x", "[@x]"},
+        {"", "[]"},
+    };
+    for (const auto& [name, written] : cases) EXPECT_EQ(NameForStatement(name), written) << name;
 }
 
 TEST(LowerCase, SmallLettersForAsciiAndLatin1) {

@@ -45,9 +45,11 @@ using benchsupport::Measurement;
 // with the reference captured.
 struct Fixture {
     Fixture() : folder("upgrade-bench") {
-        benchsupport::writeGeneratedSchema(folder / "reference.sql", kTables, kColumns, kObjectsPerKind);
+        benchsupport::writeGeneratedSchema(folder / "reference.sql", kTables, kColumns,
+                                           kObjectsPerKind);
         std::ofstream(folder / "versao.sql") << kVersao;
-        std::ofstream(folder / "collation.sql") << "ALTER DATABASE identical COLLATE Latin1_General_CI_AI\nGO\n";
+        std::ofstream(folder / "collation.sql")
+            << "ALTER DATABASE identical COLLATE Latin1_General_CI_AI\nGO\n";
         testsupport::SandboxOptions options;
         options.loads = {{"reference", folder / "reference.sql"},
                          {"identical", folder / "collation.sql"},
@@ -98,7 +100,8 @@ struct Fixture {
 };
 
 // One whole upgrade of `database`, then its floor on `floorDatabase`.
-Measurement measureRun(const Fixture& fixture, const std::string& database, const std::string& floorDatabase) {
+Measurement measureRun(const Fixture& fixture, const std::string& database,
+                       const std::string& floorDatabase) {
     Measurement m;
     auto storeConnection = store::openStore(store::storePath(fixture.folder / "home"));
     benchsupport::RecordingConnection store(*storeConnection);
@@ -119,8 +122,9 @@ Measurement measureRun(const Fixture& fixture, const std::string& database, cons
     m.serverBatches = batches.size();
     m.storeStatements = store.sent.size();
     auto floorStore = store::openStore(store::storePath(fixture.folder / "home"));
-    m.floorSeconds = benchsupport::replayOverOdbc(fixture.server->odbcConnectionString(floorDatabase), batches) +
-                     benchsupport::replayOnStore(*floorStore, store.sent, false);
+    m.floorSeconds =
+        benchsupport::replayOverOdbc(fixture.server->odbcConnectionString(floorDatabase), batches) +
+        benchsupport::replayOnStore(*floorStore, store.sent, false);
     return m;
 }
 
@@ -135,10 +139,11 @@ void report(benchmark::State& state, const char* name, const Measurement& m) {
     state.counters["ratio"] = m.wallSeconds / m.floorSeconds;
     state.counters["server_batches"] = static_cast<double>(m.serverBatches);
     state.counters["store_statements"] = static_cast<double>(m.storeStatements);
-    std::printf("%s: wall %.2f s, floor %.2f s, ratio %.3f (target <= 1.25), %zu server batches, "
-                "%zu store statements\n",
-                name, m.wallSeconds, m.floorSeconds, m.wallSeconds / m.floorSeconds, m.serverBatches,
-                m.storeStatements);
+    std::printf(
+        "%s: wall %.2f s, floor %.2f s, ratio %.3f (target <= 1.25), %zu server batches, "
+        "%zu store statements\n",
+        name, m.wallSeconds, m.floorSeconds, m.wallSeconds / m.floorSeconds, m.serverBatches,
+        m.storeStatements);
 }
 
 void BM_UpgradeEmptyTarget(benchmark::State& state) {
@@ -165,7 +170,8 @@ void BM_UpgradeIdenticalTarget(benchmark::State& state) {
     measureRun(f, "identical", "identical");
     Measurement m;
     for (auto _ : state) {
-        m = benchsupport::bestOfThree("identical target", [&f](int) { return measureRun(f, "identical", "identical"); });
+        m = benchsupport::bestOfThree(
+            "identical target", [&f](int) { return measureRun(f, "identical", "identical"); });
         state.SetIterationTime(m.wallSeconds);
     }
     report(state, "identical target", m);

@@ -25,7 +25,8 @@ db::Recordset openStatic(db::Connection& connection, const std::string& query) {
 bool walkStore(UpgradeRun& run, const char* progressText, const char* storeQuery,
                AfterRow (*work)(UpgradeRun&, db::Recordset&)) {
     upgrade::runPhaseRowLoop(
-        run, {progressText, [storeQuery](UpgradeRun& r) { return openStatic(r.store, storeQuery); }, work});
+        run, {progressText, [storeQuery](UpgradeRun& r) { return openStatic(r.store, storeQuery); },
+              work});
     return true;
 }
 
@@ -42,7 +43,8 @@ void sendAndLog(UpgradeRun& run, const std::string& statement) {
 bool passedOverSkippedTable(UpgradeRun& run, db::Recordset& rows) {
     const std::string table = text(rows, "tabela");
     run.currentTable = table;
-    if (!run.form.FXDebug.ticked() || !store::TableIsSkiped(table, run.form.SkippedTables)) return false;
+    if (!run.form.FXDebug.ticked() || !store::TableIsSkiped(table, run.form.SkippedTables))
+        return false;
     while (!rows.eof() && text(rows, "tabela") == table) upgrade::consumeRow(run, rows);
     return true;
 }
@@ -53,7 +55,8 @@ void addMissingKey(UpgradeRun& run, const std::string& table, const std::string&
                    const std::vector<std::string>& columns) {
     const std::string statement = addPrimaryKeyStatement(table, key, keyColumnList(columns));
     run.currentStatement = statement;
-    const std::optional<db::Error> error = run.statements.execute(statement, ExecutionMode::IgnoreErrors);
+    const std::optional<db::Error> error =
+        run.statements.execute(statement, ExecutionMode::IgnoreErrors);
     if (error && error->number() == db::errc::kIntegrityViolation) {
         if (!run.form.FXSilence.ticked()) {
             run.host.messageBox(keyIntegrityMessage(table), app::mb::kInformation, std::nullopt);
@@ -68,7 +71,8 @@ void addMissingKey(UpgradeRun& run, const std::string& table, const std::string&
 void replaceDifferingKey(UpgradeRun& run, db::Recordset& targetKey, const std::string& key,
                          const std::vector<std::string>& columns) {
     std::vector<std::string> targetColumns;
-    for (; !targetKey.eof(); targetKey.moveNext()) targetColumns.push_back(store::LowerCase(text(targetKey, "campo")));
+    for (; !targetKey.eof(); targetKey.moveNext())
+        targetColumns.push_back(store::LowerCase(text(targetKey, "campo")));
     targetKey.moveFirst();
     std::vector<std::string> storedColumns;
     for (const std::string& column : columns) storedColumns.push_back(store::LowerCase(column));
@@ -110,7 +114,8 @@ AfterRow recreateIndex(UpgradeRun& run, db::Recordset& rows) {
     if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
     const std::string column = text(rows, "campo");
     db::Recordset indexes = openStatic(run.target, upgrade::ixIndexQuery(run.currentTable, column));
-    if (indexes.eof()) sendAndLog(run, createIndexStatement(text(rows, "nome"), run.currentTable, column));
+    if (indexes.eof())
+        sendAndLog(run, createIndexStatement(text(rows, "nome"), run.currentTable, column));
     indexes.close();
     return AfterRow::MoveNext;
 }
@@ -147,8 +152,9 @@ std::string keyColumnList(const std::vector<std::string>& columns) {
 
 std::string addPrimaryKeyStatement(std::string_view table, std::string_view key,
                                    std::string_view columnList) {
-    return "ALTER TABLE " + store::BracketName(table) + " ADD CONSTRAINT " + store::BracketName(key) +
-           " PRIMARY KEY NONCLUSTERED (" + std::string(columnList) + ") ON [PRIMARY]";
+    return "ALTER TABLE " + store::BracketName(table) + " ADD CONSTRAINT " +
+           store::BracketName(key) + " PRIMARY KEY NONCLUSTERED (" + std::string(columnList) +
+           ") ON [PRIMARY]";
 }
 
 std::string keyIntegrityMessage(std::string_view table) {
@@ -158,26 +164,28 @@ std::string keyIntegrityMessage(std::string_view table) {
 
 std::string createIndexStatement(std::string_view index, std::string_view table,
                                  std::string_view column) {
-    return "CREATE INDEX " + store::NameForStatement(index) + " ON " + store::BracketName(table) + " (" +
-           store::BracketName(column) + ") ON [PRIMARY]";
+    return "CREATE INDEX " + store::NameForStatement(index) + " ON " + store::BracketName(table) +
+           " (" + store::BracketName(column) + ") ON [PRIMARY]";
 }
 
 std::string addDefaultStatement(std::string_view table, std::string_view name,
                                 std::string_view value, std::string_view column) {
-    return "ALTER TABLE " + store::BracketName(table) + " ADD CONSTRAINT " + store::BracketName(name) +
-           " DEFAULT " + std::string(value) + " FOR " + store::BracketName(column) + " ";
+    return "ALTER TABLE " + store::BracketName(table) + " ADD CONSTRAINT " +
+           store::BracketName(name) + " DEFAULT " + std::string(value) + " FOR " +
+           store::BracketName(column) + " ";
 }
 
 std::string fillNullsStatement(std::string_view table, std::string_view column,
                                std::string_view value) {
     const std::string bracketed = store::BracketName(column);
-    return "UPDATE " + store::BracketName(table) + " SET " + bracketed + " = " + std::string(value) +
-           " WHERE " + bracketed + " is null";
+    return "UPDATE " + store::BracketName(table) + " SET " + bracketed + " = " +
+           std::string(value) + " WHERE " + bracketed + " is null";
 }
 
 upgrade::UpgradePhase primaryKeysPhase() {
     return {"primary keys", nullptr, [](UpgradeRun& run) {
-                return walkStore(run, kPrimaryKeysProgress, "SELECT * FROM tbPrimary_Keys ORDER BY pkey_id",
+                return walkStore(run, kPrimaryKeysProgress,
+                                 "SELECT * FROM tbPrimary_Keys ORDER BY pkey_id",
                                  recreatePrimaryKey);
             }};
 }
@@ -191,8 +199,8 @@ upgrade::UpgradePhase indexesPhase() {
 
 upgrade::UpgradePhase defaultsPhase() {
     return {"defaults", nullptr, [](UpgradeRun& run) {
-                return walkStore(run, kDefaultsProgress, "SELECT * FROM tbDefaults ORDER BY default_id",
-                                 recreateDefault);
+                return walkStore(run, kDefaultsProgress,
+                                 "SELECT * FROM tbDefaults ORDER BY default_id", recreateDefault);
             }};
 }
 

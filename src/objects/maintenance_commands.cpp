@@ -28,13 +28,13 @@ bool commandRuns(const db::Recordset& row) {
 
 upgrade::UpgradePhase maintenancePhase() {
     return {"maintenance commands", nullptr, [](UpgradeRun& run) {
-                upgrade::runPhaseRowLoop(run, {kMaintenanceProgress,
-                                               [](UpgradeRun& r) {
-                                                   return r.store.open("SELECT * FROM tbExecute ORDER BY execute_id",
-                                                                       db::CursorType::Static,
-                                                                       db::LockType::ReadOnly);
-                                               },
-                                               runCommand});
+                upgrade::runPhaseRowLoop(
+                    run, {kMaintenanceProgress,
+                          [](UpgradeRun& r) {
+                              return r.store.open("SELECT * FROM tbExecute ORDER BY execute_id",
+                                                  db::CursorType::Static, db::LockType::ReadOnly);
+                          },
+                          runCommand});
                 return true;
             }};
 }

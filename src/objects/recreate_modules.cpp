@@ -32,8 +32,8 @@ AfterRow recreateModule(UpgradeRun& run, db::Recordset& rows, ModuleKind kind) {
     const std::string object = run.currentObject;
     if (!wanted(run, kind, object)) return AfterRow::MoveNext;
 
-    db::Recordset existing = run.target.open(moduleExistenceQuery(kind, name), db::CursorType::Static,
-                                             db::LockType::ReadOnly);
+    db::Recordset existing = run.target.open(moduleExistenceQuery(kind, name),
+                                             db::CursorType::Static, db::LockType::ReadOnly);
     if (!existing.eof()) {
         const std::string drop = dropModuleStatement(kind, object);
         run.currentStatement = drop;
@@ -44,8 +44,9 @@ AfterRow recreateModule(UpgradeRun& run, db::Recordset& rows, ModuleKind kind) {
 
     run.currentStatement = rows.field("descrit").value().toText();
     if (kind == ModuleKind::View) {
-        run.statements.execute(run.currentStatement, ExecutionMode::AskOnError,
-                               [&object](const db::Error& error) { return viewFailureQuestion(error, object); });
+        run.statements.execute(
+            run.currentStatement, ExecutionMode::AskOnError,
+            [&object](const db::Error& error) { return viewFailureQuestion(error, object); });
     } else {
         run.statements.execute(run.currentStatement, ExecutionMode::AskOnError);
     }
@@ -54,13 +55,15 @@ AfterRow recreateModule(UpgradeRun& run, db::Recordset& rows, ModuleKind kind) {
 
 upgrade::UpgradePhase modulePhase(const char* name, ModulePhase phase) {
     return {name, nullptr, [phase](UpgradeRun& run) {
-                upgrade::runPhaseRowLoop(
-                    run, {phase.progressText,
-                          [phase](UpgradeRun& r) {
-                              return r.store.open(phase.storeQuery, db::CursorType::Static,
-                                                  db::LockType::ReadOnly);
-                          },
-                          [phase](UpgradeRun& r, db::Recordset& rows) { return recreateModule(r, rows, phase.kind); }});
+                upgrade::runPhaseRowLoop(run, {phase.progressText,
+                                               [phase](UpgradeRun& r) {
+                                                   return r.store.open(phase.storeQuery,
+                                                                       db::CursorType::Static,
+                                                                       db::LockType::ReadOnly);
+                                               },
+                                               [phase](UpgradeRun& r, db::Recordset& rows) {
+                                                   return recreateModule(r, rows, phase.kind);
+                                               }});
                 return true;
             }};
 }
@@ -68,8 +71,9 @@ upgrade::UpgradePhase modulePhase(const char* name, ModulePhase phase) {
 // SELECT sysobjects.name FROM sysobjects LEFT JOIN syscomments ON sysobjects.id =
 // syscomments.id WHERE sysobjects.xtype = 'V' AND name = 'vwX'ORDER BY sysobjects.name
 std::string chunkedModuleQuery(const char* xtype, const std::string& quotedName) {
-    return std::string("SELECT sysobjects.name FROM sysobjects LEFT JOIN syscomments ON sysobjects.id = "
-                       "syscomments.id WHERE sysobjects.xtype = '") +
+    return std::string(
+               "SELECT sysobjects.name FROM sysobjects LEFT JOIN syscomments ON sysobjects.id = "
+               "syscomments.id WHERE sysobjects.xtype = '") +
            xtype + "' AND name = " + quotedName + "ORDER BY sysobjects.name";
 }
 
@@ -115,18 +119,20 @@ std::string viewFailureQuestion(const db::Error& error, std::string_view view) {
 }
 
 upgrade::UpgradePhase functionsPhase() {
-    return modulePhase("functions", {ModuleKind::Function, "SELECT * FROM tbFunctions ORDER BY function_id",
-                                     kFunctionsProgress});
+    return modulePhase("functions",
+                       {ModuleKind::Function, "SELECT * FROM tbFunctions ORDER BY function_id",
+                        kFunctionsProgress});
 }
 
 upgrade::UpgradePhase viewsPhase() {
-    return modulePhase("views", {ModuleKind::View, "SELECT * FROM tbViews ORDER BY view_id", kViewsProgress});
+    return modulePhase(
+        "views", {ModuleKind::View, "SELECT * FROM tbViews ORDER BY view_id", kViewsProgress});
 }
 
 upgrade::UpgradePhase proceduresPhase() {
-    return modulePhase("stored procedures", {ModuleKind::Procedure,
-                                             "SELECT * FROM tbProcedures ORDER BY procedure_id",
-                                             kProceduresProgress});
+    return modulePhase("stored procedures",
+                       {ModuleKind::Procedure, "SELECT * FROM tbProcedures ORDER BY procedure_id",
+                        kProceduresProgress});
 }
 
 }  // namespace objects

@@ -43,7 +43,8 @@ std::string dropListedDefault(const db::Recordset& row) {
 upgrade::UpgradePhase indexRemovalPhase() {
     return {"index removal", [](const app::MainForm& form) { return form.FXIndexes.ticked(); },
             [](UpgradeRun& run) {
-                return removeEach(run, kIndexRemovalProgress, upgrade::ixIndexListQuery(), dropListedIndex);
+                return removeEach(run, kIndexRemovalProgress, upgrade::ixIndexListQuery(),
+                                  dropListedIndex);
             }};
 }
 

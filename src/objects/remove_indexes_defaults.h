@@ -19,6 +19,7 @@ upgrade::UpgradePhase indexRemovalPhase();
 upgrade::UpgradePhase defaultRemovalPhase();
 
 inline constexpr const char* kIndexRemovalProgress = "A carregar definições: Remover Indexes ...";
-inline constexpr const char* kDefaultRemovalProgress = "A carregar definições: Remover Defaults ...";
+inline constexpr const char* kDefaultRemovalProgress =
+    "A carregar definições: Remover Defaults ...";
 
 }  // namespace objects

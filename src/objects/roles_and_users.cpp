@@ -24,7 +24,8 @@ bool findsRow(UpgradeRun& run, const std::string& query) {
 
 bool addMissingRoles(UpgradeRun& run) {
     for (const char* role : {kUsersRole, kSpareRole}) {
-        if (!findsRow(run, roleLookupQuery(role))) run.statements.execute(addRoleStatement(role), kIgnore);
+        if (!findsRow(run, roleLookupQuery(role)))
+            run.statements.execute(addRoleStatement(role), kIgnore);
     }
     return true;
 }
@@ -37,7 +38,8 @@ void addUser(UpgradeRun& run, const std::string& user) {
 }
 
 bool addMissingUsers(UpgradeRun& run) {
-    if (!findsRow(run, "SELECT sysobjects.name FROM sysobjects WHERE sysobjects.name = 'tbUsers'")) return true;
+    if (!findsRow(run, "SELECT sysobjects.name FROM sysobjects WHERE sysobjects.name = 'tbUsers'"))
+        return true;
     db::Recordset users = run.statements.open("SELECT * FROM tbUsers", kIgnore);
     // A tbUsers without descrit names nobody.
     const auto descrit = users.fieldIndex("descrit");

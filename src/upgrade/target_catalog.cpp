@@ -33,7 +33,8 @@ const char* const kDefaultJoins =
     "SOURCE_sysobjects.id JOIN sysobjects as SOURCE_Names ON SOURCE_syscomments.id = "
     "SOURCE_Names.id WHERE SOURCE_sysobjects.name <> 'dtproperties' ";
 
-const char* const kDefaultsByTableAndColumn = " ORDER BY SOURCE_sysobjects.name, SOURCE_syscolumns.name";
+const char* const kDefaultsByTableAndColumn =
+    " ORDER BY SOURCE_sysobjects.name, SOURCE_syscolumns.name";
 
 const char* const kPrimaryKeySelect =
     " SELECT SOURCE_sysobjects.name as PK_Name, SOURCE_sysobjects_2.name as tabela, "
@@ -49,7 +50,9 @@ const char* const kPrimaryKeyJoins =
     "ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = "
     "SOURCE_syscolumns.colid) ";
 
-std::string literal(std::string_view name) { return store::SQLValueForServer(name, store::kSqlText); }
+std::string literal(std::string_view name) {
+    return store::SQLValueForServer(name, store::kSqlText);
+}
 
 }  // namespace
 
@@ -58,8 +61,9 @@ std::string ixIndexListQuery() {
 }
 
 std::string ixIndexQuery(std::string_view table, std::string_view column) {
-    return std::string(kIxIndexSelect) + kIxIndexFrom + " WHERE SOURCE_sysobjects_2.name = " +
-           literal(table) + " AND SOURCE_syscolumns.name = " + literal(column) + kByTableAndColumn;
+    return std::string(kIxIndexSelect) + kIxIndexFrom +
+           " WHERE SOURCE_sysobjects_2.name = " + literal(table) +
+           " AND SOURCE_syscolumns.name = " + literal(column) + kByTableAndColumn;
 }
 
 std::string defaultListQuery() {
@@ -67,14 +71,14 @@ std::string defaultListQuery() {
 }
 
 std::string defaultConstraintQuery(std::string_view table, std::string_view column) {
-    return std::string(kDefaultSelect) + kDefaultJoins + "AND  SOURCE_sysobjects.name = " +
-           literal(table) + " AND SOURCE_syscolumns.name = " + literal(column) +
-           kDefaultsByTableAndColumn;
+    return std::string(kDefaultSelect) + kDefaultJoins +
+           "AND  SOURCE_sysobjects.name = " + literal(table) +
+           " AND SOURCE_syscolumns.name = " + literal(column) + kDefaultsByTableAndColumn;
 }
 
 std::string primaryKeyQuery(std::string_view table) {
-    return std::string(kPrimaryKeySelect) + kPrimaryKeyJoins + " WHERE SOURCE_sysobjects_2.name = " +
-           literal(table) + kByTableAndColumn;
+    return std::string(kPrimaryKeySelect) + kPrimaryKeyJoins +
+           " WHERE SOURCE_sysobjects_2.name = " + literal(table) + kByTableAndColumn;
 }
 
 std::string dropIndexStatement(std::string_view table, std::string_view index) {
@@ -82,7 +86,8 @@ std::string dropIndexStatement(std::string_view table, std::string_view index) {
 }
 
 std::string dropConstraintStatement(std::string_view table, std::string_view constraint) {
-    return "ALTER TABLE " + store::BracketName(table) + " DROP CONSTRAINT " + store::BracketName(constraint);
+    return "ALTER TABLE " + store::BracketName(table) + " DROP CONSTRAINT " +
+           store::BracketName(constraint);
 }
 
 }  // namespace upgrade

@@ -36,16 +36,26 @@ protected:
     }
 
     // The command line with the test's own program folder, registry and shadow folder.
-    CommandResult cli(const std::string& command, const std::string& database, std::vector<std::string> more = {}) {
-        std::vector<std::string> argv{std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli", "--home",
-                                      env.home().path().string(), command, "-S",
-                                      "127.0.0.1," + std::to_string(env.server().port()), "-d", database, "-U", "sa",
-                                      "-P", env.server().password()};
+    CommandResult cli(const std::string& command, const std::string& database,
+                      std::vector<std::string> more = {}) {
+        std::vector<std::string> argv{std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli",
+                                      "--home",
+                                      env.home().path().string(),
+                                      command,
+                                      "-S",
+                                      "127.0.0.1," + std::to_string(env.server().port()),
+                                      "-d",
+                                      database,
+                                      "-U",
+                                      "sa",
+                                      "-P",
+                                      env.server().password()};
         argv.insert(argv.end(), more.begin(), more.end());
-        return testsupport::runCommand(argv, "",
-                                       {"SQLUPGRADE_REGISTRY_MACHINE=" + (env.home() / "machine.reg").string(),
-                                        "SQLUPGRADE_REGISTRY_USER=" + (env.home() / "user.reg").string(),
-                                        "SQLUPGRADE_COMMON_APPDATA=" + (env.home() / "appdata").string()});
+        return testsupport::runCommand(
+            argv, "",
+            {"SQLUPGRADE_REGISTRY_MACHINE=" + (env.home() / "machine.reg").string(),
+             "SQLUPGRADE_REGISTRY_USER=" + (env.home() / "user.reg").string(),
+             "SQLUPGRADE_COMMON_APPDATA=" + (env.home() / "appdata").string()});
     }
 
     // An upgrade that asks after every failed statement and answers No, so that any
@@ -70,7 +80,8 @@ protected:
             "SELECT o.name, c.text FROM sysobjects o JOIN syscomments c ON c.id = o.id "
             "WHERE o.xtype IN ('FN', 'V', 'P') AND o.name NOT LIKE 'sys%' ORDER BY o.name, c.colid",
             db::CursorType::Static);
-        for (; !rs.eof(); rs.moveNext()) texts[rs.field(0).value().toText()] += rs.field(1).value().toText();
+        for (; !rs.eof(); rs.moveNext())
+            texts[rs.field(0).value().toText()] += rs.field(1).value().toText();
         return texts;
     }
 
@@ -87,11 +98,14 @@ protected:
 
 const char* const kKeys =
     "SELECT o.name, p.name, c.name FROM sysobjects p JOIN sysobjects o ON o.id = p.parent_obj "
-    "JOIN sysindexes i ON i.id = o.id AND i.name = p.name JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid "
-    "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid WHERE p.xtype = 'PK' ORDER BY o.name, k.keyno";
+    "JOIN sysindexes i ON i.id = o.id AND i.name = p.name JOIN sysindexkeys k ON k.id = i.id AND "
+    "k.indid = i.indid "
+    "JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid WHERE p.xtype = 'PK' ORDER BY o.name, "
+    "k.keyno";
 const char* const kIxIndexes =
     "SELECT o.name, i.name, c.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id "
-    "JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid JOIN syscolumns c ON c.id = k.id AND c.colid = k.colid "
+    "JOIN sysindexkeys k ON k.id = i.id AND k.indid = i.indid JOIN syscolumns c ON c.id = k.id AND "
+    "c.colid = k.colid "
     "WHERE i.name LIKE 'IX%' ORDER BY o.name, i.name";
 const char* const kDefaults =
     "SELECT o.name, c.name, d.name, m.text FROM syscolumns c JOIN sysobjects o ON o.id = c.id "
@@ -105,23 +119,30 @@ TEST_F(UpgradeObjects, TheTargetGetsTheReferencesObjectsAndASecondRunOnlyRecreat
     const CommandResult first = upgrade();
     ASSERT_EQ(first.exitCode, 0) << first.err;
     // Each phase that found rows showed its progress, in the fixed order.
-    EXPECT_THAT(first.err, testing::ContainsRegex(
-                               "Tabelas e campos \\.\\.\\.\nA carregar definições: Primary Keys \\.\\.\\.\n"
-                               "A carregar definições: Indexes \\.\\.\\.\nA carregar definições: Defaults \\.\\.\\.\n"
-                               "A carregar definições: Functions \\.\\.\\.\nA carregar definições: Views \\.\\.\\.\n"
-                               "A carregar definições: Stored Procedures \\.\\.\\.\n"));
-    EXPECT_THAT(first.err, HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
+    EXPECT_THAT(
+        first.err,
+        testing::ContainsRegex(
+            "Tabelas e campos \\.\\.\\.\nA carregar definições: Primary Keys \\.\\.\\.\n"
+            "A carregar definições: Indexes \\.\\.\\.\nA carregar definições: Defaults \\.\\.\\.\n"
+            "A carregar definições: Functions \\.\\.\\.\nA carregar definições: Views \\.\\.\\.\n"
+            "A carregar definições: Stored Procedures \\.\\.\\.\n"));
+    EXPECT_THAT(first.err,
+                HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
 
     // The key of tbFacturas in the stored column order (the capture's, by name), the
     // missing index and default; an index or default of another name is left in place.
     EXPECT_THAT(rows("objtarget", kKeys),
-                ElementsAre("tbClientes|PK_tbClientes|id", "tbFacturas|PK_tbFacturas|Ano", "tbFacturas|PK_tbFacturas|Nr",
-                            "tbUsers|PK_tbUsers|id_user", "tbVersao|PK_tbVersao|versao"));
+                ElementsAre("tbClientes|PK_tbClientes|id", "tbFacturas|PK_tbFacturas|Ano",
+                            "tbFacturas|PK_tbFacturas|Nr", "tbUsers|PK_tbUsers|id_user",
+                            "tbVersao|PK_tbVersao|versao"));
     EXPECT_THAT(rows("objtarget", kIxIndexes),
-                ElementsAre("tbClientes|IX_tbClientes_Nome|Nome", "tbFacturas|IX_tbFacturas_Data_Antigo|Data"));
-    EXPECT_THAT(rows("objtarget", kDefaults), ElementsAre("tbClientes|Activo|DF_tbClientes_Activo|(1)",
-                                                          "tbFacturas|Nota|DF_tbFacturas_Nota_Antigo|('-')"));
-    EXPECT_THAT(rows("objtarget", "SELECT id, Activo FROM tbClientes ORDER BY id"), ElementsAre("1|1", "2|0", "3|1"));
+                ElementsAre("tbClientes|IX_tbClientes_Nome|Nome",
+                            "tbFacturas|IX_tbFacturas_Data_Antigo|Data"));
+    EXPECT_THAT(rows("objtarget", kDefaults),
+                ElementsAre("tbClientes|Activo|DF_tbClientes_Activo|(1)",
+                            "tbFacturas|Nota|DF_tbFacturas_Nota_Antigo|('-')"));
+    EXPECT_THAT(rows("objtarget", "SELECT id, Activo FROM tbClientes ORDER BY id"),
+                ElementsAre("1|1", "2|0", "3|1"));
     // Every function, view and procedure with the reference's source text, the view usable.
     const auto reference = modules("objref");
     EXPECT_EQ(reference.size(), 4u);
@@ -129,35 +150,42 @@ TEST_F(UpgradeObjects, TheTargetGetsTheReferencesObjectsAndASecondRunOnlyRecreat
     EXPECT_THAT(rows("objtarget", "SELECT id, Nome, Activo FROM vwClientes ORDER BY id"),
                 ElementsAre("1|Ana|1", "2|Rui|0", "3|NULL|1"));
     // The users of tbUsers in the role; sa and the NULL name untouched, the names arrived as data.
-    EXPECT_THAT(rows("objtarget", "SELECT u.name, r.name FROM sysusers u JOIN sysusers r ON r.uid = u.gid "
-                                  "WHERE u.issqluser = 1 AND u.uid > 4 ORDER BY u.name"),
+    EXPECT_THAT(rows("objtarget",
+                     "SELECT u.name, r.name FROM sysusers u JOIN sysusers r ON r.uid = u.gid "
+                     "WHERE u.issqluser = 1 AND u.uid > 4 ORDER BY u.name"),
                 ElementsAre("d'Almeida|nao_faz_nada", "x'); DROP TABLE tbUsers; --|nao_faz_nada"));
-    EXPECT_THAT(rows("objtarget", "SELECT name FROM sysusers WHERE issqlrole = 1 AND uid >= 16400 ORDER BY name"),
-                ElementsAre("nao_faz_nada", "qv_nothing"));
+    EXPECT_THAT(
+        rows("objtarget",
+             "SELECT name FROM sysusers WHERE issqlrole = 1 AND uid >= 16400 ORDER BY name"),
+        ElementsAre("nao_faz_nada", "qv_nothing"));
     EXPECT_THAT(rows("objtarget", "SELECT COUNT(*) FROM tbUsers"), ElementsAre("4"));
 
     EXPECT_THAT(logged(),
-                ElementsAre("ALTER TABLE [tbClientes] ADD CONSTRAINT [PK_tbClientes] PRIMARY KEY NONCLUSTERED ( [id] ) ON "
+                ElementsAre("ALTER TABLE [tbClientes] ADD CONSTRAINT [PK_tbClientes] PRIMARY KEY "
+                            "NONCLUSTERED ( [id] ) ON "
                             "[PRIMARY]",
                             "ALTER TABLE [tbFacturas] DROP CONSTRAINT [PK_tbFacturas_Antiga]",
-                            "ALTER TABLE [tbFacturas] ADD CONSTRAINT [PK_tbFacturas] PRIMARY KEY NONCLUSTERED ( [ano]  ,  "
+                            "ALTER TABLE [tbFacturas] ADD CONSTRAINT [PK_tbFacturas] PRIMARY KEY "
+                            "NONCLUSTERED ( [ano]  ,  "
                             "[nr] ) ON [PRIMARY]",
                             "CREATE INDEX IX_tbClientes_Nome ON [tbClientes] ([Nome]) ON [PRIMARY]",
-                            "ALTER TABLE [tbClientes] ADD CONSTRAINT [DF_tbClientes_Activo] DEFAULT (1) FOR [Activo]",
-                            "UPDATE [tbClientes] SET [Activo] = (1) WHERE [Activo] is null", "DROP FUNCTION fnDobro",
-                            "DROP VIEW vwClientes"));
+                            "ALTER TABLE [tbClientes] ADD CONSTRAINT [DF_tbClientes_Activo] "
+                            "DEFAULT (1) FOR [Activo]",
+                            "UPDATE [tbClientes] SET [Activo] = (1) WHERE [Activo] is null",
+                            "DROP FUNCTION fnDobro", "DROP VIEW vwClientes"));
 
     const std::size_t mark = traceMark();
     const CommandResult second = upgrade();
     ASSERT_EQ(second.exitCode, 0) << second.err;
-    EXPECT_THAT(logged(), ElementsAre("DROP FUNCTION fnDobro", "DROP VIEW vwClientes", "DROP PROCEDURE spLista",
-                                      "DROP PROCEDURE spLonga"));
+    EXPECT_THAT(logged(), ElementsAre("DROP FUNCTION fnDobro", "DROP VIEW vwClientes",
+                                      "DROP PROCEDURE spLista", "DROP PROCEDURE spLonga"));
     const std::string sent = traceSince(mark);
-    for (const char* absent : {"CREATE INDEX", "ADD CONSTRAINT", "UPDATE [", "sp_addrole", "sp_addlogin"}) {
+    for (const char* absent :
+         {"CREATE INDEX", "ADD CONSTRAINT", "UPDATE [", "sp_addrole", "sp_addlogin"}) {
         EXPECT_THAT(sent, Not(HasSubstr(absent)));
     }
-    for (const char* again : {"CREATE FUNCTION dbo.fnDobro", "CREATE VIEW dbo.vwClientes", "CREATE PROCEDURE dbo.spLista",
-                              "CREATE PROCEDURE dbo.spLonga"}) {
+    for (const char* again : {"CREATE FUNCTION dbo.fnDobro", "CREATE VIEW dbo.vwClientes",
+                              "CREATE PROCEDURE dbo.spLista", "CREATE PROCEDURE dbo.spLonga"}) {
         EXPECT_THAT(sent, HasSubstr(again));
     }
     EXPECT_EQ(modules("objtarget"), reference);
@@ -166,19 +194,24 @@ TEST_F(UpgradeObjects, TheTargetGetsTheReferencesObjectsAndASecondRunOnlyRecreat
 // Duplicates in tbClientes: the key cannot be made, the message names the table, the
 // statement is not logged, and the run goes on to its end.
 TEST_F(UpgradeObjects, AKeyOverDuplicatedRowsIsReportedAndNotLogged) {
-    env.openServer("objtarget")->execute("INSERT INTO tbClientes (id, Nome, Activo) VALUES (1, 'Outra Ana', 1)");
+    env.openServer("objtarget")
+        ->execute("INSERT INTO tbClientes (id, Nome, Activo) VALUES (1, 'Outra Ana', 1)");
     ASSERT_EQ(cli("capture", "objref").exitCode, 0);
 
     const CommandResult result = upgrade();
 
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_THAT(result.err, HasSubstr("Não foi possivel criar a chave primária, falta integridade nos dados da tabela "
-                                      "'tbClientes'.\n\nClique em OK para continuar."));
-    EXPECT_THAT(result.err, HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
+    EXPECT_THAT(
+        result.err,
+        HasSubstr("Não foi possivel criar a chave primária, falta integridade nos dados da tabela "
+                  "'tbClientes'.\n\nClique em OK para continuar."));
+    EXPECT_THAT(result.err,
+                HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
     const Rows log = logged();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "ALTER TABLE [tbFacturas] DROP CONSTRAINT [PK_tbFacturas_Antiga]");
-    EXPECT_THAT(rows("objtarget", "SELECT COUNT(*) FROM sysobjects WHERE name = 'PK_tbClientes'"), ElementsAre("0"));
+    EXPECT_THAT(rows("objtarget", "SELECT COUNT(*) FROM sysobjects WHERE name = 'PK_tbClientes'"),
+                ElementsAre("0"));
 }
 
 // With both rebuild options the IX indexes and defaults of the target are removed first
@@ -191,10 +224,11 @@ TEST_F(UpgradeObjects, RebuildOptionsRemoveIndexesAndDefaultsBeforeTheyAreCreate
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_THAT(result.err, HasSubstr("A carregar definições: Remover Indexes ...\n"
                                       "A carregar definições: Remover Defaults ...\n"));
-    EXPECT_THAT(rows("objtarget", kIxIndexes),
-                ElementsAre("tbClientes|IX_tbClientes_Nome|Nome", "tbFacturas|IX_tbFacturas_Data|Data"));
-    EXPECT_THAT(rows("objtarget", kDefaults), ElementsAre("tbClientes|Activo|DF_tbClientes_Activo|(1)",
-                                                          "tbFacturas|Nota|DF_tbFacturas_Nota|('')"));
+    EXPECT_THAT(rows("objtarget", kIxIndexes), ElementsAre("tbClientes|IX_tbClientes_Nome|Nome",
+                                                           "tbFacturas|IX_tbFacturas_Data|Data"));
+    EXPECT_THAT(rows("objtarget", kDefaults),
+                ElementsAre("tbClientes|Activo|DF_tbClientes_Activo|(1)",
+                            "tbFacturas|Nota|DF_tbFacturas_Nota|('')"));
     for (const std::string& statement : logged()) {
         EXPECT_THAT(statement, Not(HasSubstr("DROP INDEX")));
         EXPECT_THAT(statement, Not(HasSubstr("DF_tbFacturas_Nota_Antigo")));

@@ -27,34 +27,41 @@ void storeKeys(ObjectsHarness& h, Rows rows) {
 
 // The target's key of `table`, its rows in column-name order as the catalog gives them.
 void targetKey(ObjectsHarness& h, const std::string& table, Rows rows) {
-    h.target.onQuery("SOURCE_sysobjects_2.name = '" + table + "' ORDER BY", kTargetKey, std::move(rows));
+    h.target.onQuery("SOURCE_sysobjects_2.name = '" + table + "' ORDER BY", kTargetKey,
+                     std::move(rows));
 }
 
 TEST(KeyStatements, TextsAsTheirPiecesGiveThem) {
     EXPECT_EQ(keyColumnList({"id", "ano"}), " [id]  ,  [ano] ");
     EXPECT_EQ(keyColumnList({"a]b"}), " [a]]b] ");
     EXPECT_EQ(addPrimaryKeyStatement("T", "PK_T", keyColumnList({"id", "ano"})),
-              "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ( [id]  ,  [ano] ) ON [PRIMARY]");
+              "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ( [id]  ,  [ano] ) "
+              "ON [PRIMARY]");
     EXPECT_EQ(keyIntegrityMessage("tbO'Neil"),
-              "Não foi possivel criar a chave primária, falta integridade nos dados da tabela 'tbO'Neil'." +
+              "Não foi possivel criar a chave primária, falta integridade nos dados da tabela "
+              "'tbO'Neil'." +
                   testing::kBreak + "Clique em OK para continuar.");
-    EXPECT_EQ(createIndexStatement("IX_tbX_data", "tbX", "data"), "CREATE INDEX IX_tbX_data ON [tbX] ([data]) ON [PRIMARY]");
+    EXPECT_EQ(createIndexStatement("IX_tbX_data", "tbX", "data"),
+              "CREATE INDEX IX_tbX_data ON [tbX] ([data]) ON [PRIMARY]");
     EXPECT_EQ(createIndexStatement("IX_tbO'Neil_nome", "tbO'Neil", "nome"),
               "CREATE INDEX [IX_tbO'Neil_nome] ON [tbO'Neil] ([nome]) ON [PRIMARY]");
     EXPECT_EQ(addDefaultStatement("tbX", "DF_tbX_qtd", "(0)", "qtd"),
               "ALTER TABLE [tbX] ADD CONSTRAINT [DF_tbX_qtd] DEFAULT (0) FOR [qtd] ");
-    EXPECT_EQ(fillNullsStatement("tb]X", "qtd", "('')"), "UPDATE [tb]]X] SET [qtd] = ('') WHERE [qtd] is null");
+    EXPECT_EQ(fillNullsStatement("tb]X", "qtd", "('')"),
+              "UPDATE [tb]]X] SET [qtd] = ('') WHERE [qtd] is null");
 }
 
 TEST(PrimaryKeys, AKeyIsAddedToATableWithoutOneInStoredOrder) {
     ObjectsHarness h;
-    storeKeys(h, {textRow({"PK_T", "T", "id"}), textRow({"PK_T", "T", "ano"}), textRow({"PK_U", "U", "cod"})});
+    storeKeys(h, {textRow({"PK_T", "T", "id"}), textRow({"PK_T", "T", "ano"}),
+                  textRow({"PK_U", "U", "cod"})});
     targetKey(h, "U", {textRow({"PK_U", "U", "COD"})});  // the same key in other letters
 
     EXPECT_TRUE(h.runPhase(primaryKeysPhase()));
 
     const std::string add =
-        "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ( [id]  ,  [ano] ) ON [PRIMARY]";
+        "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ( [id]  ,  [ano] ) ON "
+        "[PRIMARY]";
     EXPECT_THAT(h.targetStatements(), ElementsAre(add));
     EXPECT_THAT(h.loggedStatements(), ElementsAre(logInsert(add)));
     EXPECT_EQ(h.form.FXEvolucao.caption, "A carregar definições: Primary Keys ...");
@@ -75,7 +82,8 @@ TEST(PrimaryKeys, AKeyWhoseColumnsDifferIsDroppedAndAddedAgain) {
 
     const std::string drop = "ALTER TABLE [T] DROP CONSTRAINT [PK_T_1]";
     const std::string add =
-        "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ( [id]  ,  [ano] ) ON [PRIMARY]";
+        "ALTER TABLE [T] ADD CONSTRAINT [PK_T] PRIMARY KEY NONCLUSTERED ( [id]  ,  [ano] ) ON "
+        "[PRIMARY]";
     EXPECT_THAT(h.targetStatements(), ElementsAre(drop, add));
     EXPECT_THAT(h.loggedStatements(), ElementsAre(logInsert(drop), logInsert(add)));
 }
@@ -88,19 +96,25 @@ TEST(PrimaryKeys, AnIntegrityFailureIsShownUnlessSilencedAndNotLogged) {
         ObjectsHarness h;
         h.form.FXSilence.value = silenced ? 1 : 0;
         storeKeys(h, {textRow({"PK_A", "tbA", "id"}), textRow({"PK_B", "tbB", "id"})});
-        h.target.failOn("[PK_A]", db::Error(db::errc::kIntegrityViolation,
-                                            "CREATE UNIQUE INDEX terminated because a duplicate key was found for "
-                                            "index ID 2. Most significant primary key is '1'."));
-        h.target.failOn("[PK_B]", db::Error(db::errc::kServerError,
-                                            "Cannot define PRIMARY KEY constraint on nullable column in table 'tbB'."));
-        h.store.failOn("INSERT INTO tbLogs", db::Error(db::errc::kStoreError, "database or disk is full"));
+        h.target.failOn(
+            "[PK_A]",
+            db::Error(db::errc::kIntegrityViolation,
+                      "CREATE UNIQUE INDEX terminated because a duplicate key was found for "
+                      "index ID 2. Most significant primary key is '1'."));
+        h.target.failOn(
+            "[PK_B]",
+            db::Error(db::errc::kServerError,
+                      "Cannot define PRIMARY KEY constraint on nullable column in table 'tbB'."));
+        h.store.failOn("INSERT INTO tbLogs",
+                       db::Error(db::errc::kStoreError, "database or disk is full"));
 
         EXPECT_TRUE(h.runPhase(primaryKeysPhase()));
 
         EXPECT_EQ(h.targetStatements().size(), 2u);
         EXPECT_THAT(h.store.executed,
-                    ElementsAre(logInsert("ALTER TABLE [tbB] ADD CONSTRAINT [PK_B] PRIMARY KEY NONCLUSTERED ( [id] ) "
-                                          "ON [PRIMARY]")));
+                    ElementsAre(logInsert(
+                        "ALTER TABLE [tbB] ADD CONSTRAINT [PK_B] PRIMARY KEY NONCLUSTERED ( [id] ) "
+                        "ON [PRIMARY]")));
         if (silenced) {
             EXPECT_THAT(h.host.messages, IsEmpty());
         } else {
@@ -114,10 +128,12 @@ TEST(PrimaryKeys, AnIntegrityFailureIsShownUnlessSilencedAndNotLogged) {
 
 TEST(Indexes, OnlyAColumnWithoutAnIxIndexGetsOne) {
     ObjectsHarness h;
-    h.store.onQuery("SELECT * FROM tbIndexes ORDER BY index_id", kKeyRows,
-                    {textRow({"IX_tbX_data", "tbX", "data"}), textRow({"IX_tbX_nome", "tbX", "nome"})});
+    h.store.onQuery(
+        "SELECT * FROM tbIndexes ORDER BY index_id", kKeyRows,
+        {textRow({"IX_tbX_data", "tbX", "data"}), textRow({"IX_tbX_nome", "tbX", "nome"})});
     h.target.onQuery("SOURCE_sysobjects_2.name = 'tbX' AND SOURCE_syscolumns.name = 'nome'",
-                     textColumns({"IX_Name", "tabela", "campo"}), {textRow({"IX_Outro", "tbX", "nome"})});
+                     textColumns({"IX_Name", "tabela", "campo"}),
+                     {textRow({"IX_Outro", "tbX", "nome"})});
 
     EXPECT_TRUE(h.runPhase(indexesPhase()));
 
@@ -134,11 +150,13 @@ TEST(Defaults, AMissingDefaultIsCreatedAndItsNullsFilled) {
     ObjectsHarness h;
     h.form.FXSilence.value = 1;
     h.store.onQuery("SELECT * FROM tbDefaults ORDER BY default_id", kDefaultRows,
-                    {textRow({"DF_tbX_qtd", "tbX", "qtd", "(0)"}), textRow({"DF_tbX_obs", "tbX", "obs", "('')"}),
+                    {textRow({"DF_tbX_qtd", "tbX", "qtd", "(0)"}),
+                     textRow({"DF_tbX_obs", "tbX", "obs", "('')"}),
                      textRow({"DF_tbX_data", "tbX", "data", "(getdate())"})});
-    h.target.onQuery("SOURCE_sysobjects.name = 'tbX' AND SOURCE_syscolumns.name = 'data'", kDefaultRows,
-                     {textRow({"DF_Velho", "tbX", "data", "('20000101')"})});
-    h.target.failOn("[DF_tbX_obs]", db::Error(db::errc::kServerError, "Column already has a DEFAULT bound to it."));
+    h.target.onQuery("SOURCE_sysobjects.name = 'tbX' AND SOURCE_syscolumns.name = 'data'",
+                     kDefaultRows, {textRow({"DF_Velho", "tbX", "data", "('20000101')"})});
+    h.target.failOn("[DF_tbX_obs]",
+                    db::Error(db::errc::kServerError, "Column already has a DEFAULT bound to it."));
 
     EXPECT_TRUE(h.runPhase(defaultsPhase()));
 
@@ -148,8 +166,8 @@ TEST(Defaults, AMissingDefaultIsCreatedAndItsNullsFilled) {
         "ALTER TABLE [tbX] ADD CONSTRAINT [DF_tbX_obs] DEFAULT ('') FOR [obs] ",
         "UPDATE [tbX] SET [obs] = ('') WHERE [obs] is null"};
     EXPECT_EQ(h.targetStatements(), sent);
-    EXPECT_THAT(h.loggedStatements(),
-                ElementsAre(logInsert(sent[0]), logInsert(sent[1]), logInsert(sent[2]), logInsert(sent[3])));
+    EXPECT_THAT(h.loggedStatements(), ElementsAre(logInsert(sent[0]), logInsert(sent[1]),
+                                                  logInsert(sent[2]), logInsert(sent[3])));
     EXPECT_EQ(h.form.FXEvolucao.caption, "A carregar definições: Defaults ...");
 }
 
@@ -157,7 +175,8 @@ TEST(Defaults, AFailingNullFillEndsThePhase) {
     ObjectsHarness h;
     h.store.onQuery("SELECT * FROM tbDefaults ORDER BY default_id", kDefaultRows,
                     {textRow({"DF_tbX_qtd", "tbX", "qtd", "(0)"})});
-    h.target.failOn("UPDATE [tbX]", db::Error(db::errc::kServerError, "Invalid column name 'qtd'."));
+    h.target.failOn("UPDATE [tbX]",
+                    db::Error(db::errc::kServerError, "Invalid column name 'qtd'."));
     EXPECT_THROW(h.runPhase(defaultsPhase()), db::Error);
     EXPECT_EQ(h.loggedStatements().size(), 1u);  // the default's creation only
 }
@@ -172,11 +191,19 @@ TEST(KeysIndexesDefaults, ASkippedTableIsPassedOverOnlyInDebugMode) {
         Rows rows;
     };
     const std::vector<PhaseCase> cases = {
-        {primaryKeysPhase(), "FROM tbPrimary_Keys", kKeyRows,
-         {textRow({"PK_A", "tbA", "id"}), textRow({"PK_A", "tbA", "n"}), textRow({"PK_B", "tbB", "id"})}},
-        {indexesPhase(), "FROM tbIndexes", kKeyRows,
-         {textRow({"IX_A", "tbA", "id"}), textRow({"IX_A2", "tbA", "n"}), textRow({"IX_B", "tbB", "id"})}},
-        {defaultsPhase(), "FROM tbDefaults", kDefaultRows,
+        {primaryKeysPhase(),
+         "FROM tbPrimary_Keys",
+         kKeyRows,
+         {textRow({"PK_A", "tbA", "id"}), textRow({"PK_A", "tbA", "n"}),
+          textRow({"PK_B", "tbB", "id"})}},
+        {indexesPhase(),
+         "FROM tbIndexes",
+         kKeyRows,
+         {textRow({"IX_A", "tbA", "id"}), textRow({"IX_A2", "tbA", "n"}),
+          textRow({"IX_B", "tbB", "id"})}},
+        {defaultsPhase(),
+         "FROM tbDefaults",
+         kDefaultRows,
          {textRow({"DF_A", "tbA", "id", "(0)"}), textRow({"DF_A2", "tbA", "n", "(0)"}),
           textRow({"DF_B", "tbB", "id", "(0)"})}}};
     for (const PhaseCase& c : cases) {

@@ -1,6 +1,5 @@
 #include "objects_harness.h"
 
-
 namespace objects::testing {
 
 std::vector<db::Column> textColumns(std::initializer_list<const char*> names) {
@@ -30,7 +29,8 @@ bool ObjectsHarness::runPhase(const upgrade::UpgradePhase& phase) { return phase
 
 std::optional<app::OperationOutcome> ObjectsHarness::pressUpgrade(
     const std::vector<upgrade::UpgradePhase>& phases) {
-    return upgrade::pressUpgradeButton(form, host, upgrade::testing::lendingOpeners(target, store), phases);
+    return upgrade::pressUpgradeButton(form, host, upgrade::testing::lendingOpeners(target, store),
+                                       phases);
 }
 
 std::vector<std::string> ObjectsHarness::loggedStatements() const {

@@ -33,7 +33,8 @@ public:
     upgrade::UpgradeRun& run();
     bool runPhase(const upgrade::UpgradePhase& phase);
     // A whole upgrade (guard, log, collation) with `phases`.
-    std::optional<app::OperationOutcome> pressUpgrade(const std::vector<upgrade::UpgradePhase>& phases);
+    std::optional<app::OperationOutcome> pressUpgrade(
+        const std::vector<upgrade::UpgradePhase>& phases);
 
     // The statements sent to the target (queries left out) and the log inserts, in order.
     const std::vector<std::string>& targetStatements() const { return target.executed; }

@@ -34,9 +34,10 @@ TEST(IndexRemoval, DropsEveryListedIndexWithErrorsIgnored) {
     const auto row = textRow({"IX_Customer", "tbCustomer", "nome"});
     h.target.onQuery(upgrade::ixIndexListQuery(), textColumns({"IX_Name", "tabela", "campo"}),
                      {row, row, row, textRow({"IX_Customer", "tbCustomer", "cidade"})});
-    h.target.failOn("DROP INDEX", db::Error(db::errc::kServerError,
-                                            "Cannot drop the index 'tbCustomer.IX_Customer', because it does "
-                                            "not exist in the system catalog."));
+    h.target.failOn("DROP INDEX",
+                    db::Error(db::errc::kServerError,
+                              "Cannot drop the index 'tbCustomer.IX_Customer', because it does "
+                              "not exist in the system catalog."));
 
     EXPECT_TRUE(h.runPhase(indexRemovalPhase()));
 
@@ -52,14 +53,16 @@ TEST(IndexRemoval, DropsEveryListedIndexWithErrorsIgnored) {
 
 TEST(DefaultRemoval, DropsEveryListedDefaultByItsName) {
     ObjectsHarness h;
-    h.target.onQuery(upgrade::defaultListQuery(), textColumns({"DF_name", "tabela", "campo", "valor"}),
+    h.target.onQuery(upgrade::defaultListQuery(),
+                     textColumns({"DF_name", "tabela", "campo", "valor"}),
                      {textRow({"DF_tbX_qtd", "tbX", "qtd", "(0)"}),
                       textRow({"DF__tbO'Neil__nome__1A2B", "tbO'Neil", "nome", "('')"})});
 
     EXPECT_TRUE(h.runPhase(defaultRemovalPhase()));
 
-    EXPECT_THAT(h.targetStatements(), ElementsAre("ALTER TABLE [tbX] DROP CONSTRAINT [DF_tbX_qtd]",
-                                                  "ALTER TABLE [tbO'Neil] DROP CONSTRAINT [DF__tbO'Neil__nome__1A2B]"));
+    EXPECT_THAT(h.targetStatements(),
+                ElementsAre("ALTER TABLE [tbX] DROP CONSTRAINT [DF_tbX_qtd]",
+                            "ALTER TABLE [tbO'Neil] DROP CONSTRAINT [DF__tbO'Neil__nome__1A2B]"));
     EXPECT_THAT(h.loggedStatements(), IsEmpty());
     EXPECT_EQ(h.form.FXEvolucao.caption, "A carregar definições: Remover Defaults ...");
 }
@@ -67,13 +70,17 @@ TEST(DefaultRemoval, DropsEveryListedDefaultByItsName) {
 TEST(IndexRemoval, AFailingListQueryEndsTheRun) {
     ObjectsHarness h;
     h.form.FXIndexes.value = 1;
-    h.target.onQuery("SELECT TOP 1 * FROM tbVersao", textColumns({"upgrading"}), {{db::Value::integer(0)}});
-    h.target.failOn("FROM sysindexkeys", db::Error(db::errc::kObjectNotFound, "Invalid object name 'sysindexkeys'."));
+    h.target.onQuery("SELECT TOP 1 * FROM tbVersao", textColumns({"upgrading"}),
+                     {{db::Value::integer(0)}});
+    h.target.failOn("FROM sysindexkeys",
+                    db::Error(db::errc::kObjectNotFound, "Invalid object name 'sysindexkeys'."));
 
-    EXPECT_EQ(h.pressUpgrade({indexRemovalPhase(), defaultRemovalPhase()}), app::OperationOutcome::Failed);
+    EXPECT_EQ(h.pressUpgrade({indexRemovalPhase(), defaultRemovalPhase()}),
+              app::OperationOutcome::Failed);
 
     ASSERT_EQ(h.host.messages.size(), 1u);
-    EXPECT_EQ(h.host.messages[0].text, "Invalid object name 'sysindexkeys'." + testing::kBreak + "Objecto: ");
+    EXPECT_EQ(h.host.messages[0].text,
+              "Invalid object name 'sysindexkeys'." + testing::kBreak + "Objecto: ");
     EXPECT_THAT(h.targetSent("as DF_name"), IsEmpty());
 }
 

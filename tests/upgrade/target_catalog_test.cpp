@@ -18,11 +18,24 @@ class TargetCatalogText : public ::testing::TestWithParam<TextCase> {};
 TEST_P(TargetCatalogText, IsExact) { EXPECT_EQ(GetParam().expected, GetParam().actual); }
 
 const std::string kIxSelectAndFrom =
-    " SELECT SOURCE_sysindexes.name as IX_Name, SOURCE_sysobjects_2.name as tabela, SOURCE_syscolumns.name as campo, SOURCE_sysindexkeys.*  "
-    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysobjects AS SOURCE_sysobjects ON (SOURCE_sysindexkeys.id = SOURCE_sysobjects.parent_obj) JOIN sysindexes AS SOURCE_sysindexes ON (SOURCE_sysindexkeys.id = SOURCE_sysindexes.id AND SOURCE_sysindexes.name <> SOURCE_sysobjects.name AND substring(SOURCE_sysindexes.name,1,2)='IX' AND SOURCE_sysindexkeys.indid = SOURCE_sysindexes.indid) JOIN sysobjects AS SOURCE_sysobjects_2 ON SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN syscolumns AS SOURCE_syscolumns ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) ";
+    " SELECT SOURCE_sysindexes.name as IX_Name, SOURCE_sysobjects_2.name as tabela, "
+    "SOURCE_syscolumns.name as campo, SOURCE_sysindexkeys.*  "
+    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysobjects AS SOURCE_sysobjects ON "
+    "(SOURCE_sysindexkeys.id = SOURCE_sysobjects.parent_obj) JOIN sysindexes AS SOURCE_sysindexes "
+    "ON (SOURCE_sysindexkeys.id = SOURCE_sysindexes.id AND SOURCE_sysindexes.name <> "
+    "SOURCE_sysobjects.name AND substring(SOURCE_sysindexes.name,1,2)='IX' AND "
+    "SOURCE_sysindexkeys.indid = SOURCE_sysindexes.indid) JOIN sysobjects AS SOURCE_sysobjects_2 "
+    "ON SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN syscolumns AS SOURCE_syscolumns "
+    "ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = "
+    "SOURCE_syscolumns.colid) ";
 const std::string kDefaultSelectAndJoins =
-    " SELECT SOURCE_Names.name as DF_name, SOURCE_sysobjects.name as tabela, SOURCE_syscolumns.name as campo, SOURCE_syscomments.text as valor FROM syscolumns AS SOURCE_syscolumns "
-    " JOIN syscomments AS SOURCE_syscomments ON SOURCE_syscolumns.cdefault = SOURCE_syscomments.id JOIN sysobjects AS SOURCE_sysobjects ON SOURCE_syscolumns.id = SOURCE_sysobjects.id JOIN sysobjects as SOURCE_Names ON SOURCE_syscomments.id = SOURCE_Names.id WHERE SOURCE_sysobjects.name <> 'dtproperties' ";
+    " SELECT SOURCE_Names.name as DF_name, SOURCE_sysobjects.name as tabela, "
+    "SOURCE_syscolumns.name as campo, SOURCE_syscomments.text as valor FROM syscolumns AS "
+    "SOURCE_syscolumns "
+    " JOIN syscomments AS SOURCE_syscomments ON SOURCE_syscolumns.cdefault = SOURCE_syscomments.id "
+    "JOIN sysobjects AS SOURCE_sysobjects ON SOURCE_syscolumns.id = SOURCE_sysobjects.id JOIN "
+    "sysobjects as SOURCE_Names ON SOURCE_syscomments.id = SOURCE_Names.id WHERE "
+    "SOURCE_sysobjects.name <> 'dtproperties' ";
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Queries, TargetCatalogText, ::testing::Values(

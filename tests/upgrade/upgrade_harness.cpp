@@ -7,13 +7,21 @@ namespace upgrade::testing {
 std::unique_ptr<UpgradeRun> newRun(app::MainForm& form, app::Host& host, db::Connection& target,
                                    db::Connection& store) {
     return std::make_unique<UpgradeRun>(
-        UpgradeRun{form, host, target, store, StatementRunner(target, store, form, host, ExecutionMode::AbortOnError),
-                   {}, {}, {}, false});
+        UpgradeRun{form,
+                   host,
+                   target,
+                   store,
+                   StatementRunner(target, store, form, host, ExecutionMode::AbortOnError),
+                   {},
+                   {},
+                   {},
+                   false});
 }
 
 app::ConnectionOpeners lendingOpeners(testing_support::FakeConnection& target,
                                       testing_support::FakeConnection& store) {
-    return {[&target](const db::ServerSettings&) { return target.handle(); }, [&store] { return store.handle(); }};
+    return {[&target](const db::ServerSettings&) { return target.handle(); },
+            [&store] { return store.handle(); }};
 }
 
 std::string logInsert(const std::string& sql) {

@@ -29,26 +29,6 @@ std::string sqliteTableDefinition(const SystemTable& table, std::string_view col
     return sql + ")";
 }
 
-// Legacy syscolumns.type byte: the TDS type code of the nullable form where one exists.
-int legacyTypeCode(const ColumnType& t) {
-    switch (t.base->sqlType) {
-        case SqlType::TinyInt: case SqlType::SmallInt: case SqlType::Int: case SqlType::BigInt: return 38;
-        case SqlType::Bit: return 50;
-        case SqlType::Real: case SqlType::Float: return 109;
-        case SqlType::Money: case SqlType::SmallMoney: return 110;
-        case SqlType::DateTime: case SqlType::SmallDateTime: return 111;
-        case SqlType::Decimal: return 106;
-        case SqlType::Numeric: return 108;
-        case SqlType::Char: case SqlType::NChar: return 47;
-        case SqlType::VarChar: case SqlType::NVarChar: return 39;
-        case SqlType::Binary: case SqlType::Timestamp: return 45;
-        case SqlType::VarBinary: return 37;
-        case SqlType::Text: case SqlType::NText: return 35;
-        case SqlType::Image: return 34;
-        default: return t.base->xtype;
-    }
-}
-
 int xprecOf(const ColumnType& t) {
     if (t.base->shape == TypeShape::Sized || t.base->shape == TypeShape::UnicodeSized || t.base->xusertype == 256)
         return 0;
@@ -90,12 +70,25 @@ constexpr const char* kSyssegmentsText =
     "\tSELECT 1, 'default', 1 UNION\n"
     "\tSELECT 2, 'logsegment', 0\n";
 
-void createSystemViews(sqlite3* db, Catalog& catalog) {
+// The sandbox's own bookkeeping beside the catalog: what each trigger fires on.
+void createPrivateTables(sqlite3* db) {
     sqlite::exec(db,
-                 "CREATE VIEW sysconstraints AS SELECT o.id AS constid, o.parent_obj AS id, "
-                 "COALESCE((SELECT c.colid FROM syscolumns c WHERE c.cdefault = o.id AND o.id <> 0), 0) AS colid, "
+                 "CREATE TABLE IF NOT EXISTS \"~triggers\" (id INTEGER PRIMARY KEY, table_id INTEGER, on_insert INTEGER, "
+                 "on_update INTEGER, on_delete INTEGER, instead_of INTEGER, disabled INTEGER);"
+                 "CREATE INDEX IF NOT EXISTS \"~triggers_table\" ON \"~triggers\" (table_id);"
+                 "CREATE INDEX IF NOT EXISTS \"~sysforeignkeys_fkey\" ON sysforeignkeys (fkeyid);"
+                 "CREATE INDEX IF NOT EXISTS \"~sysforeignkeys_rkey\" ON sysforeignkeys (rkeyid);"
+                 "CREATE INDEX IF NOT EXISTS \"~sysprotects_id\" ON sysprotects (id);");
+}
+
+void createSystemViews(sqlite3* db, Catalog& catalog) {
+    // As SQL Server 2000 defines it: a constraint on one column keeps that column's id in
+    // sysobjects.info (a column constraint, status + 16), one on several columns 0 (a
+    // table constraint, + 32).
+    sqlite::exec(db,
+                 "CREATE VIEW sysconstraints AS SELECT o.id AS constid, o.parent_obj AS id, o.info AS colid, "
                  "0 AS spare1, (CASE trim(o.xtype) WHEN 'PK' THEN 1 WHEN 'UQ' THEN 2 WHEN 'F' THEN 3 "
-                 "WHEN 'C' THEN 4 WHEN 'D' THEN 5 ELSE 0 END) + (CASE trim(o.xtype) WHEN 'D' THEN 16 ELSE 32 END) "
+                 "WHEN 'C' THEN 4 WHEN 'D' THEN 5 ELSE 0 END) + (CASE WHEN o.info <> 0 THEN 16 ELSE 32 END) "
                  "AS status, 4096 AS actions, 0 AS error FROM sysobjects o "
                  "WHERE trim(o.xtype) IN ('C', 'F', 'PK', 'UQ', 'D')");
     sqlite::exec(db,
@@ -194,6 +187,7 @@ void Catalog::create(sqlite3* db, std::string_view databaseName, std::string_vie
     }
     Catalog catalog(db);
     insertSystemRows(db, databaseSystemTables(), catalog, collation);
+    createPrivateTables(db);
     if (isMaster) {
         insertSystemRows(db, masterSystemTables(), catalog, collation);
         sqlite::exec(db, "CREATE TABLE \"~logins\" (name TEXT PRIMARY KEY COLLATE " +
@@ -227,6 +221,19 @@ void Catalog::create(sqlite3* db, std::string_view databaseName, std::string_vie
     insertUsers(db);
     sqlite::exec(db, "INSERT INTO sysfilegroups (groupid, allocpolicy, status, groupname) VALUES (1, 0, 16, 'PRIMARY')");
     createSystemViews(db, catalog);
+}
+
+void Catalog::addMissingTables(sqlite3* db, std::string_view collation) {
+    std::vector<SystemTable> missing;
+    for (const auto& table : databaseSystemTables()) {
+        Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+        q.bind(1, table.name);
+        if (!q.step()) missing.push_back(table);
+    }
+    if (missing.empty()) return;
+    Catalog catalog(db);
+    insertSystemRows(db, missing, catalog, collation);
+    createPrivateTables(db);
 }
 
 void Catalog::setFiles(std::string_view databaseName, std::string_view dataPath, std::string_view logPath) {
@@ -293,7 +300,8 @@ int Catalog::addObject(std::string_view name, std::string_view xtype, int parent
     std::string x(xtype);
     if (x.size() < 2) x += ' ';
     std::string type = (xtype == "PK" || xtype == "UQ") ? "K " : x;
-    int sysstat = xtype == "S" ? 1 : xtype == "V" ? 2 : xtype == "U" ? 3 : xtype == "P" ? 4 : xtype == "D" ? 14 : 9;
+    int sysstat = xtype == "S" ? 1 : xtype == "V" ? 2 : xtype == "U" ? 3 : xtype == "P" ? 4 : xtype == "TR" ? 8
+                : xtype == "D" ? 14 : 9;
     std::string created = xtype == "S" ? kCatalogCreationDate : formatStoredDateTime(now());
     Statement insert(m_db,
                      "INSERT INTO sysobjects (name, id, xtype, uid, info, status, base_schema_ver, replinfo, "
@@ -307,24 +315,35 @@ int Catalog::addObject(std::string_view name, std::string_view xtype, int parent
     return id;
 }
 
+void Catalog::setObjectInfo(int id, int info) {
+    Statement update(m_db, "UPDATE sysobjects SET info = ? WHERE id = ?");
+    update.bind(1, std::int64_t{info}).bind(2, std::int64_t{id}).step();
+}
+
+void Catalog::setObjectStatus(int id, int status) {
+    Statement update(m_db, "UPDATE sysobjects SET status = ? WHERE id = ?");
+    update.bind(1, std::int64_t{status}).bind(2, std::int64_t{id}).step();
+}
+
 void Catalog::addColumn(int tableId, int colid, const NewColumn& c) {
     Statement insert(m_db,
                      "INSERT INTO syscolumns (name, id, xtype, typestat, xusertype, length, xprec, xscale, colid, "
                      "xoffset, bitpos, reserved, colstat, cdefault, domain, number, colorder, autoval, offset, "
                      "collationid, status, type, usertype, printfmt, prec, scale, iscomputed, isoutparam, "
                      "isnullable, collation) VALUES (?, ?, ?, 0, ?, ?, ?, ?, ?, 0, 0, 0, ?, ?, 0, 0, ?, NULL, 0, ?, "
-                     "?, ?, ?, NULL, ?, ?, 0, 0, ?, ?)");
+                     "?, ?, ?, NULL, ?, ?, ?, 0, ?, ?)");
     const ColumnType& t = c.type;
     insert.bind(1, c.name).bind(2, std::int64_t{tableId}).bind(3, std::int64_t{t.base->xtype});
-    insert.bind(4, std::int64_t{t.base->xusertype}).bind(5, std::int64_t{t.length});
+    insert.bind(4, std::int64_t{t.xusertype()}).bind(5, std::int64_t{t.length});
     insert.bind(6, std::int64_t{xprecOf(t)}).bind(7, std::int64_t{t.scale}).bind(8, std::int64_t{colid});
-    insert.bind(9, std::int64_t{c.identity ? 1 : 0}).bind(10, std::int64_t{c.cdefault}).bind(11, std::int64_t{colid});
+    insert.bind(9, std::int64_t{(c.identity ? 1 : 0) | (c.computed ? kColstatComputed : 0)});
+    insert.bind(10, std::int64_t{c.cdefault}).bind(11, std::int64_t{colid});
     if (t.isCharacter()) insert.bind(12, std::int64_t{872468488}); else insert.bindNull(12);
     insert.bind(13, std::int64_t{(c.nullable ? 0x08 : 0) | (c.identity ? 0x80 : 0)});
-    insert.bind(14, std::int64_t{legacyTypeCode(t)}).bind(15, std::int64_t{t.base->usertype});
+    insert.bind(14, std::int64_t{legacyTypeCode(t)}).bind(15, std::int64_t{t.usertype()});
     insert.bind(16, std::int64_t{t.precision}).bind(17, std::int64_t{t.scale});
-    insert.bind(18, std::int64_t{c.nullable ? 1 : 0});
-    if (t.isCharacter()) insert.bind(19, c.collation); else insert.bindNull(19);
+    insert.bind(18, std::int64_t{c.computed ? 1 : 0}).bind(19, std::int64_t{c.nullable ? 1 : 0});
+    if (t.isCharacter()) insert.bind(20, c.collation); else insert.bindNull(20);
     insert.step();
 }
 
@@ -334,11 +353,11 @@ void Catalog::updateColumn(int tableId, int colid, const NewColumn& c) {
                      "collationid = ?, status = ?, type = ?, usertype = ?, prec = ?, scale = ?, isnullable = ?, "
                      "collation = ? WHERE id = ? AND colid = ?");
     const ColumnType& t = c.type;
-    update.bind(1, std::int64_t{t.base->xtype}).bind(2, std::int64_t{t.base->xusertype}).bind(3, std::int64_t{t.length});
+    update.bind(1, std::int64_t{t.base->xtype}).bind(2, std::int64_t{t.xusertype()}).bind(3, std::int64_t{t.length});
     update.bind(4, std::int64_t{xprecOf(t)}).bind(5, std::int64_t{t.scale}).bind(6, std::int64_t{c.identity ? 1 : 0});
     if (t.isCharacter()) update.bind(7, std::int64_t{872468488}); else update.bindNull(7);
     update.bind(8, std::int64_t{(c.nullable ? 0x08 : 0) | (c.identity ? 0x80 : 0)});
-    update.bind(9, std::int64_t{legacyTypeCode(t)}).bind(10, std::int64_t{t.base->usertype});
+    update.bind(9, std::int64_t{legacyTypeCode(t)}).bind(10, std::int64_t{t.usertype()});
     update.bind(11, std::int64_t{t.precision}).bind(12, std::int64_t{t.scale}).bind(13, std::int64_t{c.nullable ? 1 : 0});
     if (t.isCharacter()) update.bind(14, c.collation); else update.bindNull(14);
     update.bind(15, std::int64_t{tableId}).bind(16, std::int64_t{colid}).step();
@@ -431,7 +450,9 @@ void Catalog::dropObject(int id) {
     }
     const char* deletes[] = {"DELETE FROM sysobjects WHERE id = ?", "DELETE FROM syscolumns WHERE id = ?",
                              "DELETE FROM syscomments WHERE id = ?", "DELETE FROM sysindexes WHERE id = ?",
-                             "DELETE FROM sysindexkeys WHERE id = ?", "DELETE FROM \"~identity\" WHERE id = ?"};
+                             "DELETE FROM sysindexkeys WHERE id = ?", "DELETE FROM \"~identity\" WHERE id = ?",
+                             "DELETE FROM sysforeignkeys WHERE constid = ?", "DELETE FROM sysreferences WHERE constid = ?",
+                             "DELETE FROM sysprotects WHERE id = ?", "DELETE FROM \"~triggers\" WHERE id = ?"};
     for (const char* sql : deletes) {
         Statement del(m_db, sql);
         for (auto each : ids) {

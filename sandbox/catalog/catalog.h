@@ -28,7 +28,11 @@ struct NewColumn {
     bool identity = false;
     int cdefault = 0;        // id of the column's default object, 0 for none
     std::string collation;   // character columns only
+    bool computed = false;   // col AS expression (iscomputed 1, colstat bit 4)
 };
+
+// syscolumns.colstat bit of a computed column.
+inline constexpr int kColstatComputed = 4;
 
 // An index being added to sysindexes/sysindexkeys.
 struct NewIndex {
@@ -46,6 +50,11 @@ inline constexpr int kPrimaryKey = 2048;
 inline constexpr int kUniqueConstraint = 4096;
 }  // namespace indexstatus
 
+// sysobjects.status bits of a CHECK or FOREIGN KEY constraint: disabled by NOCHECK
+// CONSTRAINT, and not trusted since created or enabled WITH NOCHECK.
+inline constexpr int kStatusConstraintDisabled = 0x800;
+inline constexpr int kStatusConstraintNotTrusted = 0x1000;
+
 // sysobjects.status bits that record the session settings a module was created with.
 inline constexpr int kStatusAnsiNulls = 0x20000000;
 inline constexpr int kStatusQuotedIdentifier = 0x40000000;
@@ -61,6 +70,10 @@ public:
     // Creates the system tables with their fixed rows (systypes, sysusers, the system
     // tables' own sysobjects/syscolumns rows) and the sandbox's private bookkeeping.
     static void create(sqlite3* db, std::string_view databaseName, std::string_view collation, bool isMaster);
+
+    // Adds the system tables (and the sandbox's bookkeeping) that a database file made by
+    // an earlier version of the sandbox lacks.
+    static void addMissingTables(sqlite3* db, std::string_view collation);
 
     // Rewrites sysfiles: fileid 1 "<db>_Data" at dataPath, fileid 2 "<db>_Log" at logPath.
     void setFiles(std::string_view databaseName, std::string_view dataPath, std::string_view logPath);
@@ -78,6 +91,10 @@ public:
 
     // Adds a sysobjects row and returns its id (`id` 0: a new one is allocated).
     int addObject(std::string_view name, std::string_view xtype, int parentObj, int status, int id = 0);
+    // Sets sysobjects.info: the column of a constraint on one column (0 for several).
+    void setObjectInfo(int id, int info);
+    // Sets sysobjects.status (a constraint's disabled and not-trusted bits).
+    void setObjectStatus(int id, int status);
 
     void addColumn(int tableId, int colid, const NewColumn& column);
     // Rewrites a column's type, length, precision, scale, nullability, identity bit and
@@ -103,7 +120,8 @@ public:
     void setCollation(std::string_view collation);
 
     // Deletes an object and everything hanging off it: child objects (constraints,
-    // defaults), columns, comments, indexes and index keys.
+    // defaults, triggers), columns, comments, indexes and index keys, foreign key columns
+    // and permissions.
     void dropObject(int id);
 
     // A system-generated constraint name: "PK__tbUsers__0EA330E9",

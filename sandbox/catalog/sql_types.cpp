@@ -162,9 +162,15 @@ std::optional<ColumnType> makeColumnType(std::string_view name, std::optional<in
     return type;
 }
 
-ColumnType columnTypeFromCatalog(int xusertype, int length, int xprec, int xscale) {
+ColumnType columnTypeFromCatalog(int xtype, int xusertype, int usertype, int length, int xprec, int xscale) {
     ColumnType type;
     type.base = findTypeByUserType(xusertype);
+    if (!type.base) {
+        // An alias type: its physical type, the alias kept for the catalog.
+        type.base = findTypeByUserType(xtype);
+        type.userTypeId = xusertype;
+        type.legacyUserType = usertype;
+    }
     if (!type.base) type.base = findType("int");
     type.length = length;
     type.precision = xprec;
@@ -172,6 +178,25 @@ ColumnType columnTypeFromCatalog(int xusertype, int length, int xprec, int xscal
     if (type.base->shape == T::Sized) type.precision = length;
     if (type.base->shape == T::UnicodeSized || type.base->xusertype == 256) type.precision = length / 2;
     return type;
+}
+
+int legacyTypeCode(const ColumnType& t) {
+    switch (t.base->sqlType) {
+        case SqlType::TinyInt: case SqlType::SmallInt: case SqlType::Int: case SqlType::BigInt: return 38;
+        case SqlType::Bit: return 50;
+        case SqlType::Real: case SqlType::Float: return 109;
+        case SqlType::Money: case SqlType::SmallMoney: return 110;
+        case SqlType::DateTime: case SqlType::SmallDateTime: return 111;
+        case SqlType::Decimal: return 106;
+        case SqlType::Numeric: return 108;
+        case SqlType::Char: case SqlType::NChar: return 47;
+        case SqlType::VarChar: case SqlType::NVarChar: return 39;
+        case SqlType::Binary: case SqlType::Timestamp: return 45;
+        case SqlType::VarBinary: return 37;
+        case SqlType::Text: case SqlType::NText: return 35;
+        case SqlType::Image: return 34;
+        default: return t.base->xtype;
+    }
 }
 
 }  // namespace sandbox

@@ -46,6 +46,12 @@ struct ColumnType {
     int length = 0;     // bytes (syscolumns.length)
     int precision = 0;  // xprec; characters for character types (syscolumns.prec)
     int scale = 0;      // xscale
+    int userTypeId = 0;      // systypes.xusertype of an alias type (sp_addtype); 0 for a built-in type
+    int legacyUserType = 0;  // systypes.usertype of that alias type
+
+    // syscolumns.xusertype and usertype of a column of this type.
+    int xusertype() const { return userTypeId ? userTypeId : base->xusertype; }
+    int usertype() const { return userTypeId ? legacyUserType : base->usertype; }
 
     bool isCharacter() const;  // char, varchar, text and the Unicode forms
     bool isUnicode() const;
@@ -64,8 +70,14 @@ struct ColumnType {
 std::optional<ColumnType> makeColumnType(std::string_view name, std::optional<int> first,
                                          std::optional<int> second);
 
-// The column type of a syscolumns row. Example: xusertype 231, length 100 -> nvarchar(50).
-ColumnType columnTypeFromCatalog(int xusertype, int length, int xprec, int xscale);
+// The column type of a syscolumns row. Example: xtype 231, xusertype 231, length 100 ->
+// nvarchar(50); xtype 167, xusertype 257 (an alias type of varchar) -> varchar of that
+// alias. usertype: the row's legacy usertype.
+ColumnType columnTypeFromCatalog(int xtype, int xusertype, int usertype, int length, int xprec, int xscale);
+
+// The legacy syscolumns.type / systypes.type byte: the TDS type code of the type's
+// nullable form where one exists. Example: int -> 38 (INTN), varchar -> 39.
+int legacyTypeCode(const ColumnType& type);
 
 // The bytes needed by a decimal of this precision: 1-9 -> 5, 10-19 -> 9, 20-28 -> 13, else 17.
 int decimalStorageBytes(int precision);

@@ -86,6 +86,18 @@ const std::vector<SystemTable>& databaseSystemTables() {
         {"sysindexkeys", 17, columns("id int, indid smallint, colid smallint, keyno smallint")},
         {"sysforeignkeys", 18,
          columns("constid int, fkeyid int, rkeyid int, fkey smallint, rkey smallint, keyno smallint")},
+        {"sysreferences", 14,
+         columns("constid int, fkeyid int, rkeyid int, rkeyindid smallint, keycnt smallint, forkeys varbinary(32)?, "
+                 "refkeys varbinary(32)?, fkeydbid smallint, rkeydbid smallint, fkey1 smallint, fkey2 smallint, "
+                 "fkey3 smallint, fkey4 smallint, fkey5 smallint, fkey6 smallint, fkey7 smallint, fkey8 smallint, "
+                 "fkey9 smallint, fkey10 smallint, fkey11 smallint, fkey12 smallint, fkey13 smallint, "
+                 "fkey14 smallint, fkey15 smallint, fkey16 smallint, rkey1 smallint, rkey2 smallint, "
+                 "rkey3 smallint, rkey4 smallint, rkey5 smallint, rkey6 smallint, rkey7 smallint, rkey8 smallint, "
+                 "rkey9 smallint, rkey10 smallint, rkey11 smallint, rkey12 smallint, rkey13 smallint, "
+                 "rkey14 smallint, rkey15 smallint, rkey16 smallint")},
+        {"sysprotects", 13,
+         columns("id int, uid smallint, action tinyint, protecttype tinyint, columns varbinary(4000)?, "
+                 "grantor smallint")},
         {"sysmembers", 15, columns("memberuid smallint, groupuid smallint")},
         {"sysfilegroups", 96, columns("groupid smallint, allocpolicy smallint, status int, groupname sysname")},
         {"sysfiles", 97,

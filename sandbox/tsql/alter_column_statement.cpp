@@ -1,9 +1,11 @@
+#include <algorithm>
 #include "catalog/collation.h"
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
 #include "tsql/alter_table.h"
 #include "tsql/column_definition.h"
 #include "tsql/dml_support.h"
+#include "tsql/table_rules.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
 #include "tsql/table_rebuild.h"
@@ -48,9 +50,10 @@ public:
             throw ServerError(4924, 16, "ALTER TABLE ALTER COLUMN failed because column '" + column +
                                             "' does not exist in table '" + info->name + "'.");
         const ColumnInfo& old = info->columns[static_cast<std::size_t>(at)];
-        if (old.type.isLong() || old.type.base->sqlType == SqlType::Timestamp)
+        if (old.type.isLong() || old.type.base->sqlType == SqlType::Timestamp || old.computed)
             throw ServerError(4928, 16, "Cannot alter column '" + old.name + "' because it is '" +
-                                            std::string(old.type.base->name) + "'.");
+                                            (old.computed ? std::string("COMPUTED") : std::string(old.type.base->name)) +
+                                            "'.");
         NewColumn altered = alteredColumn(context, old);
         checkDependents(db, *info, old, altered);
         std::vector<std::pair<std::int64_t, StoredValue>> values = convertedValues(context, *info, old, altered);
@@ -85,7 +88,7 @@ private:
         spec.name = old.name;
         spec.type = type;
         spec.collation = collation;
-        ColumnType newType = resolveColumnType(spec, static_cast<std::size_t>(old.colid));
+        ColumnType newType = resolveColumnType(context.db(), spec, static_cast<std::size_t>(old.colid));
         if (newType.base->sqlType == SqlType::Timestamp)
             throw ServerError(err::kUnsupported, 16, "The sandbox server does not support ALTER COLUMN to timestamp.");
         if (!collation.empty() && !newType.isCharacter())
@@ -146,6 +149,25 @@ private:
         }
         if (old.defaultId != 0 && typeChanged) {
             if (auto df = db.catalog().findObject(old.defaultId)) dependents.push_back(Dependent{"object", df->name});
+        }
+        // Quirk (SQL Server 2000): a column that a foreign key (either side) or a CHECK
+        // constraint uses cannot be altered at all, nor one that a computed column reads.
+        auto uses = [&](const std::vector<int>& colids) {
+            return std::find(colids.begin(), colids.end(), old.colid) != colids.end();
+        };
+        for (const auto& check : info.checks)
+            if (uses(check.colids)) dependents.push_back(Dependent{"object", check.name});
+        for (const auto& fk : info.foreignKeys)
+            if (uses(fk.childColids)) dependents.push_back(Dependent{"object", fk.name});
+        for (const auto& fk : info.referencedBy)
+            if (uses(fk.parentColids) && fk.childId != info.id) dependents.push_back(Dependent{"object", fk.name});
+        for (const auto& column : info.columns) {
+            if (!column.computed) continue;
+            sqlite::Statement text(db.handle(), "SELECT text FROM syscomments WHERE id = ? AND number = ?");
+            text.bind(1, std::int64_t{info.id}).bind(2, std::int64_t{column.colid});
+            if (!text.step()) continue;
+            for (const auto& name : columnsReadBy(text.text(0)))
+                if (iequals(name, old.name)) dependents.push_back(Dependent{"column", column.name});
         }
         if (dependents.empty()) return;
         auto dependentText = [&](const Dependent& d) {

@@ -39,12 +39,54 @@ public:
     }
 };
 
+// ALTER DATABASE db SET option [, ...] [WITH ROLLBACK ... | NO_WAIT]: RECOVERY, AUTO_CLOSE
+// and the other options SQL Server 2000 knows are accepted for a database that exists (911
+// otherwise); none changes what the sandbox does.
+class AlterDatabaseSetStatement : public Statement {
+public:
+    std::string database;
+
+    void execute(ExecContext& context) override {
+        if (!context.databases().find(database))
+            throw ServerError(911, 16, "Could not locate entry in sysdatabases for database '" + database +
+                                           "'. No entry found with that name. Make sure that the name is entered correctly.");
+        context.done(false);
+    }
+};
+
+std::unique_ptr<Statement> parseSetOptions(Parser& p, std::string database) {
+    do {
+        if (p.peek().kind != TokenKind::Word) p.syntaxError();
+        p.next();
+        // RECOVERY SIMPLE, AUTO_CLOSE ON, TORN_PAGE_DETECTION OFF, or a lone SINGLE_USER.
+        if (p.peek().kind == TokenKind::Word && !p.peek().isWord("WITH") && !p.isStatementStart(p.peek())) p.next();
+        else if (p.peek().isWord("ON") || p.peek().isWord("OFF")) p.next();
+    } while (p.acceptSymbol(","));
+    if (p.acceptWord("WITH")) {
+        if (p.acceptWord("ROLLBACK")) {
+            if (p.acceptWord("AFTER")) {
+                if (p.peek().kind != TokenKind::Integer) p.syntaxError();
+                p.next();
+                p.acceptWord("SECONDS");
+            } else {
+                p.expectWord("IMMEDIATE");
+            }
+        } else {
+            p.expectWord("NO_WAIT");
+        }
+    }
+    auto s = std::make_unique<AlterDatabaseSetStatement>();
+    s->database = std::move(database);
+    return s;
+}
+
 }  // namespace
 
 std::unique_ptr<Statement> parseAlterDatabase(Parser& p) {
     p.expectWord("ALTER");
     p.expectWord("DATABASE");
     std::string database = p.identifier();
+    if (p.acceptWord("SET")) return parseSetOptions(p, std::move(database));
     if (!p.peek().isWord("COLLATE")) return skipUnsupported(p, "ALTER DATABASE ... " + upperName(p.peek().text));
     p.next();
     auto s = std::make_unique<AlterDatabaseCollateStatement>();

@@ -5,6 +5,8 @@
 #include "catalog/text_util.h"
 #include "tsql/alter_table.h"
 #include "tsql/column_definition.h"
+#include "tsql/computed_columns.h"
+#include "tsql/constraint_definition.h"
 #include "tsql/dml_support.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
@@ -32,7 +34,7 @@ struct KeyItem {
     KeySpec key;
 };
 
-using AddItem = std::variant<ColumnSpec, KeyItem, DefaultFor>;
+using AddItem = std::variant<ColumnSpec, KeyItem, DefaultFor, ForeignKeySpec, CheckSpec>;
 
 // ALTER TABLE t ADD column | constraint [, ...]: one statement, all of it or nothing.
 // New columns go to the end of the table (colid after the last). Existing rows take the
@@ -43,6 +45,7 @@ public:
     ObjectName table;
     std::vector<AddItem> items;
     bool withValues = false;
+    bool checkExisting = true;  // WITH NOCHECK: foreign keys and checks leave existing rows alone
 
     void execute(ExecContext& context) override {
         Database& db = context.db();
@@ -53,14 +56,18 @@ public:
                 for (const auto& item : items) {
                     if (const auto* column = std::get_if<ColumnSpec>(&item)) addColumn(context, *column);
                     else if (const auto* key = std::get_if<KeyItem>(&item)) addKey(context, key->key);
+                    else if (const auto* fk = std::get_if<ForeignKeySpec>(&item))
+                        createForeignKey(context, *current(context), *fk, checkExisting);
+                    else if (const auto* check = std::get_if<CheckSpec>(&item))
+                        createCheckConstraint(context, *current(context), *check, checkExisting);
                     else addDefault(context, std::get<DefaultFor>(item));
                 }
             });
         } catch (...) {
-            db.invalidate(name);
+            db.invalidateAll();
             throw;
         }
-        db.invalidate(name);
+        db.invalidateAll();
         context.done(false);
     }
 
@@ -79,7 +86,12 @@ private:
             throw ServerError(2705, 16, "Column names in each table must be unique. Column name '" + spec.name +
                                             "' in table '" + info->name + "' is specified more than once.");
         int colid = info->columns.empty() ? 1 : info->columns.back().colid + 1;
-        ColumnType type = resolveColumnType(spec, static_cast<std::size_t>(colid));
+        if (!spec.computedText.empty()) {
+            addComputedColumn(context, *info, spec, colid);
+            return;
+        }
+        std::optional<bool> aliasNullability;
+        ColumnType type = resolveColumnType(db, spec, static_cast<std::size_t>(colid), &aliasNullability);
         bool timestamp = type.base->sqlType == SqlType::Timestamp;
         checkDefaultAllowed(spec, type, info->name);
         if (spec.identity && info->identity)
@@ -89,8 +101,9 @@ private:
         column.name = spec.name;
         column.type = type;
         column.identity = spec.identity;
-        column.nullable = spec.nullable ? *spec.nullable
-                                        : !spec.identity && !timestamp && context.session().options.ansiNullDefault;
+        column.nullable = spec.nullable      ? *spec.nullable
+                          : aliasNullability ? *aliasNullability
+                                             : !spec.identity && !timestamp && context.session().options.ansiNullDefault;
         column.collation = type.isCharacter() ? (spec.collation.empty() ? db.collation() : spec.collation) : "";
         // Quirk (SQL Server 2000): a NOT NULL column can be added only with a default (or
         // as an identity or timestamp column, which fill themselves), even to an empty table.
@@ -114,6 +127,25 @@ private:
         sqlite::exec(db.handle(), "ALTER TABLE " + sqlite::quoteIdentifier(info->name) + " ADD COLUMN " +
                                       sqliteColumnDefinition(spec.name, type, column.collation));
         fillExistingRows(context, *info, spec, column);
+    }
+
+    // col AS expression: computed by SQLite for every row, old ones included.
+    void addComputedColumn(ExecContext& context, const TableInfo& info, const ColumnSpec& spec, int colid) {
+        Database& db = context.db();
+        NewColumn column;
+        column.name = spec.name;
+        column.type = computedColumnType(spec.computedText, [&](std::string_view name) -> std::optional<ColumnType> {
+            const int at = info.findColumn(name);
+            if (at < 0) return std::nullopt;
+            return info.columns[static_cast<std::size_t>(at)].type;
+        });
+        column.computed = true;
+        column.nullable = true;
+        column.collation = column.type.isCharacter() ? db.collation() : "";
+        const std::string definition = sqliteComputedColumn(spec.name, spec.computedText, db.name(), db.collation());
+        db.catalog().addColumn(info.id, colid, column);
+        db.catalog().addComment(info.id, spec.computedText, colid);
+        sqlite::exec(db.handle(), "ALTER TABLE " + sqlite::quoteIdentifier(info.name) + " ADD COLUMN " + definition);
     }
 
     // The value each existing row gets in a new column.
@@ -226,10 +258,10 @@ public:
                 for (const auto& name : names) drop(db, *info, name);
             });
         } catch (...) {
-            db.invalidate(info->name);
+            db.invalidateAll();
             throw;
         }
-        db.invalidate(info->name);
+        db.invalidateAll();
         context.done(false);
     }
 
@@ -247,6 +279,16 @@ private:
             if (index.step()) {
                 int indid = static_cast<int>(index.integer(0));
                 index = sqlite::Statement();
+                // A key that a foreign key references stays (3725).
+                sqlite::Statement referencing(db.handle(),
+                                              "SELECT o.name, t.name FROM sysreferences r JOIN sysobjects o ON o.id = r.constid "
+                                              "JOIN sysobjects t ON t.id = r.fkeyid WHERE r.rkeyid = ? AND r.rkeyindid = ?");
+                referencing.bind(1, std::int64_t{info.id}).bind(2, std::int64_t{indid});
+                if (referencing.step())
+                    throw ServerError(3725, 16, "The constraint '" + object->name + "' is being referenced by table '" +
+                                                    referencing.text(1) + "', foreign key constraint '" +
+                                                    referencing.text(0) + "'.")
+                        .followedBy(3727, 16, "Could not drop constraint. See previous errors.", 0);
                 catalog.removeIndex(info.id, indid);
                 sqlite::exec(db.handle(), "DROP INDEX IF EXISTS " + sqlite::quoteIdentifier(sqliteIndexName(info.id, indid)));
                 if (indid == 1) catalog.addIndex(info.id, NewIndex{info.name, 0, 0, {}});
@@ -278,12 +320,20 @@ void parseAddItem(Parser& p, std::vector<AddItem>& items) {
         items.emplace_back(std::move(item));
         return;
     }
-    if (t.isWord("FOREIGN") || t.isWord("CHECK"))
-        throw ServerError(err::kUnsupported, 16, "The sandbox server does not support " + upperName(t.text) + " constraints.");
+    if (t.isWord("FOREIGN")) {
+        items.emplace_back(parseForeignKey(p, constraintName, nullptr));
+        return;
+    }
+    if (t.isWord("CHECK")) {
+        items.emplace_back(parseCheck(p, constraintName, nullptr));
+        return;
+    }
     if (!constraintName.empty()) p.syntaxError();
-    std::vector<KeySpec> keys;
-    items.emplace_back(parseColumnDefinition(p, keys));
-    for (auto& key : keys) items.emplace_back(KeyItem{std::move(key)});
+    TableConstraints constraints;
+    items.emplace_back(parseColumnDefinition(p, constraints));
+    for (auto& key : constraints.keys) items.emplace_back(KeyItem{std::move(key)});
+    for (auto& fk : constraints.foreignKeys) items.emplace_back(std::move(fk));
+    for (auto& check : constraints.checks) items.emplace_back(std::move(check));
 }
 
 }  // namespace
@@ -306,13 +356,20 @@ std::unique_ptr<Statement> parseAlterTable(Parser& p) {
         p.expectWord("COLUMN");
         return parseAlterColumn(p, std::move(table));
     }
+    bool checkExisting = true;
+    bool withCheck = false;
     if (p.peek().isWord("WITH") && (p.peek(1).isWord("CHECK") || p.peek(1).isWord("NOCHECK"))) {
         p.next();
-        p.next();
+        checkExisting = p.next().isWord("CHECK");
+        withCheck = checkExisting;
     }
+    if ((p.peek().isWord("CHECK") || p.peek().isWord("NOCHECK")) && p.peek(1).isWord("CONSTRAINT"))
+        return parseConstraintChecking(p, std::move(table), withCheck);
+    if (p.peek().isWord("ENABLE") || p.peek().isWord("DISABLE")) return parseTriggerSwitch(p, std::move(table));
     if (p.acceptWord("ADD")) {
         auto s = std::make_unique<AlterTableAddStatement>();
         s->table = std::move(table);
+        s->checkExisting = checkExisting;
         do {
             parseAddItem(p, s->items);
         } while (p.acceptSymbol(","));

@@ -26,6 +26,7 @@ enum class ExprKind {
     Null,
     Integer,    // text holds the digits
     Number,     // decimal or float literal as written
+    Money,      // $20.00: text holds the digits (20.00)
     String,     // text holds the value
     NString,
     Binary,     // text holds the hex digits
@@ -72,12 +73,16 @@ using ExprPtr = std::unique_ptr<Expr>;
 
 struct SelectItem {
     ExprPtr expr;
-    std::string alias;   // empty: none
+    std::string alias;     // empty: none
+    std::string variable;  // SELECT @v = expr: the variable assigned ("@v"), empty for none
 };
 
+struct FromItem;
+
 struct TableRef {
-    ObjectName name;                 // a table or view
-    std::shared_ptr<Select> derived; // or (SELECT ...) AS alias
+    ObjectName name;                  // a table or view
+    std::shared_ptr<Select> derived;  // or (SELECT ...) AS alias
+    std::shared_ptr<FromItem> nested; // or (a JOIN b ON ...), a join in parentheses
     std::string alias;
 };
 

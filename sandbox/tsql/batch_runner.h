@@ -5,28 +5,36 @@
 #include <vector>
 
 #include "api/engine.h"
+#include "catalog/server_error.h"
 #include "tsql/exec_context.h"
-#include "tsql/statement.h"
+#include "tsql/program.h"
 
 namespace sandbox::tsql {
 
 // Runs one batch for a session: parses all of it (a syntax error stops it before anything
-// runs), then executes the statements in order. A statement error becomes an error
-// message and a Done with the error flag; errors SQL Server treats as batch-aborting
-// (name resolution, conversions) also end the batch.
+// runs), then runs its program. A statement error becomes an error message and a Done with
+// the error flag; errors SQL Server treats as batch-aborting (name resolution,
+// conversions) also end the batch.
 Response runBatch(DatabaseDirectory& databases, SessionState& session, std::string_view sql);
 
-// Thrown by a statement that runs other statements (IF, BEGIN ... END) when one of them
-// ended the batch: the batch stops there, its error already reported.
+// Thrown by a statement when the rest of the batch must not run, its messages already in
+// the response: a trigger rolled the transaction back, or a fatal RAISERROR.
 struct BatchAborted {};
 
-// Runs statements as a batch runs them, reporting each error in the context's response.
-// Returns false when an error ended the batch.
-bool runStatements(ExecContext& context, const std::vector<std::unique_ptr<Statement>>& statements);
+// Runs a program with its own variables (DECLAREd types resolved in the current
+// database), reporting each error in the context's response. Returns false when an error
+// ended the batch. A batch that runs more than kStepLimit steps (a WHILE that never ends)
+// is stopped with an error, as the server would otherwise hang.
+bool runProgram(ExecContext& context, const Program& program);
+inline constexpr std::size_t kStepLimit = 50'000'000;
 
 // Runs the text of EXEC('...') as a batch of its own inside the current one: its syntax
 // and statement errors are reported in the same response, and an error that ends it
 // does not end the calling batch.
 void runNestedBatch(ExecContext& context, std::string_view sql);
+
+// Adds an error's message(s) and a Done with the error flag to the response, and records
+// it as @@ERROR. Messages raised inside a trigger name it.
+void reportError(ExecContext& context, const ServerError& error, int statementLine);
 
 }  // namespace sandbox::tsql

@@ -5,7 +5,9 @@
 #include "catalog/sqlite_util.h"
 #include "catalog/system_tables.h"
 #include "catalog/text_util.h"
+#include "tsql/constraint_definition.h"
 #include "tsql/parser.h"
+#include "tsql/user_types.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -27,10 +29,6 @@ void skipIndexOptions(Parser& p) {
         if (p.peek().kind == TokenKind::String) p.next();
         else p.identifier();
     }
-}
-
-[[noreturn]] void unsupportedConstraint(const std::string& what) {
-    throw ServerError(err::kUnsupported, 16, "The sandbox server does not support " + what + " constraints.");
 }
 
 }  // namespace
@@ -86,10 +84,17 @@ KeySpec parseKeyConstraint(Parser& p, std::string constraintName, const std::str
     return key;
 }
 
-ColumnSpec parseColumnDefinition(Parser& p, std::vector<KeySpec>& keys) {
+ColumnSpec parseColumnDefinition(Parser& p, TableConstraints& constraints) {
     ColumnSpec col;
     col.name = p.identifier();
-    col.type = p.typeName();
+    if (p.acceptWord("AS")) {
+        // A computed column: its expression as stored, "(qty * price)".
+        const std::size_t start = p.position();
+        ExprPtr expr = p.expression();
+        col.computedText = storedDefaultText(*expr, p.sourceSince(start));
+    } else {
+        col.type = p.typeName();
+    }
     for (;;) {
         std::string name;
         if (p.acceptWord("CONSTRAINT")) name = p.identifier();
@@ -131,9 +136,11 @@ ColumnSpec parseColumnDefinition(Parser& p, std::vector<KeySpec>& keys) {
             ExprPtr expr = p.expression();
             col.defaultValue = DefaultSpec{name, storedDefaultText(*expr, p.sourceSince(start))};
         } else if (o.isWord("PRIMARY") || o.isWord("UNIQUE")) {
-            keys.push_back(parseKeyConstraint(p, name, &col.name));
-        } else if (o.isWord("REFERENCES") || o.isWord("FOREIGN") || o.isWord("CHECK")) {
-            unsupportedConstraint(upperName(o.text));
+            constraints.keys.push_back(parseKeyConstraint(p, name, &col.name));
+        } else if (o.isWord("REFERENCES") || o.isWord("FOREIGN")) {
+            constraints.foreignKeys.push_back(parseForeignKey(p, name, &col.name));
+        } else if (o.isWord("CHECK")) {
+            constraints.checks.push_back(parseCheck(p, name, &col.name));
         } else {
             if (!name.empty()) p.syntaxError();
             break;
@@ -142,11 +149,14 @@ ColumnSpec parseColumnDefinition(Parser& p, std::vector<KeySpec>& keys) {
     return col;
 }
 
-ColumnType resolveColumnType(const ColumnSpec& c, std::size_t ordinal) {
-    auto type = makeColumnType(c.type.name, c.type.first, c.type.second);
-    if (!type)
+ColumnType resolveColumnType(Database& db, const ColumnSpec& c, std::size_t ordinal,
+                             std::optional<bool>* aliasNullability) {
+    auto named = findNamedType(db, c.type, ordinal);
+    if (!named)
         throw ServerError(2715, 16, "Column or parameter #" + std::to_string(ordinal) + ": Cannot find data type " +
                                         c.type.name + ".");
+    if (aliasNullability) *aliasNullability = named->allowsNulls;
+    std::optional<ColumnType> type = named->type;
     if (c.identity) {
         bool integral = type->isInteger() && type->base->sqlType != SqlType::Bit;
         bool exact = (type->base->sqlType == SqlType::Decimal || type->base->sqlType == SqlType::Numeric) && type->scale == 0;

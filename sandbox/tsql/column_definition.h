@@ -31,6 +31,7 @@ struct ColumnSpec {
     std::int64_t seed = 1;
     std::int64_t increment = 1;
     std::optional<DefaultSpec> defaultValue;
+    std::string computedText;  // col AS expression: its text as stored, "(qty * price)"; empty otherwise
 };
 
 // A PRIMARY KEY or UNIQUE constraint.
@@ -41,23 +42,51 @@ struct KeySpec {
     std::vector<std::string> columns;
 };
 
+// A FOREIGN KEY as CREATE TABLE or ALTER TABLE ... ADD writes it.
+struct ForeignKeySpec {
+    std::string constraintName;  // empty: a generated FK__ name
+    std::vector<std::string> columns;
+    ObjectName referencedTable;
+    std::vector<std::string> referencedColumns;  // empty: the referenced table's primary key
+    bool columnLevel = false;                    // written inside a column's definition
+};
+
+// A CHECK constraint as CREATE TABLE or ALTER TABLE ... ADD writes it.
+struct CheckSpec {
+    std::string constraintName;  // empty: a generated CK__ name
+    std::string text;            // as stored in syscomments: "(zip like '[0-9][0-9][0-9][0-9][0-9]')"
+    std::string column;          // the column it was written in, for a column-level check
+};
+
+// Everything a CREATE TABLE or ALTER TABLE ... ADD declares besides its columns.
+struct TableConstraints {
+    std::vector<KeySpec> keys;
+    std::vector<ForeignKeySpec> foreignKeys;
+    std::vector<CheckSpec> checks;
+};
+
 // The stored text of a default: outer parentheses reduced to one pair, and niladic
 // functions in lower case as SQL Server 2000 writes them back.
 // Examples: "0" -> "(0)", "((0))" -> "(0)", "GETDATE()" -> "(getdate())", "''" -> "('')".
 std::string storedDefaultText(const Expr& expr, std::string_view source);
 
 // Parses "name type [COLLATE c] [NULL | NOT NULL] [IDENTITY (s, i)] [CONSTRAINT n] DEFAULT
-// (x) [PRIMARY KEY | UNIQUE ...]" from the column's name on. Column-level keys go to `keys`.
-ColumnSpec parseColumnDefinition(Parser& parser, std::vector<KeySpec>& keys);
+// (x) [PRIMARY KEY | UNIQUE ...] [REFERENCES ...] [CHECK (...)]", or a computed column
+// "name AS expression", from the column's name on. Column-level constraints go to
+// `constraints`.
+ColumnSpec parseColumnDefinition(Parser& parser, TableConstraints& constraints);
 
 // Parses "PRIMARY KEY | UNIQUE [CLUSTERED | NONCLUSTERED] [(columns)] [WITH ...] [ON fg]";
 // without a column list the key is on `columnName` (a column-level constraint).
 KeySpec parseKeyConstraint(Parser& parser, std::string constraintName, const std::string* columnName);
 
-// The column type a parsed column definition names, checked as SQL Server checks it: 2715 for an
-// unknown type, 2749 for an identity column of the wrong type or nullable, 448 for an
-// unknown collation. `ordinal` is the column's 1-based place in the statement.
-ColumnType resolveColumnType(const ColumnSpec& spec, std::size_t ordinal);
+// The column type a parsed column definition names (a built-in type or an alias type of
+// the database), checked as SQL Server checks it: 2715 for an unknown type, 2749 for an
+// identity column of the wrong type or nullable, 448 for an unknown collation. `ordinal`
+// is the column's 1-based place in the statement. `aliasNullability` receives an alias
+// type's NULL / NOT NULL, which a column that says neither takes.
+ColumnType resolveColumnType(Database& db, const ColumnSpec& spec, std::size_t ordinal,
+                             std::optional<bool>* aliasNullability = nullptr);
 
 // Refuses a DEFAULT on a column that cannot have one, as SQL Server 2000 does: 1755 for
 // timestamp, 1754 for an identity column, each followed by 1750.

@@ -3,6 +3,8 @@
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
 #include "tsql/column_definition.h"
+#include "tsql/computed_columns.h"
+#include "tsql/constraint_definition.h"
 #include "tsql/dml_support.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
@@ -11,12 +13,14 @@ namespace sandbox::tsql {
 namespace {
 
 // CREATE TABLE: the catalog rows (sysobjects, syscolumns, defaults with their text,
-// the key with its index rows) and the SQLite table with its unique index, all at once.
+// the keys with their index rows, foreign keys, checks, computed columns' text) and the
+// SQLite table with its unique indexes, all at once.
 class CreateTableStatement : public Statement {
 public:
     ObjectName table;
     std::vector<ColumnSpec> columns;
-    std::vector<KeySpec> keys;
+    TableConstraints constraints;
+    std::vector<KeySpec>& keys = constraints.keys;
 
     void execute(ExecContext& context) override {
         Database& db = context.db();
@@ -34,17 +38,31 @@ public:
 
 private:
     std::vector<ColumnType> m_types;
+    std::vector<std::optional<bool>> m_aliasNullability;  // per column: its alias type's, if any
 
     void validate(ExecContext& context) {
         std::set<std::string> seen;
         int identities = 0;
         m_types.clear();
+        m_aliasNullability.clear();
         for (const auto& c : columns) {
             if (!seen.insert(lower(c.name)).second)
                 throw ServerError(2705, 16, "Column names in each table must be unique. Column name '" + c.name +
                                                 "' in table '" + table.name() + "' is specified more than once.");
             if (c.identity) ++identities;
-            m_types.push_back(resolveColumnType(c, seen.size()));
+            std::optional<bool> aliasNullability;
+            if (c.computedText.empty()) m_types.push_back(resolveColumnType(context.db(), c, seen.size(), &aliasNullability));
+            else m_types.push_back(*makeColumnType("int", std::nullopt, std::nullopt));  // decided below
+            m_aliasNullability.push_back(aliasNullability);
+        }
+        // A computed column takes its expression's type over the other columns.
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i].computedText.empty()) continue;
+            m_types[i] = computedColumnType(columns[i].computedText, [&](std::string_view name) -> std::optional<ColumnType> {
+                for (std::size_t k = 0; k < columns.size(); ++k)
+                    if (iequals(columns[k].name, name) && columns[k].computedText.empty()) return m_types[k];
+                return std::nullopt;
+            });
         }
         if (identities > 1)
             throw ServerError(2744, 16, "Multiple identity columns specified for table '" + table.name() +
@@ -87,12 +105,23 @@ private:
                 if (*spec.nullable && inKey)
                     throw ServerError(8111, 16, "Cannot define PRIMARY KEY constraint on nullable column in table '" + name + "'.");
                 col.nullable = *spec.nullable;
+            } else if (m_aliasNullability[i]) {
+                col.nullable = *m_aliasNullability[i] && !inKey && !spec.identity;
             } else {
                 col.nullable = !spec.identity && !inKey && type.base->sqlType != SqlType::Timestamp &&
                                context.session().options.ansiNullDefault;
             }
             col.collation = type.isCharacter() ? (spec.collation.empty() ? db.collation() : spec.collation) : "";
             int colid = static_cast<int>(i + 1);
+            if (!spec.computedText.empty()) {
+                // A computed column allows NULL and is computed by SQLite from the row.
+                col.computed = true;
+                col.nullable = true;
+                catalog.addColumn(tableId, colid, col);
+                catalog.addComment(tableId, spec.computedText, colid);
+                ddl += (i ? ", " : "") + sqliteComputedColumn(spec.name, spec.computedText, db.name(), db.collation());
+                continue;
+            }
             catalog.addColumn(tableId, colid, col);
             if (spec.defaultValue) createDefaultConstraint(catalog, tableId, name, colid, spec.name, *spec.defaultValue);
             if (spec.identity) {
@@ -124,6 +153,12 @@ private:
         }
         if (!haveClustered) catalog.addIndex(tableId, NewIndex{name, 0, 0, {}});
         if (hasLong) catalog.addIndex(tableId, NewIndex{"t" + name, 255, 0, {}});
+        if (constraints.foreignKeys.empty() && constraints.checks.empty()) return;
+        db.invalidate(name);
+        auto info = db.table(name);
+        for (const auto& fk : constraints.foreignKeys) createForeignKey(context, *info, fk, true);
+        for (const auto& check : constraints.checks) createCheckConstraint(context, *info, check, true);
+        db.invalidateAll();
     }
 };
 
@@ -144,10 +179,16 @@ std::unique_ptr<Statement> parseCreateTable(Parser& p) {
             s->keys.push_back(parseKeyConstraint(p, constraintName, nullptr));
             continue;
         }
-        if (t.isWord("FOREIGN") || t.isWord("CHECK"))
-            throw ServerError(err::kUnsupported, 16, "The sandbox server does not support " + upperName(t.text) + " constraints.");
+        if (t.isWord("FOREIGN")) {
+            s->constraints.foreignKeys.push_back(parseForeignKey(p, constraintName, nullptr));
+            continue;
+        }
+        if (t.isWord("CHECK")) {
+            s->constraints.checks.push_back(parseCheck(p, constraintName, nullptr));
+            continue;
+        }
         if (!constraintName.empty()) p.syntaxError();
-        ColumnSpec col = parseColumnDefinition(p, s->keys);
+        ColumnSpec col = parseColumnDefinition(p, s->constraints);
         s->columns.push_back(std::move(col));
     } while (p.acceptSymbol(","));
     p.expectSymbol(")");

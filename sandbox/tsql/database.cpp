@@ -4,6 +4,7 @@
 #include "catalog/sqlite_util.h"
 #include "catalog/text_util.h"
 #include "tsql/sqlite_functions.h"
+#include "tsql/table_rules.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -44,6 +45,7 @@ Database::Database(std::string name, const std::filesystem::path& file, bool win
         if (!stored.empty()) m_name = stored;
     }
     m_collation = m_catalog.collation();
+    if (exists) Catalog::addMissingTables(m_db, m_collation);
     std::string data = windowsPaths ? "C:\\MSSQL\\Data\\" + m_name + "_Data.MDF" : std::filesystem::absolute(file).string();
     std::string log = windowsPaths ? "C:\\MSSQL\\Data\\" + m_name + "_Log.LDF"
                                    : std::filesystem::absolute(file).string() + "-wal";
@@ -75,15 +77,18 @@ std::shared_ptr<const TableInfo> Database::table(std::string_view tableName) {
     sqlite::Statement cols(m_db,
                            "SELECT c.name, c.colid, c.xusertype, c.length, c.xprec, c.xscale, c.isnullable, c.colstat, "
                            "c.collation, c.cdefault, (SELECT group_concat(m.text, '') FROM (SELECT text FROM syscomments "
-                           "WHERE id = c.cdefault AND c.cdefault <> 0 ORDER BY colid) m) "
+                           "WHERE id = c.cdefault AND c.cdefault <> 0 ORDER BY colid) m), c.xtype, c.usertype, "
+                           "c.iscomputed "
                            "FROM syscolumns c WHERE c.id = ? ORDER BY c.colid");
     cols.bind(1, std::int64_t{object->id});
     while (cols.step()) {
         ColumnInfo c;
         c.name = cols.text(0);
         c.colid = static_cast<int>(cols.integer(1));
-        c.type = columnTypeFromCatalog(static_cast<int>(cols.integer(2)), static_cast<int>(cols.integer(3)),
+        c.type = columnTypeFromCatalog(static_cast<int>(cols.integer(11)), static_cast<int>(cols.integer(2)),
+                                       static_cast<int>(cols.integer(12)), static_cast<int>(cols.integer(3)),
                                        static_cast<int>(cols.integer(4)), static_cast<int>(cols.integer(5)));
+        c.computed = cols.integer(13) != 0;
         c.nullable = cols.integer(6) != 0;
         c.identity = (cols.integer(7) & 1) != 0;
         c.collation = cols.isNull(8) ? std::string() : cols.text(8);
@@ -101,6 +106,7 @@ std::shared_ptr<const TableInfo> Database::table(std::string_view tableName) {
         if (!ident.isNull(3)) id.current = ident.integer(3);
         info->identity = id;
     }
+    loadTableRules(m_db, m_name, m_collation, *info);
     m_tables[key] = info;
     return info;
 }

@@ -28,6 +28,7 @@ struct ColumnInfo {
     std::string collation;
     int defaultId = 0;
     std::string defaultText;  // syscomments text of the default: "(0)", "(getdate())"
+    bool computed = false;    // col AS expression: SQLite computes it, nothing writes it
 };
 
 // The identity property of a table's identity column, with its current value.
@@ -38,14 +39,61 @@ struct IdentityInfo {
     std::optional<std::int64_t> current;  // none until the first row
 };
 
+// A CHECK constraint as the executors enforce it.
+struct CheckRule {
+    int id = 0;
+    std::string name;
+    int colid = 0;            // the one column it reads (a column constraint), 0 for several
+    std::string text;         // syscomments: "(zip like '[0-9][0-9][0-9][0-9][0-9]')"
+    std::string sql;          // the condition in SQLite's dialect; empty when it does not translate
+    std::vector<int> colids;  // every column it reads
+    bool enabled = true;      // not disabled by NOCHECK CONSTRAINT
+};
+
+// A FOREIGN KEY between two tables, as either of them sees it.
+struct ForeignKeyRule {
+    int id = 0;
+    std::string name;
+    bool enabled = true;
+    int childId = 0;  // the referencing table
+    std::string childTable;
+    std::vector<std::string> childColumns;
+    std::vector<int> childColids;
+    int parentId = 0;  // the referenced table
+    std::string parentTable;
+    std::vector<std::string> parentColumns;
+    std::vector<int> parentColids;
+};
+
+// A trigger of a table and what fires it.
+struct TriggerRule {
+    int id = 0;
+    std::string name;
+    bool onInsert = false;
+    bool onUpdate = false;
+    bool onDelete = false;
+    bool insteadOf = false;
+    bool disabled = false;
+};
+
 // A table's description as the executors need it: columns in colid order, identity, and
-// the unique indexes whose violation maps to 2627/2601.
+// the rules a change must keep (checks, foreign keys both ways) and the triggers it fires.
 struct TableInfo {
     int id = 0;
     std::string name;
     std::string xtype;  // "U" or "S"
     std::vector<ColumnInfo> columns;
     std::optional<IdentityInfo> identity;
+    std::vector<CheckRule> checks;
+    std::vector<ForeignKeyRule> foreignKeys;   // this table references others
+    std::vector<ForeignKeyRule> referencedBy;  // other tables (or itself) reference this one
+    std::vector<TriggerRule> triggers;
+    bool hasComputed = false;
+
+    // True when a change of the table needs more than writing its rows.
+    bool hasRules() const {
+        return !checks.empty() || !foreignKeys.empty() || !referencedBy.empty() || !triggers.empty();
+    }
 
     // Index of the column with this name (case-insensitive), or -1.
     int findColumn(std::string_view name) const;

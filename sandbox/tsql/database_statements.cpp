@@ -50,8 +50,11 @@ public:
     void execute(ExecContext& context) override {
         TranslationContext names = context.translation();
         Translator translator(names);
+        std::vector<Constant> constants;
+        translator.collectConstants(&constants);
         std::string sql = "SELECT " + translator.expression(*m_expr).sql;
         StatementLease stmt(context.prepare(sql, &translator));
+        bindConstants(stmt.get(), constants);
         std::string text;
         if (context.step(stmt.get(), &translator)) {
             StoredValue v = fromSqlite(sqlite3_column_value(stmt.get(), 0));

@@ -27,6 +27,14 @@ std::string_view nounOf(const std::string& xtype) {
     return "object";
 }
 
+// True when a foreign key of another table references the table: SQL Server refuses to
+// drop it (3726) until that constraint or table goes.
+bool referencedByAnotherTable(Database& db, int tableId) {
+    sqlite::Statement q(db.handle(), "SELECT 1 FROM sysforeignkeys WHERE rkeyid = ? AND fkeyid <> ? LIMIT 1");
+    q.bind(1, std::int64_t{tableId}).bind(2, std::int64_t{tableId});
+    return q.step();
+}
+
 // DROP TABLE/VIEW/PROCEDURE/FUNCTION name [, name ...]: each name is dropped with every
 // catalog row hanging off it; a missing one raises 3701 and the others still go.
 class DropStatement : public Statement {
@@ -55,12 +63,17 @@ public:
                                                                 "', because it does not exist in the system catalog.");
                 continue;
             }
+            if (object->xtype == "U" && referencedByAnotherTable(db, object->id)) {
+                failure = ServerError(3726, 16, "Could not drop object '" + object->name +
+                                                    "' because it is referenced by a FOREIGN KEY constraint.");
+                continue;
+            }
             atomically(db.handle(), [&] {
                 db.catalog().dropObject(object->id);
                 if (object->xtype == "U") sqlite::exec(db.handle(), "DROP TABLE " + sqlite::quoteIdentifier(object->name));
                 if (object->xtype == "V") sqlite::exec(db.handle(), "DROP VIEW IF EXISTS " + sqlite::quoteIdentifier(object->name));
             });
-            db.invalidate(object->name);
+            db.invalidateAll();  // the tables it referenced no longer list its foreign keys
             auto& identityInsert = context.session().identityInsert;
             if (identityInsert && identityInsert->tableId == object->id && iequals(identityInsert->database, db.name()))
                 identityInsert.reset();

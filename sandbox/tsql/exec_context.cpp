@@ -62,7 +62,10 @@ TranslationContext ExecContext::translation() {
     t.lastError = m_session.lastError;
     t.spid = m_session.spid;
     t.tranCount = m_session.transaction.count;
+    t.nestLevel = m_nestLevel;
     t.ansiNulls = m_session.options.ansiNulls;
+    t.variables = m_variables;
+    t.trigger = m_trigger;
     return t;
 }
 
@@ -150,8 +153,15 @@ void bindConstants(sqlite3_stmt* stmt, const std::vector<Constant>& constants) {
     for (std::size_t i = 0; i < constants.size(); ++i) {
         const Constant& c = constants[i];
         const int at = static_cast<int>(i + 1);
-        if (c.blob) sqlite3_bind_blob64(stmt, at, c.value.data(), c.value.size(), SQLITE_STATIC);
-        else sqlite3_bind_text64(stmt, at, c.value.data(), c.value.size(), SQLITE_STATIC, SQLITE_UTF8);
+        switch (c.kind) {
+            case Constant::Kind::Text:
+                sqlite3_bind_text64(stmt, at, c.value.data(), c.value.size(), SQLITE_STATIC, SQLITE_UTF8);
+                break;
+            case Constant::Kind::Blob: sqlite3_bind_blob64(stmt, at, c.value.data(), c.value.size(), SQLITE_STATIC); break;
+            case Constant::Kind::Integer: sqlite3_bind_int64(stmt, at, c.integer); break;
+            case Constant::Kind::Real: sqlite3_bind_double(stmt, at, c.real); break;
+            case Constant::Kind::Null: sqlite3_bind_null(stmt, at); break;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "tsql/database.h"
 #include "tsql/session_state.h"
 #include "tsql/translator.h"
+#include "tsql/variables.h"
 
 namespace sandbox::tsql {
 
@@ -40,6 +42,52 @@ public:
     ExecContext& operator=(const ExecContext&) = delete;
 
     SessionState& session() { return m_session; }
+    // The variables of the running batch (or trigger); null outside a batch.
+    VariableScope* variables() { return m_variables; }
+    // Makes `scope` the running one and returns the one it replaces.
+    VariableScope* swapVariables(VariableScope* scope) {
+        std::swap(scope, m_variables);
+        return scope;
+    }
+    // The running trigger's tables and name (null and empty outside a trigger).
+    const TriggerTables* trigger() const { return m_trigger; }
+    const std::string& moduleName() const { return m_moduleName; }
+    int nestLevel() const { return m_nestLevel; }
+    // Enters a trigger (or leaves it, with the saved values): its tables, its name for
+    // the messages raised inside it, and one more nesting level.
+    struct ModuleFrame {
+        const TriggerTables* trigger;
+        std::string name;
+        int nestLevel;
+    };
+    ModuleFrame enterModule(const TriggerTables* trigger, std::string name, int id) {
+        ModuleFrame saved{m_trigger, std::move(m_moduleName), m_nestLevel};
+        m_trigger = trigger;
+        m_moduleName = std::move(name);
+        ++m_nestLevel;
+        m_runningModules.push_back(id);
+        return saved;
+    }
+    void leaveModule(ModuleFrame saved) {
+        m_trigger = saved.trigger;
+        m_moduleName = std::move(saved.name);
+        m_nestLevel = saved.nestLevel;
+        m_runningModules.pop_back();
+    }
+    // True while the module (a trigger) of that id runs, at any level.
+    bool isRunning(int id) const {
+        for (int running : m_runningModules)
+            if (running == id) return true;
+        return false;
+    }
+    // What a ROLLBACK TRANSACTION inside a trigger must restore afterwards (the trigger's
+    // inserted and deleted tables, which the rollback took with it); set by the running
+    // trigger, called by ROLLBACK.
+    void setRollbackHook(std::function<void()> hook) { m_rollbackHook = std::move(hook); }
+    const std::function<void()>& rollbackHook() const { return m_rollbackHook; }
+    void rolledBack() {
+        if (m_rollbackHook) m_rollbackHook();
+    }
     DatabaseDirectory& databases() { return m_databases; }
     Response& response() { return m_response; }
     // The session's current database.
@@ -72,6 +120,12 @@ private:
     SessionState& m_session;
     Response& m_response;
     std::vector<sqlite3_stmt*> m_longStatements;  // prepared outside the cache
+    VariableScope* m_variables = nullptr;
+    const TriggerTables* m_trigger = nullptr;
+    std::string m_moduleName;
+    int m_nestLevel = 0;
+    std::vector<int> m_runningModules;
+    std::function<void()> m_rollbackHook;
 };
 
 // Resets a cached statement when the scope ends, so it holds no read lock.

@@ -1,11 +1,17 @@
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
+#include "tsql/data_change.h"
 #include "tsql/dml_support.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
 
 namespace sandbox::tsql {
 namespace {
+
+// 271: an INSERT or UPDATE that names a computed column.
+ServerError computedColumn(const std::string& name) {
+    return ServerError(271, 16, "Column '" + name + "' cannot be modified because it is a computed column.");
+}
 
 // The table an INSERT names: 208 (as written) when there is none.
 std::shared_ptr<const TableInfo> insertTarget(ExecContext& context, const ObjectName& table) {
@@ -40,6 +46,7 @@ public:
             for (const auto& name : *columnList) {
                 int c = m_info->findColumn(name);
                 if (c < 0) throw ServerError(err::kInvalidColumn, 16, "Invalid column name '" + name + "'.", 1, ErrorScope::Batch);
+                if (cols[static_cast<std::size_t>(c)].computed) throw computedColumn(cols[static_cast<std::size_t>(c)].name);
                 m_targets.push_back(c);
             }
             checkCount(source, suppliedCount);
@@ -49,7 +56,8 @@ public:
                                   "An explicit value for the identity column in table '" + m_info->name +
                                       "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
             for (std::size_t i = 0; i < cols.size(); ++i)
-                if (!cols[i].identity && cols[i].type.base->sqlType != SqlType::Timestamp) m_targets.push_back(static_cast<int>(i));
+                if (!cols[i].identity && !cols[i].computed && cols[i].type.base->sqlType != SqlType::Timestamp)
+                    m_targets.push_back(static_cast<int>(i));
             if (suppliedCount != m_targets.size())
                 throw ServerError(213, 16, "Insert Error: Column name or number of supplied values does not match table definition.");
         }
@@ -71,14 +79,20 @@ public:
         if (identityInsertOn && m_info->identity && !explicitIdentity)
             throw ServerError(545, 16, "Explicit value must be specified for identity column in table '" + m_info->name +
                                            "' when IDENTITY_INSERT is set to ON.");
+        // Computed columns are SQLite's to fill.
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            if (!cols[i].computed) m_stored.push_back(i);
         m_insertSql = "INSERT INTO " + sqlite::quoteIdentifier(m_info->name) + " (";
-        for (std::size_t i = 0; i < cols.size(); ++i) m_insertSql += (i ? ", " : "") + sqlite::quoteIdentifier(cols[i].name);
+        for (std::size_t k = 0; k < m_stored.size(); ++k)
+            m_insertSql += (k ? ", " : "") + sqlite::quoteIdentifier(cols[m_stored[k]].name);
         m_insertSql += ") VALUES (";
-        for (std::size_t i = 0; i < cols.size(); ++i) m_insertSql += i ? ", ?" : "?";
+        for (std::size_t k = 0; k < m_stored.size(); ++k) m_insertSql += k ? ", ?" : "?";
         m_insertSql += ")";
     }
 
     const TableInfo& table() const { return *m_info; }
+    // The rows written so far, when the table has rules that look at them afterwards.
+    const std::vector<std::int64_t>& rowids() const { return m_rowids; }
 
     // Adds one row: supplied[i] fills the i-th target column (nullopt: its DEFAULT).
     void write(const std::vector<std::optional<StoredValue>>& supplied) {
@@ -98,6 +112,7 @@ public:
         std::optional<std::int64_t> identityValue;
         for (std::size_t i = 0; i < cols.size(); ++i) {
             const ColumnInfo& col = cols[i];
+            if (col.computed) continue;
             if (row[i]) {
                 if (col.identity && !row[i]->isNull()) identityValue = row[i]->integer;
                 continue;
@@ -114,11 +129,11 @@ public:
                 row[i] = StoredValue::null();
             }
         }
-        for (std::size_t i = 0; i < cols.size(); ++i)
+        for (std::size_t i : m_stored)
             if (row[i]->isNull() && !cols[i].nullable) throw nullNotAllowed(m_context, *m_info, cols[i], "INSERT");
 
         StatementLease stmt(m_context.prepare(m_insertSql));
-        for (std::size_t i = 0; i < cols.size(); ++i) bindStored(stmt.get(), static_cast<int>(i + 1), *row[i]);
+        for (std::size_t k = 0; k < m_stored.size(); ++k) bindStored(stmt.get(), static_cast<int>(k + 1), *row[m_stored[k]]);
         int rc = sqlite3_step(stmt.get());
         if (rc != SQLITE_DONE) {
             std::string message = sqlite3_errmsg(db.handle());
@@ -128,6 +143,7 @@ public:
                 raiseDuplicateKey(m_context, *m_info, message);
             m_context.raise(sqlite::Failure(code, message));
         }
+        if (m_info->hasRules()) m_rowids.push_back(sqlite3_last_insert_rowid(db.handle()));
         if (identityValue && m_info->identity) {
             const IdentityInfo& id = *m_info->identity;
             bool advances = !id.current || (id.increment > 0 ? *identityValue > *id.current : *identityValue < *id.current);
@@ -158,8 +174,10 @@ private:
 
     ExecContext& m_context;
     std::shared_ptr<const TableInfo> m_info;
-    std::vector<int> m_targets;  // the table column each supplied value goes to
+    std::vector<int> m_targets;       // the table column each supplied value goes to
+    std::vector<std::size_t> m_stored;  // the columns SQLite stores (all but computed ones)
     std::string m_insertSql;
+    std::vector<std::int64_t> m_rowids;
 };
 
 // INSERT [INTO] t [(columns)] VALUES (...) | DEFAULT VALUES: one finished row for SQLite.
@@ -172,7 +190,8 @@ public:
     std::vector<ExprPtr> values;  // null entries: DEFAULT
 
     void execute(ExecContext& context) override {
-        RowWriter writer(context, insertTarget(context, table), hasColumnList ? &columns : nullptr, values.size(),
+        auto info = insertTarget(context, table);
+        RowWriter writer(context, info, hasColumnList ? &columns : nullptr, values.size(),
                          defaultValues ? RowSource::DefaultValues : RowSource::Values);
         std::vector<const Expr*> exprs;
         for (const auto& v : values)
@@ -182,7 +201,14 @@ public:
         std::size_t next = 0;
         for (const auto& v : values)
             supplied.push_back(v ? std::optional<StoredValue>(std::move(evaluated[next++])) : std::nullopt);
-        writer.write(supplied);
+        if (info->hasRules()) {
+            runDataChange(context, *info, TriggerEvent::Insert, [&] {
+                writer.write(supplied);
+                return ChangedRows{writer.rowids(), {}, {}};
+            });
+        } else {
+            writer.write(supplied);
+        }
         context.done(true, 1);
     }
 };
@@ -201,11 +227,14 @@ public:
         auto info = insertTarget(context, table);
         TranslationContext names = context.translation();
         Translator translator(names);
+        std::vector<Constant> constants;
+        translator.collectConstants(&constants);
         std::string sql = translator.select(*query);
         std::vector<std::vector<std::optional<StoredValue>>> rows;
         std::optional<RowWriter> writer;
         {
             StatementLease stmt(context.prepare(sql, &translator));
+            bindConstants(stmt.get(), constants);
             auto width = static_cast<std::size_t>(sqlite3_column_count(stmt.get()));
             writer.emplace(context, info, hasColumnList ? &columns : nullptr, width, RowSource::Select);
             while (context.step(stmt.get(), &translator)) {
@@ -217,9 +246,16 @@ public:
         }
         Database& db = context.db();
         try {
-            atomically(db.handle(), [&] {
-                for (const auto& row : rows) writer->write(row);
-            });
+            if (info->hasRules()) {
+                runDataChange(context, *info, TriggerEvent::Insert, [&] {
+                    for (const auto& row : rows) writer->write(row);
+                    return ChangedRows{writer->rowids(), {}, {}};
+                });
+            } else {
+                atomically(db.handle(), [&] {
+                    for (const auto& row : rows) writer->write(row);
+                });
+            }
         } catch (...) {
             db.invalidate(info->name);
             throw;

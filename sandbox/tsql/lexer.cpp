@@ -168,6 +168,14 @@ std::vector<Token> tokenize(std::string_view s) {
             t.kind = number ? TokenKind::Number : TokenKind::Integer;
             t.text = std::string(s.substr(i, k - i));
             i = k;
+        } else if (c == '$' && i + 1 < s.size() &&
+                   (std::isdigit(static_cast<unsigned char>(s[i + 1])) || s[i + 1] == '.')) {
+            // A money constant: $20.00, $.5.
+            std::size_t k = i + 1;
+            while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || s[k] == '.')) ++k;
+            t.kind = TokenKind::Money;
+            t.text = std::string(s.substr(i + 1, k - i - 1));
+            i = k;
         } else if (c == '@') {
             bool system = i + 1 < s.size() && s[i + 1] == '@';
             std::size_t k = i + (system ? 2 : 1);

@@ -15,6 +15,7 @@ enum class TokenKind {
     NString,        // N'text'
     Integer,        // 42
     Number,         // 1.5, 1e3
+    Money,          // $20.00 (text holds the digits: 20.00)
     Binary,         // 0x1F
     Variable,       // @name
     SystemVariable, // @@VERSION

@@ -2,6 +2,7 @@
 #include "catalog/text_util.h"
 #include "tsql/dml_support.h"
 #include "tsql/parser.h"
+#include "tsql/query_references.h"
 #include "tsql/statements.h"
 
 namespace sandbox::tsql {
@@ -27,31 +28,49 @@ public:
             throw ServerError(err::kObjectExists, 16, "There is already an object named '" + name.name() + "' in the database.");
         const SessionOptions& o = context.session().options;
         int status = (o.ansiNulls ? kStatusAnsiNulls : 0) | (o.quotedIdentifier ? kStatusQuotedIdentifier : 0);
+        const std::string view = viewQuery ? queryableView(context) : std::string();
         atomically(db.handle(), [&] {
             int id = catalog.addObject(name.name(), xtype, 0, status);
             catalog.addComment(id, text, xtype == "P" ? 1 : 0);
+            if (!view.empty()) sqlite::exec(db.handle(), view);
         });
-        if (viewQuery) makeQueryable(context);
         context.done(false);
     }
 
 private:
-    void makeQueryable(ExecContext& context) {
+    // The SQLite CREATE VIEW that makes the view queryable, or empty when its query is
+    // beyond the sandbox (the view is then recorded but not queryable: a query on it says
+    // so, see ExecContext::raise). Names resolve now, as on SQL Server: a table or view
+    // that does not exist is 208, a column none of them has 207.
+    std::string queryableView(ExecContext& context) {
         Database& db = context.db();
+        for (const ObjectName* table : tablesReferencedBy(*viewQuery)) {
+            auto object = db.catalog().findObject(table->name());
+            if (!object || (object->xtype != "U" && object->xtype != "V" && object->xtype != "S"))
+                raiseInvalidObject(*table);
+        }
+        std::string query;
         try {
             TranslationContext names = context.translation();
             Translator translator(names);
-            std::string sql = "CREATE VIEW " + sqlite::quoteIdentifier(name.name());
-            if (!viewColumns.empty()) {
-                sql += " (";
-                for (std::size_t i = 0; i < viewColumns.size(); ++i) sql += (i ? ", " : "") + sqlite::quoteIdentifier(viewColumns[i]);
-                sql += ")";
-            }
-            sql += " AS " + translator.select(*viewQuery);
-            sqlite::exec(db.handle(), sql);
+            query = translator.select(*viewQuery);
         } catch (const std::exception&) {
-            // Recorded but not queryable: a query on it says so (see ExecContext::raise).
+            return {};
         }
+        sqlite3_stmt* probe = nullptr;
+        const std::string sql = "SELECT * FROM (" + query + ") LIMIT 0";
+        const int rc = sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &probe, nullptr);
+        const std::string failure = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(db.handle());
+        sqlite3_finalize(probe);
+        if (failure.rfind("no such column: ", 0) == 0) context.raise(sqlite::Failure(rc, failure));
+        if (rc != SQLITE_OK) return {};
+        std::string view = "CREATE VIEW " + sqlite::quoteIdentifier(name.name());
+        if (!viewColumns.empty()) {
+            view += " (";
+            for (std::size_t i = 0; i < viewColumns.size(); ++i) view += (i ? ", " : "") + sqlite::quoteIdentifier(viewColumns[i]);
+            view += ")";
+        }
+        return view + " AS " + query;
     }
 };
 

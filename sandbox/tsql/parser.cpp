@@ -130,16 +130,7 @@ bool Parser::atStatementEnd() const {
     return t.kind == TokenKind::End || t.isSymbol(";") || isStatementStart(t);
 }
 
-std::vector<std::unique_ptr<Statement>> Parser::parseBatch() {
-    std::vector<std::unique_ptr<Statement>> statements;
-    while (peek().kind != TokenKind::End) {
-        if (acceptSymbol(";")) continue;
-        statements.push_back(statement());
-        ++m_statementIndex;
-        if (!atStatementEnd()) syntaxError();
-    }
-    return statements;
-}
+Program Parser::parseBatch() { return parseProgram(*this); }
 
 std::unique_ptr<Statement> Parser::statement() {
     const Token& first = peek();
@@ -148,7 +139,25 @@ std::unique_ptr<Statement> Parser::statement() {
     int line = first.line;
     auto parsed = parse(*this);
     parsed->line = line;
+    ++m_statementIndex;
     return parsed;
+}
+
+void Parser::declareVariable(VariableDeclaration declaration) {
+    if (isDeclared(declaration.name))
+        throw ServerError(134, 15,
+                          "The variable name '" + declaration.name +
+                              "' has already been declared. Variable names must be unique within a query batch or "
+                              "stored procedure.",
+                          1, ErrorScope::Batch)
+            .atLine(declaration.line);
+    m_variables.push_back(std::move(declaration));
+}
+
+bool Parser::isDeclared(std::string_view name) const {
+    for (const auto& v : m_variables)
+        if (iequals(v.name, name)) return true;
+    return false;
 }
 
 bool Parser::isIdentifierToken(const Token& t) const {
@@ -181,7 +190,8 @@ ObjectName Parser::objectName() {
 TypeName Parser::typeName() {
     TypeName type;
     const Token& t = peek();
-    if (t.kind == TokenKind::Word || t.kind == TokenKind::Bracketed) {
+    // "int" names the type as [int] does (scripts generated under QUOTED_IDENTIFIER ON).
+    if (t.kind == TokenKind::Word || t.kind == TokenKind::Bracketed || t.kind == TokenKind::DoubleQuoted) {
         type.name = next().text;
     } else {
         syntaxError();
@@ -369,7 +379,8 @@ ExprPtr Parser::unary() {
         std::string op = next().text;
         auto operand = unary();
         // -5 is a literal, so that "-2147483648" and defaults like (-1) keep their form.
-        if (op == "-" && (operand->kind == ExprKind::Integer || operand->kind == ExprKind::Number) &&
+        if (op == "-" &&
+            (operand->kind == ExprKind::Integer || operand->kind == ExprKind::Number || operand->kind == ExprKind::Money) &&
             operand->text.front() != '-') {
             operand->text = "-" + operand->text;
             return operand;
@@ -401,6 +412,11 @@ ExprPtr Parser::primary() {
             e->text = next().text;
             return e;
         }
+        case TokenKind::Money: {
+            auto e = makeExpr(ExprKind::Money, line);
+            e->text = next().text;
+            return e;
+        }
         case TokenKind::String:
         case TokenKind::NString: {
             auto e = makeExpr(t.kind == TokenKind::String ? ExprKind::String : ExprKind::NString, line);
@@ -418,6 +434,8 @@ ExprPtr Parser::primary() {
             return e;
         }
         case TokenKind::Variable: {
+            if (!isDeclared(t.text))
+                throw ServerError(137, 15, "Must declare the variable '" + t.text + "'.", 2, ErrorScope::Batch).atLine(line);
             auto e = makeExpr(ExprKind::Variable, line);
             e->text = next().text;
             return e;
@@ -482,7 +500,7 @@ ExprPtr Parser::primary() {
     }
     if (t.kind == TokenKind::Word && peek(1).isSymbol("(") &&
         (!isReservedKeyword(t.text) || t.isWord("LEFT") || t.isWord("RIGHT") || t.isWord("COALESCE") ||
-         t.isWord("NULLIF"))) {
+         t.isWord("NULLIF") || t.isWord("UPDATE"))) {
         const Token& name = next();
         return functionCall(name);
     }
@@ -578,7 +596,13 @@ std::string Parser::optionalAlias() {
 TableRef Parser::tableRef() {
     TableRef ref;
     if (acceptSymbol("(")) {
-        if (!peek().isWord("SELECT")) syntaxError();
+        if (!peek().isWord("SELECT")) {
+            // (a JOIN b ON ...): a join in parentheses, as views written by query designers nest them.
+            ref.nested = std::make_shared<FromItem>(fromItem());
+            if (ref.nested->joins.empty()) syntaxError();
+            expectSymbol(")");
+            return ref;
+        }
         ref.derived = selectQuery();
         expectSymbol(")");
         ref.alias = optionalAlias();
@@ -637,8 +661,16 @@ std::shared_ptr<Select> Parser::selectCore() {
     do {
         SelectItem item;
         const Token& t = peek();
-        // alias = expression
-        if ((isIdentifierToken(t) || t.kind == TokenKind::String) && peek(1).isSymbol("=")) {
+        // @variable = expression: the select assigns instead of returning rows.
+        if (t.kind == TokenKind::Variable && peek(1).isSymbol("=")) {
+            if (!isDeclared(t.text))
+                throw ServerError(137, 15, "Must declare the variable '" + t.text + "'.", 2, ErrorScope::Batch)
+                    .atLine(t.line);
+            item.variable = next().text;
+            next();
+            item.expr = expression();
+        } else if ((isIdentifierToken(t) || t.kind == TokenKind::String) && peek(1).isSymbol("=")) {
+            // alias = expression
             item.alias = next().text;
             next();
             item.expr = expression();
@@ -654,36 +686,7 @@ std::shared_ptr<Select> Parser::selectCore() {
     if (acceptWord("INTO")) s->into = objectName();
     if (acceptWord("FROM")) {
         do {
-            FromItem from;
-            from.table = tableRef();
-            for (;;) {
-                Join join;
-                if (acceptWord("JOIN")) {
-                    join.kind = "JOIN";
-                } else if (peek().isWord("INNER") && peek(1).isWord("JOIN")) {
-                    next();
-                    next();
-                    join.kind = "JOIN";
-                } else if (peek().isWord("LEFT") || peek().isWord("RIGHT") || peek().isWord("FULL")) {
-                    std::string side = lower(next().text);
-                    acceptWord("OUTER");
-                    expectWord("JOIN");
-                    join.kind = side == "left" ? "LEFT JOIN" : side == "right" ? "RIGHT JOIN" : "FULL JOIN";
-                } else if (peek().isWord("CROSS")) {
-                    next();
-                    expectWord("JOIN");
-                    join.kind = "CROSS JOIN";
-                } else {
-                    break;
-                }
-                join.table = tableRef();
-                if (join.kind != "CROSS JOIN") {
-                    expectWord("ON");
-                    join.on = expression();
-                }
-                from.joins.push_back(std::move(join));
-            }
-            s->from.push_back(std::move(from));
+            s->from.push_back(fromItem());
         } while (acceptSymbol(","));
     }
     if (acceptWord("WHERE")) s->where = expression();
@@ -695,6 +698,39 @@ std::shared_ptr<Select> Parser::selectCore() {
     }
     if (acceptWord("HAVING")) s->having = expression();
     return s;
+}
+
+FromItem Parser::fromItem() {
+    FromItem from;
+    from.table = tableRef();
+    for (;;) {
+        Join join;
+        if (acceptWord("JOIN")) {
+            join.kind = "JOIN";
+        } else if (peek().isWord("INNER") && peek(1).isWord("JOIN")) {
+            next();
+            next();
+            join.kind = "JOIN";
+        } else if (peek().isWord("LEFT") || peek().isWord("RIGHT") || peek().isWord("FULL")) {
+            std::string side = lower(next().text);
+            acceptWord("OUTER");
+            expectWord("JOIN");
+            join.kind = side == "left" ? "LEFT JOIN" : side == "right" ? "RIGHT JOIN" : "FULL JOIN";
+        } else if (peek().isWord("CROSS")) {
+            next();
+            expectWord("JOIN");
+            join.kind = "CROSS JOIN";
+        } else {
+            break;
+        }
+        join.table = tableRef();
+        if (join.kind != "CROSS JOIN") {
+            expectWord("ON");
+            join.on = expression();
+        }
+        from.joins.push_back(std::move(join));
+    }
+    return from;
 }
 
 }  // namespace sandbox::tsql

@@ -7,11 +7,13 @@
 
 #include "tsql/ast.h"
 #include "tsql/lexer.h"
+#include "tsql/program.h"
 #include "tsql/statement.h"
 
 namespace sandbox::tsql {
 
-// Recursive-descent parser for one T-SQL batch. The whole batch is parsed before anything
+// Recursive-descent parser for one T-SQL batch (expressions lean left in loops, so a long
+// chain of operators does not recurse). The whole batch is parsed before anything
 // runs, so a syntax error (102, 156) anywhere stops the batch as on SQL Server. Statement
 // families register their parse functions in statement_registry.cpp; the parser offers
 // them the shared pieces (names, types, expressions, SELECT). Throws ServerError.
@@ -19,11 +21,20 @@ class Parser {
 public:
     Parser(std::string_view batch, bool quotedIdentifier);
 
-    // Parses every statement of the batch.
-    std::vector<std::unique_ptr<Statement>> parseBatch();
-    // Parses the one statement that starts at the current token (the body of IF, the
-    // statements of BEGIN ... END).
+    // Parses every statement of the batch, with its control flow (see parseProgram).
+    Program parseBatch();
+    // Parses the one statement that starts at the current token (not IF, WHILE or a
+    // BEGIN ... END block: parseProgram takes those).
     std::unique_ptr<Statement> statement();
+    // Counts a construct (IF, WHILE, BEGIN) as a statement of the batch, so that CREATE
+    // VIEW after it is not the first one.
+    void countStatement() { ++m_statementIndex; }
+
+    // The batch's variables: DECLARE records them; a variable used before its DECLARE
+    // raises 137 "Must declare the variable '@x'.", one declared twice 134.
+    void declareVariable(VariableDeclaration declaration);
+    bool isDeclared(std::string_view name) const;
+    std::vector<VariableDeclaration> takeVariables() { return std::move(m_variables); }
 
     // Token access.
     const Token& peek(std::size_t ahead = 0) const;
@@ -56,6 +67,8 @@ public:
     ExprPtr expression();
     std::shared_ptr<Select> selectQuery();  // at the SELECT keyword
     std::vector<std::string> columnList();  // ( a, b, ... )
+    // A FROM item: a table reference and the joins that follow it.
+    FromItem fromItem();
 
     // The batch text and the parse-time QUOTED_IDENTIFIER setting (SET QUOTED_IDENTIFIER
     // takes effect for the statements parsed after it, as on SQL Server).
@@ -86,6 +99,7 @@ private:
     std::size_t m_pos = 0;
     bool m_quotedIdentifier;
     int m_statementIndex = 0;
+    std::vector<VariableDeclaration> m_variables;
 };
 
 // A statement family's parse function, called with the parser at the statement's first

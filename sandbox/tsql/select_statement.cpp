@@ -39,7 +39,19 @@ private:
 }  // namespace
 
 std::unique_ptr<Statement> parseSelectStatement(Parser& parser) {
-    return std::make_unique<SelectStatement>(parser.selectQuery());
+    const int line = parser.peek().line;
+    std::shared_ptr<Select> query = parser.selectQuery();
+    std::size_t assigning = 0;
+    for (const auto& item : query->items)
+        if (!item.variable.empty()) ++assigning;
+    if (assigning == 0) return std::make_unique<SelectStatement>(std::move(query));
+    if (assigning != query->items.size() || !query->unions.empty())
+        throw ServerError(141, 15,
+                          "A SELECT statement that assigns a value to a variable must not be combined with "
+                          "data-retrieval operations.",
+                          1, ErrorScope::Batch)
+            .atLine(line);
+    return makeAssigningSelect(std::move(query));
 }
 
 }  // namespace sandbox::tsql

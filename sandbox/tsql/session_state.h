@@ -30,6 +30,7 @@ struct TransactionState {
     int count = 0;
     std::string name;
     std::vector<std::string> databases;
+    bool implicit = false;  // opened by a statement that fires triggers, ends with it
 };
 
 // The table whose IDENTITY_INSERT is ON in this session (at most one).
@@ -48,6 +49,7 @@ struct SessionState {
     SessionOptions options;
     std::optional<IdentityInsertTable> identityInsert;
     TransactionState transaction;
+    std::uint64_t rollbacks = 0;  // transactions rolled back so far (a trigger's ROLLBACK shows here)
     std::optional<std::int64_t> lastIdentity;
     std::int64_t lastRowCount = 0;
     int lastError = 0;

@@ -126,8 +126,7 @@ std::unique_ptr<Statement> parseSet(Parser& p) {
             return s;
         }
     }
-    if (p.peek().kind == TokenKind::Variable)
-        throw ServerError(137, 15, "Must declare the variable '" + p.peek().text + "'.", 1, ErrorScope::Batch);
+    if (p.peek().kind == TokenKind::Variable) return parseSetVariable(p);
     do {
         if (!isSwitch(p.peek())) p.syntaxError();
         std::string name = upperName(p.next().text);

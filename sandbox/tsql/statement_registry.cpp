@@ -17,7 +17,7 @@ struct Entry {
     StatementParser parse;
 };
 
-constexpr std::array<Entry, 30> kEntries = {{
+constexpr std::array<Entry, 40> kEntries = {{
     {"SELECT", "", parseSelectStatement},
     {"INSERT", "", parseInsert},
     {"UPDATE", "", parseUpdate},
@@ -37,7 +37,15 @@ constexpr std::array<Entry, 30> kEntries = {{
     {"ALTER", "TABLE", parseAlterTable},
     {"EXEC", "", parseExecute},
     {"EXECUTE", "", parseExecute},
-    {"IF", "", parseIf},
+    {"DECLARE", "", parseDeclare},
+    {"RAISERROR", "", parseRaiserror},
+    {"CHECKPOINT", "", parseCheckpoint},
+    {"UPDATE", "STATISTICS", parseUpdateStatistics},
+    {"CREATE", "TRIGGER", parseCreateTrigger},
+    {"DROP", "TRIGGER", parseDropTrigger},
+    {"GRANT", "", parsePermission},
+    {"REVOKE", "", parsePermission},
+    {"DENY", "", parsePermission},
     {"BACKUP", "", parseBackup},
     {"ALTER", "DATABASE", parseAlterDatabase},
     {"SET", "", parseSet},

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
+#include "tsql/ast.h"
 #include "tsql/statement.h"
 
 namespace sandbox::tsql {
@@ -25,15 +27,24 @@ std::unique_ptr<Statement> parsePrint(Parser& parser);              // database_
 std::unique_ptr<Statement> parseAlterTable(Parser& parser);         // alter_table_statement.cpp (+ alter_column_statement.cpp)
 std::unique_ptr<Statement> parseDropIndex(Parser& parser);          // drop_index_statement.cpp
 std::unique_ptr<Statement> parseExecute(Parser& parser);            // execute_statement.cpp (EXEC, EXECUTE)
-std::unique_ptr<Statement> parseIf(Parser& parser);                 // if_statement.cpp
 std::unique_ptr<Statement> parseBackup(Parser& parser);             // backup_statements.cpp
 std::unique_ptr<Statement> parseAlterDatabase(Parser& parser);      // alter_database_statement.cpp
 std::unique_ptr<Statement> parseBeginTransaction(Parser& parser);  // transaction_statements.cpp
 std::unique_ptr<Statement> parseCommit(Parser& parser);            // transaction_statements.cpp
 std::unique_ptr<Statement> parseRollback(Parser& parser);          // transaction_statements.cpp
+std::unique_ptr<Statement> parseDeclare(Parser& parser);            // variable_statements.cpp
+std::unique_ptr<Statement> parseSetVariable(Parser& parser);        // variable_statements.cpp (at SET's @v)
+std::unique_ptr<Statement> parseRaiserror(Parser& parser);          // raiserror_statement.cpp
+std::unique_ptr<Statement> parseCheckpoint(Parser& parser);         // maintenance_statements.cpp
+std::unique_ptr<Statement> parseUpdateStatistics(Parser& parser);   // maintenance_statements.cpp
+std::unique_ptr<Statement> parseCreateTrigger(Parser& parser);      // trigger_statements.cpp
+std::unique_ptr<Statement> parseDropTrigger(Parser& parser);        // trigger_statements.cpp
+std::unique_ptr<Statement> parsePermission(Parser& parser);         // permission_statements.cpp (GRANT, REVOKE, DENY)
 std::unique_ptr<Statement> parseUnsupported(Parser& parser);        // unsupported_statement.cpp
 // Skips the rest of a statement the sandbox does not carry out (from the current token)
 // and returns a statement that fails naming `what`, e.g. "INSERT ... SELECT".
 std::unique_ptr<Statement> skipUnsupported(Parser& parser, std::string what);
+// SELECT @v = expr, ...: a query whose items all assign variables (variable_statements.cpp).
+std::unique_ptr<Statement> makeAssigningSelect(std::shared_ptr<Select> query);
 
 }  // namespace sandbox::tsql

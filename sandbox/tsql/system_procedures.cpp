@@ -14,13 +14,16 @@ struct Entry {
 };
 
 // To add a system procedure, write it in its family's file and add its row here.
-constexpr std::array<Entry, 6> kProcedures = {{
+constexpr std::array<Entry, 9> kProcedures = {{
     {"sp_rename", spRename},
     {"sp_addumpdevice", spAddumpdevice},
     {"sp_dropdevice", spDropdevice},
     {"sp_addrole", spAddrole},
     {"sp_addlogin", spAddlogin},
     {"sp_adduser", spAdduser},
+    {"sp_addtype", spAddtype},
+    {"sp_droptype", spDroptype},
+    {"sp_dboption", spDboption},
 }};
 
 }  // namespace

@@ -45,5 +45,8 @@ void spDropdevice(ExecContext& context, const ProcedureCall& call);    // backup
 void spAddrole(ExecContext& context, const ProcedureCall& call);       // security_procedures.cpp
 void spAddlogin(ExecContext& context, const ProcedureCall& call);      // security_procedures.cpp
 void spAdduser(ExecContext& context, const ProcedureCall& call);       // security_procedures.cpp
+void spAddtype(ExecContext& context, const ProcedureCall& call);       // user_types.cpp
+void spDroptype(ExecContext& context, const ProcedureCall& call);      // user_types.cpp
+void spDboption(ExecContext& context, const ProcedureCall& call);      // maintenance_statements.cpp
 
 }  // namespace sandbox::tsql

@@ -5,6 +5,7 @@
 
 #include "catalog/sqlite_util.h"
 #include "tsql/column_definition.h"
+#include "tsql/computed_columns.h"
 
 namespace sandbox::tsql {
 void renameTableStorage(sqlite3* db, const std::string& from, const std::string& to) {
@@ -49,11 +50,20 @@ void rebuildTableStorage(Database& db, int tableId, const std::function<void()>&
     std::string definitions, columns;
     {
         sqlite::Statement cols(db.handle(),
-                               "SELECT name, xusertype, length, xprec, xscale, collation FROM syscolumns "
-                               "WHERE id = ? ORDER BY colid");
+                               "SELECT name, xusertype, length, xprec, xscale, collation, xtype, usertype, iscomputed, "
+                               "(SELECT group_concat(m.text, '') FROM (SELECT text FROM syscomments WHERE id = c.id "
+                               "AND number = c.colid ORDER BY colid) m) FROM syscolumns c WHERE id = ? ORDER BY colid");
         cols.bind(1, std::int64_t{tableId});
         while (cols.step()) {
-            ColumnType type = columnTypeFromCatalog(static_cast<int>(cols.integer(1)), static_cast<int>(cols.integer(2)),
+            if (cols.integer(8) != 0) {
+                // A computed column is computed again by the new table; nothing to copy.
+                definitions += (definitions.empty() ? "" : ", ") +
+                               sqliteComputedColumn(cols.text(0), cols.isNull(9) ? std::string("NULL") : cols.text(9),
+                                                    db.name(), db.collation());
+                continue;
+            }
+            ColumnType type = columnTypeFromCatalog(static_cast<int>(cols.integer(6)), static_cast<int>(cols.integer(1)),
+                                                    static_cast<int>(cols.integer(7)), static_cast<int>(cols.integer(2)),
                                                     static_cast<int>(cols.integer(3)), static_cast<int>(cols.integer(4)));
             std::string collation = cols.isNull(5) ? std::string() : cols.text(5);
             definitions += (definitions.empty() ? "" : ", ") + sqliteColumnDefinition(cols.text(0), type, collation);

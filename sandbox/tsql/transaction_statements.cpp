@@ -61,6 +61,7 @@ public:
                               "Cannot roll back " + name +
                                   ". No transaction or savepoint of that name was found.");
         rollBackTransaction(context.databases(), session);
+        context.rolledBack();
         context.done(false);
     }
 };
@@ -69,7 +70,7 @@ public:
 std::string transactionName(Parser& p) {
     if (p.acceptWord("WORK")) return {};
     if (!p.acceptWord("TRAN") && !p.acceptWord("TRANSACTION")) return {};
-    if (p.atStatementEnd()) return {};
+    if (p.atStatementEnd() || p.peek().isWord("END") || p.peek().isWord("ELSE")) return {};
     if (p.peek().kind == TokenKind::Variable) return p.next().text;
     return p.identifier();
 }
@@ -102,6 +103,7 @@ void rollBackTransaction(DatabaseDirectory& databases, SessionState& session) no
         db->reloadAfterRollback();
     }
     session.transaction = {};
+    ++session.rollbacks;
 }
 
 std::unique_ptr<Statement> parseBeginTransaction(Parser& p) {

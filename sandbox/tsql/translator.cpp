@@ -6,6 +6,7 @@
 #include "catalog/server_error.h"
 #include "catalog/sqlite_util.h"
 #include "catalog/text_util.h"
+#include "tsql/variables.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 using sqlite::quoteIdentifier;
 using sqlite::quoteLiteral;
 
-constexpr std::array<std::string_view, 68> kFunctions = {
+constexpr std::array<std::string_view, 75> kFunctions = {
     "count", "count_big", "sum", "avg", "min", "max", "getdate", "getutcdate", "substring", "left", "right",
     "len", "datalength", "upper", "lower", "ltrim", "rtrim", "replace", "charindex", "char", "nchar", "ascii",
     "unicode", "space", "replicate", "reverse", "isnull", "coalesce", "nullif", "abs", "round", "floor",
@@ -21,7 +22,8 @@ constexpr std::array<std::string_view, 68> kFunctions = {
     "db_name", "db_id", "user_name", "user_id", "suser_sname", "suser_name", "system_user", "current_user",
     "session_user", "user", "current_timestamp", "host_name", "app_name", "object_id", "object_name",
     "isnumeric", "scope_identity", "ident_current", "ident_seed", "ident_incr", "col_name", "str", "square",
-    "stuff", "patindex"};
+    "stuff", "patindex", "objectproperty", "columnproperty", "serverproperty", "databaseproperty",
+    "databasepropertyex", "update", "indexproperty"};
 
 ColumnType typeOf(std::string_view name, std::optional<int> a = std::nullopt, std::optional<int> b = std::nullopt) {
     return *makeColumnType(name, a, b);
@@ -77,9 +79,57 @@ std::string versionText() {
            "Microsoft Corporation\n\tStandard Edition on Windows NT 5.2 (Build 3790: Service Pack 2)\n";
 }
 
-std::string Translator::constant(std::string value, bool blob) {
-    m_constants->push_back(Constant{std::move(value), blob});
+std::string Translator::constant(Constant value) {
+    m_constants->push_back(std::move(value));
     return "?" + std::to_string(m_constants->size());
+}
+
+Translated Translator::variable(const Expr& e) {
+    const Variable* v = m_context.variables ? m_context.variables->find(e.text) : nullptr;
+    if (!v) throw ServerError(137, 15, "Must declare the variable '" + e.text + "'.", 2, ErrorScope::Batch);
+    Translated out;
+    out.type = v->type;
+    const StoredValue& value = v->value;
+    Constant c;
+    switch (value.kind) {
+        case StoredValue::Kind::Null: out.sql = "NULL"; return out;
+        case StoredValue::Kind::Integer:
+            c.kind = Constant::Kind::Integer;
+            c.integer = value.integer;
+            if (!m_constants) out.sql = std::to_string(value.integer);
+            break;
+        case StoredValue::Kind::Real:
+            c.kind = Constant::Kind::Real;
+            c.real = value.real;
+            if (!m_constants) {
+                char buf[40];
+                std::snprintf(buf, sizeof buf, "%.17g", value.real);
+                out.sql = buf;
+                if (out.sql.find_first_of(".eEn") == std::string::npos) out.sql += ".0";
+            }
+            break;
+        case StoredValue::Kind::Text:
+            c.kind = Constant::Kind::Text;
+            c.value = value.bytes;
+            if (!m_constants) out.sql = quoteLiteral(value.bytes);
+            break;
+        case StoredValue::Kind::Blob: {
+            c.kind = Constant::Kind::Blob;
+            c.value = value.bytes;
+            if (!m_constants) {
+                static const char* hex = "0123456789ABCDEF";
+                out.sql = "x'";
+                for (unsigned char b : value.bytes) {
+                    out.sql += hex[b >> 4];
+                    out.sql += hex[b & 15];
+                }
+                out.sql += '\'';
+            }
+            break;
+        }
+    }
+    if (m_constants) out.sql = constant(std::move(c));
+    return out;
 }
 
 std::string Translator::tableName(const ObjectName& name) {
@@ -91,6 +141,10 @@ std::string Translator::tableName(const ObjectName& name) {
     std::string written;
     for (std::size_t i = 0; i < parts.size(); ++i) written += (i ? "." : "") + parts[i];
     m_writtenNames[lower(name.name())] = written;
+    if (m_context.trigger && parts.size() == 1) {
+        if (iequals(parts[0], "inserted")) return m_context.trigger->inserted;
+        if (iequals(parts[0], "deleted")) return m_context.trigger->deleted;
+    }
     return quoteIdentifier(name.name());
 }
 
@@ -134,13 +188,13 @@ Translated Translator::expression(const Expr& e) {
         case ExprKind::String: {
             // Constants longer than 8000 bytes are text (SQL Server 2000).
             int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
-            out.sql = m_constants ? constant(e.text, false) : quoteLiteral(e.text);
+            out.sql = m_constants ? constant(Constant{Constant::Kind::Text, e.text}) : quoteLiteral(e.text);
             out.type = length > 8000 ? typeOf("text") : typeOf("varchar", length);
             break;
         }
         case ExprKind::NString: {
             int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
-            out.sql = m_constants ? constant(e.text, false) : quoteLiteral(e.text);
+            out.sql = m_constants ? constant(Constant{Constant::Kind::Text, e.text}) : quoteLiteral(e.text);
             out.type = length > 4000 ? typeOf("ntext") : typeOf("nvarchar", length);
             break;
         }
@@ -148,7 +202,7 @@ Translated Translator::expression(const Expr& e) {
             // Written once: an image literal may be tens of megabytes.
             const bool odd = e.text.size() % 2 != 0;
             if (m_constants) {
-                out.sql = constant(bytesOfHex(e.text), true);
+                out.sql = constant(Constant{Constant::Kind::Blob, bytesOfHex(e.text)});
             } else {
                 out.sql.reserve(e.text.size() + 4);
                 out.sql += odd ? "x'0" : "x'";
@@ -157,6 +211,12 @@ Translated Translator::expression(const Expr& e) {
             }
             int length = std::max<int>(1, static_cast<int>((e.text.size() + 1) / 2));
             out.type = length > 8000 ? typeOf("image") : typeOf("varbinary", length);
+            break;
+        }
+        case ExprKind::Money: {
+            out.sql = e.text.front() == '-' ? "(-" + e.text.substr(1) + ")" : e.text;
+            if (out.sql.find('.') == std::string::npos) out.sql += ".0";
+            out.type = typeOf("money");
             break;
         }
         case ExprKind::Column: {
@@ -183,6 +243,7 @@ Translated Translator::expression(const Expr& e) {
                 std::int64_t v = name == "@@rowcount" ? m_context.lastRowCount : name == "@@error" ? m_context.lastError
                                : name == "@@spid" ? m_context.spid : name == "@@max_precision" ? 38
                                : name == "@@trancount" ? m_context.tranCount
+                               : name == "@@nestlevel" ? m_context.nestLevel
                                : name == "@@datefirst" ? 7 : name == "@@textsize" ? 2147483647 : 0;
                 out.sql = std::to_string(v);
                 out.type = typeOf("int");
@@ -196,7 +257,8 @@ Translated Translator::expression(const Expr& e) {
             break;
         }
         case ExprKind::Variable:
-            throw ServerError(137, 15, "Must declare the variable '" + e.text + "'.", 2, ErrorScope::Batch);
+            out = variable(e);
+            break;
         case ExprKind::Unary: {
             Translated inner = expression(*e.args[0]);
             if (e.text == "NOT") {
@@ -497,12 +559,17 @@ Translated Translator::function(const Expr& e) {
     } else if (f == "datediff") {
         out.sql = "tsql_datediff(" + partName() + ", " + arg(1).sql + ", " + arg(2).sql + ")";
         out.type = typeOf("int");
+    } else if (auto property = propertyFunction(e)) {
+        out = std::move(*property);
     } else if (f == "db_name") {
         out.sql = quoteLiteral(m_context.databaseName);
         out.type = typeOf("nvarchar", 128);
     } else if (f == "db_id") {
         out.sql = "5";
         out.type = typeOf("smallint");
+    } else if (f == "user_name" && !e.args.empty()) {
+        out.sql = "(SELECT name FROM sysusers WHERE uid = " + arg(0).sql + ")";
+        out.type = typeOf("nvarchar", 128);
     } else if (f == "user_name" || f == "current_user" || f == "session_user" || f == "user") {
         out.sql = "'dbo'";
         out.type = typeOf("nvarchar", 128);
@@ -550,18 +617,24 @@ std::string Translator::tableRef(const TableRef& ref) {
     std::string sql;
     if (ref.derived) {
         sql = "(" + select(*ref.derived) + ")";
+    } else if (ref.nested) {
+        sql = "(" + fromItem(*ref.nested) + ")";
     } else {
         sql = tableName(ref.name);
     }
-    if (!ref.alias.empty()) sql += " AS " + quoteIdentifier(ref.alias);
+    std::string alias = ref.alias;
+    // A trigger's inserted and deleted tables keep their names for the columns that
+    // name them (inserted.job_id).
+    if (alias.empty() && m_context.trigger && ref.name.parts.size() == 1 &&
+        (iequals(ref.name.parts[0], "inserted") || iequals(ref.name.parts[0], "deleted")))
+        alias = ref.name.parts[0];
+    if (!alias.empty()) sql += " AS " + quoteIdentifier(alias);
     return sql;
 }
 
 std::string Translator::fromItem(const FromItem& item) {
     std::string sql = tableRef(item.table);
     for (const auto& join : item.joins) {
-        if (join.kind == "RIGHT JOIN" || join.kind == "FULL JOIN")
-            throw ServerError(err::kUnsupported, 16, "The sandbox server does not support " + join.kind + ".");
         sql += " " + join.kind + " " + tableRef(join.table);
         if (join.on) sql += " ON " + expression(*join.on).sql;
     }

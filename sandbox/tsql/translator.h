@@ -12,6 +12,16 @@
 
 namespace sandbox::tsql {
 
+class VariableScope;
+
+// Inside a trigger: where its inserted and deleted tables are (SQLite names), and which
+// columns the firing statement set, for UPDATE(column).
+struct TriggerTables {
+    std::string inserted;                     // "temp"."~inserted~1"
+    std::string deleted;
+    std::vector<std::string> updatedColumns;  // lower-case names; every column for an INSERT
+};
+
 // What a translation needs to know about the session: names and values that T-SQL
 // expressions can ask for (DB_NAME(), @@IDENTITY, ...) and the database collation that
 // applies to comparisons between expressions that are not columns.
@@ -24,7 +34,10 @@ struct TranslationContext {
     int lastError = 0;
     int spid = 51;
     int tranCount = 0;  // @@TRANCOUNT
+    int nestLevel = 0;  // @@NESTLEVEL: 1 inside a trigger
     bool ansiNulls = true;
+    const VariableScope* variables = nullptr;  // the running batch's variables
+    const TriggerTables* trigger = nullptr;    // inside a trigger
 };
 
 // An expression in SQLite's dialect with the SQL Server type T-SQL gives it, when the
@@ -42,10 +55,14 @@ bool isBuiltinFunction(std::string_view lowerName);
 // The @@VERSION text: a SQL Server 2000 SP4 version string.
 std::string versionText();
 
-// A constant taken out of the SQL text as a parameter: a text, or the bytes of a blob.
+// A constant taken out of the SQL text as a parameter: a text, the bytes of a blob, or a
+// variable's value of any kind.
 struct Constant {
-    std::string value;
-    bool blob = false;
+    enum class Kind { Text, Blob, Integer, Real, Null };
+    Kind kind = Kind::Text;
+    std::string value;  // Text, Blob
+    std::int64_t integer = 0;
+    double real = 0;
 };
 
 // Translates T-SQL expressions and queries into SQLite SQL.
@@ -74,7 +91,11 @@ public:
     const std::map<std::string, std::string>& writtenNames() const { return m_writtenNames; }
 
 private:
-    std::string constant(std::string value, bool blob);
+    std::string constant(Constant value);
+    Translated variable(const Expr& expr);
+    // OBJECTPROPERTY, COLUMNPROPERTY, SERVERPROPERTY and the other catalog functions
+    // (property_functions.cpp); nullopt for any other function.
+    std::optional<Translated> propertyFunction(const Expr& expr);
     Translated function(const Expr& expr);
     // a + b + c ...: numbers add, texts concatenate, anything else goes to tsql_add, left
     // to right; a run of texts becomes one balanced concatenation.

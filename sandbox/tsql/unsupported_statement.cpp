@@ -37,6 +37,8 @@ bool isBoundary(const Parser& p, std::size_t ahead, bool leadingExec) {
     if (t.kind != TokenKind::Word) return false;
     for (auto k : kBoundaries)
         if (iequals(k, t.text)) return !(leadingExec && (t.isWord("EXEC") || t.isWord("EXECUTE")));
+    // The end of a BEGIN ... END block or of an IF's statement.
+    if (t.isWord("END") || t.isWord("ELSE")) return true;
     if (t.isWord("SET")) {
         const Token& option = p.peek(ahead + 1);
         for (auto k : kSetOptions)
@@ -68,12 +70,19 @@ std::unique_ptr<Statement> skipUnsupported(Parser& p, std::string what) {
     const Token& first = p.peek();
     bool leadingExec = first.isWord("EXEC") || first.isWord("EXECUTE");
     int depth = 0;
+    int cases = 0;  // open CASE expressions, whose END is theirs
     p.next();
     while (true) {
         const Token& t = p.peek();
         if (t.kind == TokenKind::End) break;
         if (t.isSymbol("(")) ++depth;
         if (t.isSymbol(")")) --depth;
+        if (t.isWord("CASE")) ++cases;
+        if (t.isWord("END") && cases > 0) {
+            --cases;
+            p.next();
+            continue;
+        }
         if (depth <= 0 && isBoundary(p, 0, leadingExec) && !t.isSymbol(")")) break;
         p.next();
     }

@@ -1,5 +1,7 @@
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
+#include "tsql/constraint_checks.h"
+#include "tsql/data_change.h"
 #include "tsql/dml_support.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
@@ -23,6 +25,8 @@ public:
         if (!info) raiseInvalidObject(target);
         TranslationContext names = context.translation();
         Translator translator(names);
+        std::vector<Constant> constants;
+        translator.collectConstants(&constants);
         std::vector<int> columns;
         std::string sql = "SELECT rowid";
         for (const auto& [name, expr] : assignments) {
@@ -30,16 +34,31 @@ public:
             if (c < 0) throw ServerError(err::kInvalidColumn, 16, "Invalid column name '" + name + "'.", 1, ErrorScope::Batch);
             if (info->columns[static_cast<std::size_t>(c)].identity)
                 throw ServerError(8102, 16, "Cannot update identity column '" + info->columns[static_cast<std::size_t>(c)].name + "'.");
+            if (info->columns[static_cast<std::size_t>(c)].computed)
+                throw ServerError(271, 16, "Column '" + info->columns[static_cast<std::size_t>(c)].name +
+                                               "' cannot be modified because it is a computed column.");
             columns.push_back(c);
             sql += ", " + translator.expression(*expr).sql;
         }
+        // The rows as they were, for the foreign keys that reference them and the triggers.
+        const bool keepOld = info->hasRules() && needsOldRows(*info, TriggerEvent::Update);
+        if (keepOld)
+            for (const auto& column : info->columns) sql += ", " + sqlite::quoteIdentifier(column.name);
         sql += " FROM " + translator.tableName(target);
         if (where) sql += " WHERE " + translator.expression(*where).sql;
 
         std::vector<std::pair<std::int64_t, std::vector<StoredValue>>> changes;
+        std::vector<std::vector<StoredValue>> oldRows;
         {
             StatementLease query(context.prepare(sql, &translator));
+            bindConstants(query.get(), constants);
             while (context.step(query.get(), &translator)) {
+                if (keepOld) {
+                    std::vector<StoredValue> old;
+                    for (std::size_t i = 0; i < info->columns.size(); ++i)
+                        old.push_back(fromSqlite(sqlite3_column_value(query.get(), static_cast<int>(columns.size() + 1 + i))));
+                    oldRows.push_back(std::move(old));
+                }
                 std::vector<StoredValue> row;
                 for (std::size_t i = 0; i < columns.size(); ++i) {
                     const ColumnInfo& col = info->columns[static_cast<std::size_t>(columns[i])];
@@ -60,7 +79,7 @@ public:
         for (std::size_t i = 0; i < columns.size(); ++i)
             update += (i ? ", " : "") + sqlite::quoteIdentifier(info->columns[static_cast<std::size_t>(columns[i])].name) + " = ?";
         update += " WHERE rowid = ?";
-        atomically(db.handle(), [&] {
+        auto apply = [&] {
             StatementLease stmt(context.prepare(update));
             for (const auto& [rowid, row] : changes) {
                 sqlite3_reset(stmt.get());
@@ -75,7 +94,19 @@ public:
                     context.raise(sqlite::Failure(code, message));
                 }
             }
-        });
+        };
+        if (info->hasRules()) {
+            runDataChange(context, *info, TriggerEvent::Update, [&] {
+                apply();
+                ChangedRows changed;
+                for (const auto& change : changes) changed.rowids.push_back(change.first);
+                changed.oldRows = std::move(oldRows);
+                for (int c : columns) changed.setColids.push_back(info->columns[static_cast<std::size_t>(c)].colid);
+                return changed;
+            });
+        } else {
+            atomically(db.handle(), apply);
+        }
         context.done(true, static_cast<std::int64_t>(changes.size()));
     }
 
@@ -89,15 +120,58 @@ public:
 
     void execute(ExecContext& context) override {
         Database& db = context.db();
-        if (!db.table(target.name()))
-            raiseInvalidObject(target);
+        auto info = db.table(target.name());
+        if (!info) raiseInvalidObject(target);
         TranslationContext names = context.translation();
         Translator translator(names);
-        std::string sql = "DELETE FROM " + translator.tableName(target);
-        if (where) sql += " WHERE " + translator.expression(*where).sql;
-        StatementLease stmt(context.prepare(sql, &translator));
+        std::vector<Constant> constants;
+        translator.collectConstants(&constants);
+        const std::string condition = where ? " WHERE " + translator.expression(*where).sql : std::string();
+        if (info->hasRules()) {
+            deleteWithRules(context, *info, translator, constants, condition);
+            return;
+        }
+        StatementLease stmt(context.prepare("DELETE FROM " + translator.tableName(target) + condition, &translator));
+        bindConstants(stmt.get(), constants);
         context.step(stmt.get(), &translator);
         context.done(true, sqlite3_changes(db.handle()));
+    }
+
+private:
+    // The rows to delete are read first (all their columns when a foreign key references
+    // the table or a trigger fires), then deleted by rowid.
+    void deleteWithRules(ExecContext& context, const TableInfo& info, Translator& translator,
+                         const std::vector<Constant>& constants, const std::string& condition) {
+        const bool keepOld = needsOldRows(info, TriggerEvent::Delete);
+        std::string sql = "SELECT rowid";
+        if (keepOld)
+            for (const auto& column : info.columns) sql += ", " + sqlite::quoteIdentifier(column.name);
+        sql += " FROM " + translator.tableName(target) + condition;
+        std::vector<std::int64_t> rowids;
+        ChangedRows old;
+        {
+            StatementLease query(context.prepare(sql, &translator));
+            bindConstants(query.get(), constants);
+            while (context.step(query.get(), &translator)) {
+                rowids.push_back(sqlite3_column_int64(query.get(), 0));
+                if (!keepOld) continue;
+                std::vector<StoredValue> row;
+                for (std::size_t i = 0; i < info.columns.size(); ++i)
+                    row.push_back(fromSqlite(sqlite3_column_value(query.get(), static_cast<int>(i + 1))));
+                old.oldRows.push_back(std::move(row));
+            }
+        }
+        runDataChange(context, info, TriggerEvent::Delete, [&] {
+            if (!rowids.empty()) {
+                std::int64_t single = 0;
+                const std::string filter = rowidFilter(context.db(), rowids, single);
+                StatementLease stmt(context.prepare("DELETE FROM " + sqlite::quoteIdentifier(info.name) + " WHERE " + filter));
+                if (rowids.size() == 1) sqlite3_bind_int64(stmt.get(), 1, single);
+                context.step(stmt.get());
+            }
+            return std::move(old);
+        });
+        context.done(true, static_cast<std::int64_t>(rowids.size()));
     }
 };
 

@@ -1,0 +1,128 @@
+#include "tsql/data_change.h"
+
+#include "catalog/server_error.h"
+#include "catalog/sqlite_util.h"
+#include "tsql/constraint_checks.h"
+#include "tsql/dml_support.h"
+#include "tsql/transaction.h"
+#include "tsql/trigger_runner.h"
+
+namespace sandbox::tsql {
+namespace {
+
+bool firesOn(const TriggerRule& t, TriggerEvent event) {
+    switch (event) {
+        case TriggerEvent::Insert:
+            return t.onInsert;
+        case TriggerEvent::Update:
+            return t.onUpdate;
+        case TriggerEvent::Delete:
+            return t.onDelete;
+    }
+    return false;
+}
+
+const char* statementName(TriggerEvent event) {
+    switch (event) {
+        case TriggerEvent::Insert:
+            return "INSERT";
+        case TriggerEvent::Update:
+            return "UPDATE";
+        case TriggerEvent::Delete:
+            return "DELETE";
+    }
+    return "";
+}
+
+}  // namespace
+
+bool needsOldRows(const TableInfo& table, TriggerEvent event) {
+    if (event == TriggerEvent::Insert) return false;
+    if (!table.referencedBy.empty()) return true;
+    for (const auto& t : table.triggers)
+        if (!t.disabled && firesOn(t, event)) return true;
+    return false;
+}
+
+std::vector<TriggerRule> triggersFor(const TableInfo& table, TriggerEvent event) {
+    std::vector<TriggerRule> triggers;
+    for (const auto& t : table.triggers) {
+        if (t.disabled || !firesOn(t, event)) continue;
+        if (t.insteadOf)
+            throw ServerError(
+                err::kUnsupported, 16,
+                "The sandbox server does not run INSTEAD OF triggers ('" + t.name + "').");
+        triggers.push_back(t);
+    }
+    return triggers;
+}
+
+std::vector<std::vector<StoredValue>> readRows(ExecContext& context, const TableInfo& table,
+                                               const std::vector<std::int64_t>& rowids) {
+    std::vector<std::vector<StoredValue>> rows;
+    if (rowids.empty()) return rows;
+    std::int64_t single = 0;
+    const std::string filter = rowidFilter(context.db(), rowids, single);
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        sql += (i ? ", " : "") + sqlite::quoteIdentifier(table.columns[i].name);
+    sql += " FROM " + sqlite::quoteIdentifier(table.name) + " WHERE " + filter + " ORDER BY rowid";
+    StatementLease stmt(context.prepare(sql));
+    if (rowids.size() == 1) sqlite3_bind_int64(stmt.get(), 1, single);
+    while (context.step(stmt.get())) {
+        std::vector<StoredValue> row;
+        for (std::size_t i = 0; i < table.columns.size(); ++i)
+            row.push_back(fromSqlite(sqlite3_column_value(stmt.get(), static_cast<int>(i))));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+ChangedRows runDataChange(ExecContext& context, const TableInfo& table, TriggerEvent event,
+                          const std::function<ChangedRows()>& change) {
+    const std::vector<TriggerRule> triggers = triggersFor(table, event);
+    SessionState& session = context.session();
+    Database& db = context.db();
+    // SQL Server holds a transaction around every statement; a trigger's ROLLBACK ends it.
+    const bool implicit = !triggers.empty() && session.transaction.count == 0;
+    if (implicit) {
+        session.transaction.count = 1;
+        session.transaction.implicit = true;
+        enlistInTransaction(session, db);
+    }
+    auto endImplicit = [&](bool keep) {
+        if (!implicit || !session.transaction.implicit || session.transaction.count == 0) return;
+        if (keep)
+            commitTransaction(context.databases(), session);
+        else
+            rollBackTransaction(context.databases(), session);
+    };
+    ChangedRows changed;
+    const char* statement = statementName(event);
+    try {
+        atomically(db.handle(), [&] {
+            changed = change();
+            const std::vector<int>* setColids =
+                event == TriggerEvent::Update ? &changed.setColids : nullptr;
+            if (event != TriggerEvent::Delete)
+                checkWrittenRows(context, table, changed.rowids, statement, setColids);
+            if (event != TriggerEvent::Insert)
+                checkRemovedKeys(context, table, changed.oldRows, statement, setColids);
+        });
+    } catch (...) {
+        endImplicit(false);
+        throw;
+    }
+    if (!triggers.empty()) {
+        try {
+            fireTriggers(context, table, event, triggers, changed);
+        } catch (...) {
+            endImplicit(false);
+            throw;
+        }
+    }
+    endImplicit(true);
+    return changed;
+}
+
+}  // namespace sandbox::tsql

@@ -1,0 +1,256 @@
+// The catalog functions scripts ask before they act: OBJECTPROPERTY, COLUMNPROPERTY,
+// INDEXPROPERTY, SERVERPROPERTY, DATABASEPROPERTY(EX) and UPDATE(column) in a trigger.
+// Each becomes a subquery over the catalog tables (or a constant), answering NULL where
+// SQL Server 2000 answers NULL: an unknown object, column or property.
+#include <unistd.h>
+
+#include <array>
+#include <utility>
+
+#include "catalog/collation.h"
+#include "catalog/server_error.h"
+#include "catalog/sqlite_util.h"
+#include "catalog/text_util.h"
+#include "tsql/translator.h"
+
+namespace sandbox::tsql {
+namespace {
+
+using sqlite::quoteLiteral;
+
+// OBJECTPROPERTY: the condition on sysobjects o that answers each property.
+// Example: ('IsUserTable', id) -> (SELECT CASE WHEN (trim(o.xtype) = 'U') THEN 1 ELSE 0 END
+// FROM sysobjects o WHERE o.id = id).
+constexpr std::array<std::pair<std::string_view, std::string_view>, 46> kObjectProperties = {{
+    {"isusertable", "trim(o.xtype) = 'U'"},
+    {"issystemtable", "trim(o.xtype) = 'S'"},
+    {"istable", "trim(o.xtype) IN ('U', 'S')"},
+    {"isview", "trim(o.xtype) = 'V'"},
+    {"isprocedure", "trim(o.xtype) = 'P'"},
+    {"isextendedproc", "trim(o.xtype) = 'X'"},
+    {"istrigger", "trim(o.xtype) = 'TR'"},
+    {"isscalarfunction", "trim(o.xtype) = 'FN'"},
+    {"isinlinefunction", "trim(o.xtype) = 'IF'"},
+    {"istablefunction", "trim(o.xtype) = 'TF'"},
+    {"isconstraint", "trim(o.xtype) IN ('C', 'D', 'F', 'PK', 'UQ') AND o.parent_obj <> 0"},
+    {"isforeignkey", "trim(o.xtype) = 'F'"},
+    {"ischeckcnst", "trim(o.xtype) = 'C'"},
+    {"isprimarykey", "trim(o.xtype) = 'PK'"},
+    {"isuniquecnst", "trim(o.xtype) = 'UQ'"},
+    {"isdefaultcnst", "trim(o.xtype) = 'D' AND o.parent_obj <> 0"},
+    {"isdefault", "trim(o.xtype) = 'D' AND o.parent_obj = 0"},
+    {"isrule", "trim(o.xtype) = 'R'"},
+    {"ismsshipped", "trim(o.xtype) = 'S' OR o.name IN ('sysconstraints', 'syssegments')"},
+    {"isexecuted", "trim(o.xtype) IN ('P', 'X', 'TR', 'FN', 'IF', 'TF', 'RF')"},
+    {"isreplproc", "0"},
+    {"isquotedidenton", "(o.status & 1073741824) <> 0"},
+    {"execisquotedidenton", "(o.status & 1073741824) <> 0"},
+    {"execisansinullson", "(o.status & 536870912) <> 0"},
+    {"isansinullson", "(o.status & 536870912) <> 0"},
+    {"tablehasidentity",
+     "EXISTS (SELECT 1 FROM syscolumns c WHERE c.id = o.id AND (c.colstat & 1) <> 0)"},
+    {"tablehasprimarykey",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'PK')"},
+    {"tablehasuniquecnst",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'UQ')"},
+    {"tablehasforeignkey",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'F')"},
+    {"tablehascheckcnst",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'C')"},
+    {"tablehasdefaultcnst",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'D')"},
+    {"tablehasforeignref", "EXISTS (SELECT 1 FROM sysforeignkeys f WHERE f.rkeyid = o.id)"},
+    {"tablehasclustindex", "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = o.id AND i.indid = 1)"},
+    {"tablehasindex",
+     "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = o.id AND i.indid BETWEEN 1 AND 250)"},
+    {"tablehastextimage",
+     "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = o.id AND i.indid = 255)"},
+    {"tablehasinserttrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = o.id AND t.on_insert <> 0)"},
+    {"tablehasupdatetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = o.id AND t.on_update <> 0)"},
+    {"tablehasdeletetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = o.id AND t.on_delete <> 0)"},
+    {"execisinserttrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.on_insert <> 0)"},
+    {"execisupdatetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.on_update <> 0)"},
+    {"execisdeletetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.on_delete <> 0)"},
+    {"execisaftertrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.instead_of = 0)"},
+    {"execisinsteadoftrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.instead_of <> 0)"},
+    {"execistriggerdisabled",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.disabled <> 0)"},
+    {"cnstisdisabled", "(o.status & 2048) <> 0"},
+    {"cnstisnottrusted", "(o.status & 4096) <> 0"},
+}};
+
+// COLUMNPROPERTY: the value of each property from syscolumns c.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 10> kColumnProperties = {{
+    {"allowsnull", "c.isnullable"},
+    {"isidentity", "CASE WHEN (c.colstat & 1) <> 0 THEN 1 ELSE 0 END"},
+    {"iscomputed", "c.iscomputed"},
+    {"precision", "c.prec"},
+    {"scale", "c.scale"},
+    {"isoutparam", "c.isoutparam"},
+    {"isrowguidcol", "0"},
+    {"isidnotforrepl", "0"},
+    {"usesansitrim", "1"},
+    {"isfulltextindexed", "0"},
+}};
+
+// INDEXPROPERTY: the value of each property from sysindexes i.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kIndexProperties = {{
+    {"isclustered", "CASE WHEN i.indid = 1 THEN 1 ELSE 0 END"},
+    {"isunique", "CASE WHEN (i.status & 2) <> 0 THEN 1 ELSE 0 END"},
+    {"isstatistics", "CASE WHEN (i.status & 64) <> 0 THEN 1 ELSE 0 END"},
+    {"isautostatistics", "CASE WHEN (i.status & 8388608) <> 0 THEN 1 ELSE 0 END"},
+    {"ispadindex", "0"},
+    {"indexfillfactor", "i.OrigFillFactor"},
+}};
+
+// The literal text of a property argument; 40000 when the statement computes it.
+std::string propertyName(const Expr& argument, const std::string& function) {
+    if (argument.kind != ExprKind::String && argument.kind != ExprKind::NString)
+        throw ServerError(
+            err::kUnsupported, 16,
+            "The sandbox server needs the property of " + upperName(function) + " as a constant.");
+    return lower(argument.text);
+}
+
+template <std::size_t N>
+std::optional<std::string_view> lookUp(
+    const std::array<std::pair<std::string_view, std::string_view>, N>& table,
+    const std::string& name) {
+    for (const auto& [property, sql] : table)
+        if (property == name) return sql;
+    return std::nullopt;
+}
+
+// SERVERPROPERTY of SQL Server 2000 SP4 Standard Edition; NULL for any other property
+// (ProductMajorVersion, for one, is a later version's).
+std::string serverProperty(const std::string& name) {
+    if (name == "productversion") return "'8.00.2039'";
+    if (name == "productlevel") return "'SP4'";
+    if (name == "edition") return "'Standard Edition'";
+    if (name == "engineedition") return "2";
+    if (name == "machinename" || name == "servername") return "'SANDBOX'";
+    if (name == "collation") return quoteLiteral(kServerCollation);
+    if (name == "isclustered" || name == "isfulltextinstalled" ||
+        name == "isintegratedsecurityonly" || name == "issingleuser" || name == "issyncwithbackup")
+        return "0";
+    if (name == "licensetype") return "'DISABLED'";
+    if (name == "processid") return std::to_string(::getpid());
+    if (name == "lcid") return "1033";
+    if (name == "sqlcharset") return "1";
+    if (name == "sqlcharsetname") return "'iso_1'";
+    if (name == "sqlsortorder") return "52";
+    if (name == "sqlsortordername") return "'nocase_iso'";
+    if (name == "comparisonstyle") return "196609";
+    return "NULL";
+}
+
+}  // namespace
+
+std::optional<Translated> Translator::propertyFunction(const Expr& e) {
+    const std::string& f = e.text;
+    auto need = [&](std::size_t count) {
+        if (e.args.size() != count)
+            throw ServerError(
+                174, 15,
+                "The " + f + " function requires " + std::to_string(count) + " argument(s).", 1,
+                ErrorScope::Batch);
+    };
+    Translated out;
+    out.type = makeColumnType("int", std::nullopt, std::nullopt);
+    if (f == "objectproperty") {
+        need(2);
+        if (propertyName(*e.args[1], f) == "ownerid") {
+            out.sql =
+                "(SELECT o.uid FROM sysobjects o WHERE o.id = " + expression(*e.args[0]).sql + ")";
+            return out;
+        }
+        const auto sql = lookUp(kObjectProperties, propertyName(*e.args[1], f));
+        if (!sql) {
+            out.sql = "NULL";
+            return out;
+        }
+        out.sql =
+            "(SELECT CASE WHEN (" + std::string(*sql) +
+            ") THEN 1 ELSE 0 END FROM sysobjects o WHERE o.id = " + expression(*e.args[0]).sql +
+            ")";
+        return out;
+    }
+    if (f == "columnproperty") {
+        need(3);
+        const auto sql = lookUp(kColumnProperties, propertyName(*e.args[2], f));
+        out.sql = !sql ? "NULL"
+                       : "(SELECT " + std::string(*sql) +
+                             " FROM syscolumns c WHERE c.id = " + expression(*e.args[0]).sql +
+                             " AND c.name = " + expression(*e.args[1]).sql + ")";
+        return out;
+    }
+    if (f == "indexproperty") {
+        need(3);
+        const auto sql = lookUp(kIndexProperties, propertyName(*e.args[2], f));
+        out.sql = !sql ? "NULL"
+                       : "(SELECT " + std::string(*sql) +
+                             " FROM sysindexes i WHERE i.id = " + expression(*e.args[0]).sql +
+                             " AND i.name = " + expression(*e.args[1]).sql +
+                             " AND i.indid BETWEEN 1 AND 250)";
+        return out;
+    }
+    if (f == "serverproperty") {
+        need(1);
+        out.sql = serverProperty(propertyName(*e.args[0], f));
+        out.type = makeColumnType("sql_variant", std::nullopt, std::nullopt);
+        return out;
+    }
+    if (f == "databaseproperty" || f == "databasepropertyex") {
+        need(2);
+        const std::string name = propertyName(*e.args[1], f);
+        const std::string database = expression(*e.args[0]).sql;
+        // The current database is the one whose collation is known here; others answer
+        // as a database in its default state does.
+        if (name == "collation")
+            out.sql = "(CASE WHEN " + database + " = " + quoteLiteral(m_context.databaseName) +
+                      " THEN " + quoteLiteral(m_context.collation) + " ELSE " +
+                      quoteLiteral(kServerCollation) + " END)";
+        else if (name == "status")
+            out.sql = "'ONLINE'";
+        else if (name == "updateability")
+            out.sql = "'READ_WRITE'";
+        else if (name == "useraccess")
+            out.sql = "'MULTI_USER'";
+        else if (name == "recovery")
+            out.sql = "'FULL'";
+        else if (name == "version")
+            out.sql = "539";
+        else if (name.rfind("is", 0) == 0)
+            out.sql = "0";
+        else
+            out.sql = "NULL";
+        if (f == "databasepropertyex")
+            out.type = makeColumnType("sql_variant", std::nullopt, std::nullopt);
+        return out;
+    }
+    if (f == "update") {
+        // UPDATE(column) inside a trigger: whether the firing statement set the column
+        // (every column for an INSERT).
+        need(1);
+        if (!m_context.trigger || e.args[0]->kind != ExprKind::Column)
+            throw ServerError(err::kUnsupported, 16,
+                              "The sandbox server knows UPDATE(column) only inside a trigger.");
+        bool set = false;
+        for (const auto& column : m_context.trigger->updatedColumns)
+            if (column == lower(e.args[0]->parts.back())) set = true;
+        out.sql = set ? "1" : "0";
+        out.type = makeColumnType("bit", std::nullopt, std::nullopt);
+        return out;
+    }
+    return std::nullopt;
+}
+
+}  // namespace sandbox::tsql

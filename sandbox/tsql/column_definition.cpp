@@ -225,6 +225,7 @@ std::string createKeyConstraint(Database& db, int tableId, const std::string& ta
         }
     }
     catalog.addObject(keyName, key.primary ? "PK" : "UQ", tableId, 0, keyId);
+    if (columns.size() == 1) catalog.setObjectInfo(keyId, columns[0].colid);  // a column constraint (sysconstraints)
     if (clustered) catalog.removeIndex(tableId, 0);
     catalog.addIndex(tableId, index);
     sqlite::exec(db.handle(), "CREATE UNIQUE INDEX " + sqlite::quoteIdentifier(sqliteIndexName(tableId, index.indid)) +
@@ -240,6 +241,7 @@ std::string createDefaultConstraint(Catalog& catalog, int tableId, std::string_v
     if (catalog.findObject(name))
         throw ServerError(err::kObjectExists, 16, "There is already an object named '" + name + "' in the database.");
     catalog.addObject(name, "D", tableId, 0, defaultId);
+    catalog.setObjectInfo(defaultId, colid);  // a column constraint (sysconstraints)
     catalog.addComment(defaultId, spec.text);
     catalog.setColumnDefault(tableId, colid, defaultId);
     return name;

@@ -6,7 +6,7 @@ namespace sandbox::testing {
 namespace {
 
 std::string masked(const std::string& name) {
-    static const std::regex generated("^((PK|UQ|DF)__.*__)[0-9A-F]{8}$");
+    static const std::regex generated("^((PK|UQ|DF|FK|CK)__.*__)[0-9A-F]{8}$");
     return std::regex_replace(name, generated, "$1*");
 }
 
@@ -51,6 +51,10 @@ std::vector<std::string> orphanedCatalogRows(EngineHarness& h) {
                          "i.id = sysindexkeys.id AND i.indid = sysindexkeys.indid)"},
         {"cdefault", "SELECT name FROM syscolumns WHERE cdefault <> 0 AND cdefault NOT IN (SELECT id FROM sysobjects)"},
         {"parent_obj", "SELECT name FROM sysobjects WHERE parent_obj <> 0 AND parent_obj NOT IN (SELECT id FROM sysobjects)"},
+        {"sysforeignkeys", "SELECT constid FROM sysforeignkeys WHERE constid NOT IN (SELECT id FROM sysobjects) OR "
+                           "fkeyid NOT IN (SELECT id FROM sysobjects) OR rkeyid NOT IN (SELECT id FROM sysobjects)"},
+        {"sysreferences", "SELECT constid FROM sysreferences WHERE constid NOT IN (SELECT id FROM sysobjects)"},
+        {"sysprotects", "SELECT id FROM sysprotects WHERE id <> 0 AND id NOT IN (SELECT id FROM sysobjects)"},
     };
     for (const auto& q : queries)
         for (const auto& row : h.rows(q[1])) lines.push_back(std::string(q[0]) + " " + row[0]);

@@ -15,7 +15,8 @@ std::string messages(const Response& response) {
     std::string out;
     for (const auto& item : response.items)
         if (const auto* m = std::get_if<Message>(&item))
-            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text + "\n";
+            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text +
+                   "\n";
     return out;
 }
 
@@ -24,22 +25,27 @@ TEST(AliasTypes, LiveInSystypesAndGiveColumnsTheirPhysicalType) {
     EXPECT_EQ(messages(h.run("EXEC sp_addtype CustomerCode, 'varchar(10)', 'NOT NULL'\n"
                              "EXEC sp_addtype Amount, 'decimal(12,2)', 'NULL'")),
               "15449/10: Type added.\n15449/10: Type added.\n");
-    EXPECT_EQ(h.rows("SELECT name, xtype, xusertype, length, xprec, xscale, status, allownulls, variable, usertype "
+    EXPECT_EQ(h.rows("SELECT name, xtype, xusertype, length, xprec, xscale, status, allownulls, "
+                     "variable, usertype "
                      "FROM systypes WHERE xusertype > 256 ORDER BY xusertype"),
               (Rows{{"CustomerCode", "167", "257", "10", "0", "0", "1", "0", "1", "257"},
                     {"Amount", "106", "258", "9", "12", "2", "0", "1", "0", "258"}}));
-    ASSERT_EQ(describe(h.run("CREATE TABLE tbC (code CustomerCode, spare CustomerCode NULL, credit Amount)\n"
-                             "INSERT INTO tbC VALUES ('ACME-PT', NULL, 12.5)")),
+    ASSERT_EQ(describe(h.run(
+                  "CREATE TABLE tbC (code CustomerCode, spare CustomerCode NULL, credit Amount)\n"
+                  "INSERT INTO tbC VALUES ('ACME-PT', NULL, 12.5)")),
               "");
     // The type the column was declared with, and its physical type as capture queries join it.
-    EXPECT_EQ(h.rows("SELECT c.name, u.name, p.name, c.length, c.isnullable FROM syscolumns c "
-                     "JOIN systypes u ON u.xusertype = c.xusertype JOIN systypes p ON p.xusertype = c.xtype "
-                     "WHERE c.id = OBJECT_ID('tbC') ORDER BY c.colid"),
-              (Rows{{"code", "CustomerCode", "varchar", "10", "0"},
-                    {"spare", "CustomerCode", "varchar", "10", "1"},
-                    {"credit", "Amount", "decimal", "9", "1"}}));
+    EXPECT_EQ(
+        h.rows(
+            "SELECT c.name, u.name, p.name, c.length, c.isnullable FROM syscolumns c "
+            "JOIN systypes u ON u.xusertype = c.xusertype JOIN systypes p ON p.xusertype = c.xtype "
+            "WHERE c.id = OBJECT_ID('tbC') ORDER BY c.colid"),
+        (Rows{{"code", "CustomerCode", "varchar", "10", "0"},
+              {"spare", "CustomerCode", "varchar", "10", "1"},
+              {"credit", "Amount", "decimal", "9", "1"}}));
     // A variable of an alias type takes its size.
-    EXPECT_EQ(h.rows("DECLARE @c CustomerCode SET @c = 'PORTO-NORTE-SUL' SELECT @c"), (Rows{{"PORTO-NORT"}}));
+    EXPECT_EQ(h.rows("DECLARE @c CustomerCode SET @c = 'PORTO-NORTE-SUL' SELECT @c"),
+              (Rows{{"PORTO-NORT"}}));
 }
 
 TEST(AliasTypes, DropOnlyWhenUnused) {
@@ -48,7 +54,8 @@ TEST(AliasTypes, DropOnlyWhenUnused) {
                            "EXEC sp_addtype Unused, 'int'\nCREATE TABLE tbC (code CustomerCode)")
                   .number,
               0);
-    EXPECT_EQ(messages(h.run("EXEC sp_droptype 'CustomerCode'")), "15180/16: Cannot drop. The data type is being used.\n");
+    EXPECT_EQ(messages(h.run("EXEC sp_droptype 'CustomerCode'")),
+              "15180/16: Cannot drop. The data type is being used.\n");
     EXPECT_EQ(messages(h.run("EXEC sp_droptype 'Unused'")), "");
     EXPECT_EQ(h.rows("SELECT name FROM systypes WHERE xusertype > 256"), (Rows{{"CustomerCode"}}));
 }
@@ -76,19 +83,24 @@ const RefusalCase kAliasTypeRefusals[] = {
      "15036/16: The data type 'varchar2(10)' does not exist.\n"},
     {"Timestamp", "EXEC sp_addtype Other, 'timestamp'",
      "15038/16: User-defined data types based on timestamp are not allowed.\n"},
-    {"DropOfAnUnknownType", "EXEC sp_droptype 'Other'", "15036/16: The data type 'Other' does not exist.\n"},
+    {"DropOfAnUnknownType", "EXEC sp_droptype 'Other'",
+     "15036/16: The data type 'Other' does not exist.\n"},
     {"WidthOfAnAliasType", "CREATE TABLE tbC (code CustomerCode(5))",
      "2716/16: Column or parameter #1: Cannot specify a column width on data type CustomerCode.\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, AliasTypeRefusals, ::testing::ValuesIn(kAliasTypeRefusals),
-                         [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 class ComputedColumns : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(describe(h.run("CREATE TABLE tbL (id int NOT NULL, quantity smallint NOT NULL, unitPrice money NOT NULL, "
-                                 "total AS quantity * unitPrice, label AS 'L' + CONVERT(varchar(10), id), note varchar(10) NULL)\n"
+        ASSERT_EQ(describe(h.run("CREATE TABLE tbL (id int NOT NULL, quantity smallint NOT NULL, "
+                                 "unitPrice money NOT NULL, "
+                                 "total AS quantity * unitPrice, label AS 'L' + "
+                                 "CONVERT(varchar(10), id), note varchar(10) NULL)\n"
                                  "INSERT INTO tbL (id, quantity, unitPrice) VALUES (1, 3, $2.50)\n"
                                  "INSERT INTO tbL VALUES (2, 4, $1.25, 'x')")),
                   "");
@@ -97,22 +109,29 @@ protected:
 };
 
 TEST_F(ComputedColumns, AreComputedAndKeptInTheCatalog) {
-    EXPECT_EQ(h.rows("SELECT id, total, label FROM tbL ORDER BY id"), (Rows{{"1", "7.5000", "L1"}, {"2", "5.0000", "L2"}}));
-    EXPECT_EQ(h.rows("SELECT c.name, t.name, c.iscomputed, c.colstat, c.isnullable, m.text FROM syscolumns c "
-                     "JOIN systypes t ON t.xusertype = c.xusertype LEFT JOIN syscomments m ON m.id = c.id AND "
-                     "m.number = c.colid WHERE c.id = OBJECT_ID('tbL') AND c.iscomputed = 1 ORDER BY c.colid"),
+    EXPECT_EQ(h.rows("SELECT id, total, label FROM tbL ORDER BY id"),
+              (Rows{{"1", "7.5000", "L1"}, {"2", "5.0000", "L2"}}));
+    EXPECT_EQ(h.rows("SELECT c.name, t.name, c.iscomputed, c.colstat, c.isnullable, m.text FROM "
+                     "syscolumns c "
+                     "JOIN systypes t ON t.xusertype = c.xusertype LEFT JOIN syscomments m ON m.id "
+                     "= c.id AND "
+                     "m.number = c.colid WHERE c.id = OBJECT_ID('tbL') AND c.iscomputed = 1 ORDER "
+                     "BY c.colid"),
               (Rows{{"total", "money", "1", "4", "1", "(quantity * unitPrice)"},
                     {"label", "varchar", "1", "4", "1", "('L' + CONVERT(varchar(10), id))"}}));
-    EXPECT_EQ(h.rows("SELECT COLUMNPROPERTY(OBJECT_ID('tbL'), 'total', 'IsComputed')"), (Rows{{"1"}}));
+    EXPECT_EQ(h.rows("SELECT COLUMNPROPERTY(OBJECT_ID('tbL'), 'total', 'IsComputed')"),
+              (Rows{{"1"}}));
 }
 
 TEST_F(ComputedColumns, AreNotWritten) {
-    EXPECT_EQ(messages(h.run("INSERT INTO tbL (id, quantity, unitPrice, total) VALUES (3, 1, $1, $1)")),
-              "271/16: Column 'total' cannot be modified because it is a computed column.\n");
+    EXPECT_EQ(
+        messages(h.run("INSERT INTO tbL (id, quantity, unitPrice, total) VALUES (3, 1, $1, $1)")),
+        "271/16: Column 'total' cannot be modified because it is a computed column.\n");
     EXPECT_EQ(messages(h.run("UPDATE tbL SET label = 'x'")),
               "271/16: Column 'label' cannot be modified because it is a computed column.\n");
     EXPECT_EQ(messages(h.run("ALTER TABLE tbL ALTER COLUMN quantity int NOT NULL")),
-              "5074/16: The column 'total' is dependent on column 'quantity'.\n4922/16: ALTER TABLE ALTER COLUMN "
+              "5074/16: The column 'total' is dependent on column 'quantity'.\n4922/16: ALTER "
+              "TABLE ALTER COLUMN "
               "quantity failed because one or more objects access this column.\n");
 }
 
@@ -126,24 +145,32 @@ TEST_F(ComputedColumns, SurviveTheTableBeingRebuiltAndCanBeAdded) {
 
 TEST(Permissions, AreKeptInSysprotectsAndGoWithTheirObject) {
     EngineHarness h;
-    ASSERT_EQ(describe(h.run("CREATE TABLE tbO (id int, qty int, note varchar(10)) EXEC sp_addrole 'rlShop'")), "");
-    ASSERT_EQ(describe(h.run("CREATE PROCEDURE spO AS SELECT 1")), "");
-    ASSERT_EQ(describe(h.run("GRANT SELECT, INSERT ON tbO TO public\nGRANT UPDATE (qty, note) ON tbO TO rlShop\n"
-                             "DENY DELETE ON tbO TO guest\nGRANT EXECUTE ON spO TO rlShop WITH GRANT OPTION\n"
-                             "GRANT CREATE TABLE TO rlShop\nREVOKE INSERT ON tbO FROM public")),
+    ASSERT_EQ(describe(h.run(
+                  "CREATE TABLE tbO (id int, qty int, note varchar(10)) EXEC sp_addrole 'rlShop'")),
               "");
-    EXPECT_EQ(h.rows("SELECT COALESCE(o.name, '-'), u.name, p.action, p.protecttype, p.columns, p.grantor FROM sysprotects p "
-                     "JOIN sysusers u ON u.uid = p.uid LEFT JOIN sysobjects o ON o.id = p.id ORDER BY o.name, p.action"),
+    ASSERT_EQ(describe(h.run("CREATE PROCEDURE spO AS SELECT 1")), "");
+    ASSERT_EQ(
+        describe(h.run(
+            "GRANT SELECT, INSERT ON tbO TO public\nGRANT UPDATE (qty, note) ON tbO TO rlShop\n"
+            "DENY DELETE ON tbO TO guest\nGRANT EXECUTE ON spO TO rlShop WITH GRANT OPTION\n"
+            "GRANT CREATE TABLE TO rlShop\nREVOKE INSERT ON tbO FROM public")),
+        "");
+    EXPECT_EQ(h.rows("SELECT COALESCE(o.name, '-'), u.name, p.action, p.protecttype, p.columns, "
+                     "p.grantor FROM sysprotects p "
+                     "JOIN sysusers u ON u.uid = p.uid LEFT JOIN sysobjects o ON o.id = p.id ORDER "
+                     "BY o.name, p.action"),
               (Rows{{"-", "rlShop", "198", "205", "NULL", "1"},
                     {"spO", "rlShop", "224", "204", "NULL", "1"},
                     {"tbO", "public", "193", "205", "0x01", "1"},
                     {"tbO", "guest", "196", "206", "NULL", "1"},
                     {"tbO", "rlShop", "197", "205", "0x0C", "1"}}));
     ASSERT_EQ(describe(h.run("GRANT ALL ON tbO TO rlShop")), "");
-    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysprotects WHERE id = OBJECT_ID('tbO') AND uid = USER_ID('rlShop')"),
+    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysprotects WHERE id = OBJECT_ID('tbO') AND uid = "
+                     "USER_ID('rlShop')"),
               (Rows{{"5"}}));
     ASSERT_EQ(describe(h.run("DROP TABLE tbO")), "");
-    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysprotects WHERE id <> 0 AND id <> OBJECT_ID('spO')"), (Rows{{"0"}}));
+    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysprotects WHERE id <> 0 AND id <> OBJECT_ID('spO')"),
+              (Rows{{"0"}}));
     EXPECT_EQ(orphanedCatalogRows(h), Lines{});
 }
 
@@ -157,14 +184,18 @@ TEST_P(PermissionRefusals, AreSqlServersErrors) {
 }
 
 const RefusalCase kPermissionRefusals[] = {
-    {"UnknownGrantee", "GRANT SELECT ON tbO TO nobody", "4604/16: There is no such user or group 'nobody'.\n"},
-    {"UnknownObject", "GRANT SELECT ON tbNone TO public", "208/16: Invalid object name 'tbNone'.\n"},
+    {"UnknownGrantee", "GRANT SELECT ON tbO TO nobody",
+     "4604/16: There is no such user or group 'nobody'.\n"},
+    {"UnknownObject", "GRANT SELECT ON tbNone TO public",
+     "208/16: Invalid object name 'tbNone'.\n"},
     {"ExecuteOnATable", "GRANT EXECUTE ON tbO TO public",
      "4606/16: Granted or revoked privilege EXECUTE is not compatible with object.\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, PermissionRefusals, ::testing::ValuesIn(kPermissionRefusals),
-                         [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace sandbox::testing

@@ -15,7 +15,8 @@ std::string messages(const Response& response) {
     std::string out;
     for (const auto& item : response.items)
         if (const auto* m = std::get_if<Message>(&item))
-            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text + "\n";
+            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text +
+                   "\n";
     return out;
 }
 
@@ -29,16 +30,19 @@ TEST(Scripts, VariablesHoldValuesConvertedToTheirTypes) {
 
 TEST(Scripts, AnAssigningSelectKeepsTheLastRowAndCountsItsRows) {
     EngineHarness h;
-    h.run("CREATE TABLE tbA (id int, nome varchar(10)) INSERT INTO tbA VALUES (1, 'um') "
-          "INSERT INTO tbA VALUES (2, 'dois')");
-    Response r = h.run("DECLARE @n varchar(10), @none int SET @none = 7\n"
-                       "SELECT @n = nome FROM tbA ORDER BY id\n"
-                       "SELECT @none = id FROM tbA WHERE id > 5\n"
-                       "SELECT @n, @none");
+    h.run(
+        "CREATE TABLE tbA (id int, nome varchar(10)) INSERT INTO tbA VALUES (1, 'um') "
+        "INSERT INTO tbA VALUES (2, 'dois')");
+    Response r = h.run(
+        "DECLARE @n varchar(10), @none int SET @none = 7\n"
+        "SELECT @n = nome FROM tbA ORDER BY id\n"
+        "SELECT @none = id FROM tbA WHERE id > 5\n"
+        "SELECT @n, @none");
     ASSERT_EQ(describe(r), "");
     std::vector<std::int64_t> counts;
     for (const auto& item : r.items)
-        if (const auto* d = std::get_if<Done>(&item); d && d->counted) counts.push_back(d->rowCount);
+        if (const auto* d = std::get_if<Done>(&item); d && d->counted)
+            counts.push_back(d->rowCount);
     EXPECT_EQ(counts, (std::vector<std::int64_t>{2, 0, 1}));
     const auto* last = std::get_if<RowSet>(&r.items.at(r.items.size() - 2));
     ASSERT_NE(last, nullptr);
@@ -58,11 +62,13 @@ TEST(Scripts, WhileBreakAndContinue) {
 TEST(Scripts, IfElseRunsOneBranchAndDeclaresInBoth) {
     EngineHarness h;
     // A variable declared in a branch that does not run still exists, as on SQL Server.
-    EXPECT_EQ(h.rows("IF 1 = 2\nBEGIN\n  DECLARE @x int\n  SET @x = 1\nEND\nELSE IF 1 = 1\n  SET @x = 2\n"
-                     "ELSE\n  SET @x = 3\nSELECT @x"),
-              (Rows{{"2"}}));
+    EXPECT_EQ(
+        h.rows("IF 1 = 2\nBEGIN\n  DECLARE @x int\n  SET @x = 1\nEND\nELSE IF 1 = 1\n  SET @x = 2\n"
+               "ELSE\n  SET @x = 3\nSELECT @x"),
+        (Rows{{"2"}}));
     // An unknown condition (NULL) takes the ELSE branch.
-    EXPECT_EQ(h.rows("DECLARE @v int IF @v > 0 SELECT 'then' ELSE SELECT 'else'"), (Rows{{"else"}}));
+    EXPECT_EQ(h.rows("DECLARE @v int IF @v > 0 SELECT 'then' ELSE SELECT 'else'"),
+              (Rows{{"else"}}));
 }
 
 // Long ELSE IF chains and deep BEGIN ... END nesting compile to jumps: no recursion.
@@ -70,7 +76,8 @@ TEST(Scripts, AChainOfFiveThousandElseIfsRuns) {
     EngineHarness h;
     std::string batch = "DECLARE @x int SET @x = 4999\n";
     for (int i = 0; i < 5000; ++i)
-        batch += std::string(i ? "ELSE " : "") + "IF @x = " + std::to_string(i) + " SELECT " + std::to_string(i) + "\n";
+        batch += std::string(i ? "ELSE " : "") + "IF @x = " + std::to_string(i) + " SELECT " +
+                 std::to_string(i) + "\n";
     EXPECT_EQ(h.rows(batch), (Rows{{"4999"}}));
     std::string nested;
     for (int i = 0; i < 3000; ++i) nested += "BEGIN ";
@@ -93,13 +100,15 @@ TEST(Scripts, ErrorAndRowCountAreThePreviousStatements) {
     Response r = h.run("INSERT INTO tbA VALUES (NULL)\nSELECT @@ERROR\nSELECT @@ERROR");
     std::vector<std::string> values;
     for (const auto& item : r.items)
-        if (const auto* rs = std::get_if<RowSet>(&item)) values.push_back(valueText(rs->rows.at(0).at(0)));
+        if (const auto* rs = std::get_if<RowSet>(&item))
+            values.push_back(valueText(rs->rows.at(0).at(0)));
     EXPECT_EQ(values, (std::vector<std::string>{"515", "0"}));
 }
 
 TEST(Scripts, PrintShowsExpressions) {
     EngineHarness h;
-    EXPECT_EQ(messages(h.run("DECLARE @n int SET @n = 3 PRINT 'n = ' + CONVERT(varchar, @n) PRINT @n * 2")),
+    EXPECT_EQ(messages(h.run(
+                  "DECLARE @n int SET @n = 3 PRINT 'n = ' + CONVERT(varchar, @n) PRINT @n * 2")),
               "0/0: n = 3\n0/0: 6\n");
 }
 
@@ -120,21 +129,26 @@ const MessageCase kRaiserrorCases[] = {
     {"InformationalKeepsErrorAtZero", "RAISERROR('Just so %s.', 10, 1, 'you know') SELECT @@ERROR",
      "50000/10: Just so you know.\n"},
     {"ErrorLetsTheBatchGoOn",
-     "RAISERROR('Level %d should be between %d and %d.', 16, 1, 5, 10, 250) PRINT CONVERT(varchar, @@ERROR)",
+     "RAISERROR('Level %d should be between %d and %d.', 16, 1, 5, 10, 250) PRINT CONVERT(varchar, "
+     "@@ERROR)",
      "50000/16: Level 5 should be between 10 and 250.\n0/0: 50000\n"},
     {"FormatsWidthsAndMissingArguments", "RAISERROR('[%5s|%-3d|%x|%s]', 1, 1, 'ab', 7, 255)",
      "50000/1: [   ab|7  |ff|(null)]\n"},
     {"AboveEighteenNeedsLog", "RAISERROR('x', 19, 1)",
-     "2754/16: Error severity levels greater than 18 can only be specified by members of the sysadmin role, "
+     "2754/16: Error severity levels greater than 18 can only be specified by members of the "
+     "sysadmin role, "
      "using the WITH LOG option.\n"},
-    {"FatalWithLogEndsTheBatch", "RAISERROR('fatal', 20, 1) WITH LOG PRINT 'not reached'", "50000/20: fatal\n"},
+    {"FatalWithLogEndsTheBatch", "RAISERROR('fatal', 20, 1) WITH LOG PRINT 'not reached'",
+     "50000/20: fatal\n"},
     {"NumberedMessageMustExist", "RAISERROR(50001, 16, 1)",
      "2758/16: RAISERROR could not locate entry for error 50001 in sysmessages.\n"},
     {"OldFormKeepsItsNumber", "RAISERROR 50005 'Old style.'", "50005/16: Old style.\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, RaiserrorSeverities, ::testing::ValuesIn(kRaiserrorCases),
-                         [](const ::testing::TestParamInfo<MessageCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<MessageCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 class ScriptErrors : public ::testing::TestWithParam<MessageCase> {};
 
@@ -146,11 +160,14 @@ TEST_P(ScriptErrors, AreSqlServersErrors) {
 const MessageCase kScriptErrors[] = {
     {"UndeclaredVariable", "SELECT 1 SELECT @nope", "137/15: Must declare the variable '@nope'.\n"},
     {"VariableDeclaredTwice", "DECLARE @a int DECLARE @a int",
-     "134/15: The variable name '@a' has already been declared. Variable names must be unique within a query batch "
+     "134/15: The variable name '@a' has already been declared. Variable names must be unique "
+     "within a query batch "
      "or stored procedure.\n"},
-    {"UnknownVariableType", "DECLARE @a nosuchtype", "2715/16: Column or parameter #1: Cannot find data type nosuchtype.\n"},
+    {"UnknownVariableType", "DECLARE @a nosuchtype",
+     "2715/16: Column or parameter #1: Cannot find data type nosuchtype.\n"},
     {"AssignmentMixedWithRows", "DECLARE @a int SELECT @a = 1, 2",
-     "141/15: A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
+     "141/15: A SELECT statement that assigns a value to a variable must not be combined with "
+     "data-retrieval "
      "operations.\n"},
     {"ReturnWithAValue", "RETURN 1",
      "178/15: A RETURN statement with a return value cannot be used in this context.\n"},
@@ -159,11 +176,14 @@ const MessageCase kScriptErrors[] = {
     {"UnknownDatabaseOption", "EXEC sp_dboption 'app', 'go faster', 'true'",
      "15011/16: Database option 'go faster' does not exist. Specify a valid database option.\n"},
     {"OptionOfAnUnknownDatabase", "EXEC sp_dboption 'nowhere', 'read only', 'true'",
-     "15010/16: The database 'nowhere' does not exist. Use sp_helpdb to show available databases.\n"},
+     "15010/16: The database 'nowhere' does not exist. Use sp_helpdb to show available "
+     "databases.\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScriptErrors, ::testing::ValuesIn(kScriptErrors),
-                         [](const ::testing::TestParamInfo<MessageCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<MessageCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(Scripts, HousekeepingStatementsAreAccepted) {
     EngineHarness h;
@@ -172,7 +192,8 @@ TEST(Scripts, HousekeepingStatementsAreAccepted) {
                              "UPDATE STATISTICS tbA\nUPDATE STATISTICS tbA WITH FULLSCAN\n"
                              "ALTER DATABASE app SET RECOVERY SIMPLE WITH NO_WAIT")),
               "");
-    EXPECT_EQ(messages(h.run("UPDATE STATISTICS tbNone")), "208/16: Invalid object name 'tbNone'.\n");
+    EXPECT_EQ(messages(h.run("UPDATE STATISTICS tbNone")),
+              "208/16: Invalid object name 'tbNone'.\n");
 }
 
 struct FunctionCase {
@@ -185,9 +206,10 @@ class PropertyFunctions : public ::testing::TestWithParam<FunctionCase> {};
 
 TEST_P(PropertyFunctions, AnswerAsSqlServer2000) {
     EngineHarness h;
-    ASSERT_EQ(describe(h.run("CREATE TABLE tbX (id int IDENTITY NOT NULL CONSTRAINT PK_tbX PRIMARY KEY, "
-                             "nome varchar(5) NOT NULL, nota varchar(20) NULL)")),
-              "");
+    ASSERT_EQ(
+        describe(h.run("CREATE TABLE tbX (id int IDENTITY NOT NULL CONSTRAINT PK_tbX PRIMARY KEY, "
+                       "nome varchar(5) NOT NULL, nota varchar(20) NULL)")),
+        "");
     ASSERT_EQ(describe(h.run("CREATE VIEW vwX AS SELECT id FROM tbX")), "");
     EXPECT_EQ(h.rows(std::string("SELECT ") + GetParam().expression), (Rows{{GetParam().value}}));
 }
@@ -214,42 +236,55 @@ const FunctionCase kFunctionCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, PropertyFunctions, ::testing::ValuesIn(kFunctionCases),
-                         [](const ::testing::TestParamInfo<FunctionCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<FunctionCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(Scripts, QuotedTypeNamesAndMoneyConstants) {
     EngineHarness h;
-    ASSERT_EQ(describe(h.run("SET QUOTED_IDENTIFIER ON\nCREATE TABLE \"tbM\" (\"id\" \"int\" NOT NULL, \"price\" \"money\" NULL)\n"
-                             "INSERT INTO tbM VALUES (1, $20.00) INSERT INTO tbM VALUES (2, -$1.5) INSERT INTO tbM VALUES (3, $5)")),
+    ASSERT_EQ(describe(h.run("SET QUOTED_IDENTIFIER ON\nCREATE TABLE \"tbM\" (\"id\" \"int\" NOT "
+                             "NULL, \"price\" \"money\" NULL)\n"
+                             "INSERT INTO tbM VALUES (1, $20.00) INSERT INTO tbM VALUES (2, -$1.5) "
+                             "INSERT INTO tbM VALUES (3, $5)")),
               "");
-    EXPECT_EQ(h.rows("SELECT c.name, t.name FROM syscolumns c JOIN systypes t ON t.xusertype = c.xusertype "
-                     "WHERE c.id = OBJECT_ID('tbM') ORDER BY c.colid"),
-              (Rows{{"id", "int"}, {"price", "money"}}));
-    EXPECT_EQ(h.rows("SELECT price FROM tbM ORDER BY id"), (Rows{{"20.0000"}, {"-1.5000"}, {"5.0000"}}));
+    EXPECT_EQ(
+        h.rows(
+            "SELECT c.name, t.name FROM syscolumns c JOIN systypes t ON t.xusertype = c.xusertype "
+            "WHERE c.id = OBJECT_ID('tbM') ORDER BY c.colid"),
+        (Rows{{"id", "int"}, {"price", "money"}}));
+    EXPECT_EQ(h.rows("SELECT price FROM tbM ORDER BY id"),
+              (Rows{{"20.0000"}, {"-1.5000"}, {"5.0000"}}));
 }
 
 TEST(Scripts, ViewsNestJoinsInParentheses) {
     EngineHarness h;
-    ASSERT_EQ(describe(h.run("CREATE TABLE tbA (id int, a varchar(5)) CREATE TABLE tbB (id int, b varchar(5)) "
-                             "CREATE TABLE tbC (id int, c varchar(5)) INSERT INTO tbA VALUES (1, 'a1') "
-                             "INSERT INTO tbB VALUES (1, 'b1') INSERT INTO tbC VALUES (1, 'c1') INSERT INTO tbC VALUES (2, 'c2')")),
+    ASSERT_EQ(describe(h.run(
+                  "CREATE TABLE tbA (id int, a varchar(5)) CREATE TABLE tbB (id int, b varchar(5)) "
+                  "CREATE TABLE tbC (id int, c varchar(5)) INSERT INTO tbA VALUES (1, 'a1') "
+                  "INSERT INTO tbB VALUES (1, 'b1') INSERT INTO tbC VALUES (1, 'c1') INSERT INTO "
+                  "tbC VALUES (2, 'c2')")),
               "");
     ASSERT_EQ(describe(h.run("CREATE VIEW vwN AS SELECT tbA.a, tbB.b, tbC.c FROM tbA INNER JOIN "
                              "(tbB INNER JOIN tbC ON tbC.id = tbB.id) ON tbB.id = tbA.id")),
               "");
     EXPECT_EQ(h.rows("SELECT a, b, c FROM vwN"), (Rows{{"a1", "b1", "c1"}}));
-    EXPECT_EQ(h.rows("SELECT tbC.c, tbA.a FROM tbA RIGHT JOIN tbC ON tbC.id = tbA.id ORDER BY tbC.c"),
-              (Rows{{"c1", "a1"}, {"c2", "NULL"}}));
+    EXPECT_EQ(
+        h.rows("SELECT tbC.c, tbA.a FROM tbA RIGHT JOIN tbC ON tbC.id = tbA.id ORDER BY tbC.c"),
+        (Rows{{"c1", "a1"}, {"c2", "NULL"}}));
 }
 
 TEST(Scripts, ViewsResolveTheirNamesWhenCreated) {
     EngineHarness h;
     h.run("CREATE TABLE tbA (id int)");
-    EXPECT_EQ(messages(h.run("CREATE VIEW vwMissing AS SELECT id FROM tbA JOIN tbNone ON tbNone.id = tbA.id")),
+    EXPECT_EQ(messages(h.run(
+                  "CREATE VIEW vwMissing AS SELECT id FROM tbA JOIN tbNone ON tbNone.id = tbA.id")),
               "208/16: Invalid object name 'tbNone'.\n");
     EXPECT_EQ(messages(h.run("CREATE VIEW vwBadColumn AS SELECT nope FROM tbA")),
               "207/16: Invalid column name 'nope'.\n");
-    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysobjects WHERE name IN ('vwMissing', 'vwBadColumn')"), (Rows{{"0"}}));
-    EXPECT_EQ(messages(h.run("CREATE VIEW vwSub AS SELECT id FROM tbA WHERE id IN (SELECT id FROM tbGone)")),
+    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysobjects WHERE name IN ('vwMissing', 'vwBadColumn')"),
+              (Rows{{"0"}}));
+    EXPECT_EQ(messages(h.run(
+                  "CREATE VIEW vwSub AS SELECT id FROM tbA WHERE id IN (SELECT id FROM tbGone)")),
               "208/16: Invalid object name 'tbGone'.\n");
 }
 

@@ -8,6 +8,7 @@
 #include "catalog/sqlite_util.h"
 #include "catalog/text_util.h"
 #include "tsql/parser.h"
+#include "tsql/table_rules.h"
 #include "tsql/translator.h"
 
 namespace sandbox::tsql {
@@ -127,13 +128,7 @@ std::string sqliteComputedColumn(std::string_view name, const std::string& text,
                                  const std::string& databaseName, const std::string& collation) {
     std::string sql;
     try {
-        Parser parser(text, true);
-        ExprPtr expr = parser.expression();
-        TranslationContext names;
-        names.databaseName = databaseName;
-        names.collation = collation;
-        Translator translator(names);
-        sql = translator.expression(*expr).sql;
+        sql = storedExpressionSql(text, databaseName, collation);
     } catch (const ServerError& e) {
         throw ServerError(err::kUnsupported, 16,
                           "The sandbox server cannot compute the column '" + std::string(name) +

@@ -113,7 +113,7 @@ std::string createCheckConstraint(ExecContext& context, const TableInfo& table,
     }
     std::string condition;
     try {
-        condition = checkConditionSql(spec.text, db.name(), db.collation());
+        condition = storedExpressionSql(spec.text, db.name(), db.collation());
     } catch (const ServerError& e) {
         throw ServerError(err::kUnsupported, 16,
                           "The sandbox server cannot evaluate the CHECK constraint " + spec.text +

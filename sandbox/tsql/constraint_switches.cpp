@@ -23,6 +23,20 @@ std::vector<std::string> namesOrAll(Parser& p) {
     return names;
 }
 
+// The first of the names that no rule of the lists bears, or nullopt.
+template <typename... Lists>
+std::optional<std::string> unknownName(const std::vector<std::string>& names, const Lists&... lists) {
+    for (const auto& name : names) {
+        bool found = false;
+        auto look = [&](const auto& list) {
+            for (const auto& rule : list) found = found || iequals(rule.name, name);
+        };
+        (look(lists), ...);
+        if (!found) return name;
+    }
+    return std::nullopt;
+}
+
 bool listed(const std::vector<std::string>& names, const std::string& name) {
     if (names.empty()) return true;
     for (const auto& n : names)
@@ -42,12 +56,8 @@ public:
     void execute(ExecContext& context) override {
         Database& db = context.db();
         auto info = alteredTable(context, table);
-        for (const auto& name : names) {
-            bool found = false;
-            for (const auto& c : info->checks) found = found || iequals(c.name, name);
-            for (const auto& f : info->foreignKeys) found = found || iequals(f.name, name);
-            if (!found) throw ServerError(4917, 16, "Constraint '" + name + "' does not exist.");
-        }
+        if (auto unknown = unknownName(names, info->checks, info->foreignKeys))
+            throw ServerError(4917, 16, "Constraint '" + *unknown + "' does not exist.");
         try {
             atomically(db.handle(), [&] {
                 for (const auto& check : info->checks)
@@ -88,14 +98,10 @@ public:
     void execute(ExecContext& context) override {
         Database& db = context.db();
         auto info = alteredTable(context, table);
-        for (const auto& name : names) {
-            bool found = false;
-            for (const auto& t : info->triggers) found = found || iequals(t.name, name);
-            if (!found)
-                throw ServerError(4920, 16,
-                                  "ALTER TABLE failed because trigger '" + name +
-                                      "' does not belong to table '" + info->name + "'.");
-        }
+        if (auto unknown = unknownName(names, info->triggers))
+            throw ServerError(4920, 16,
+                              "ALTER TABLE failed because trigger '" + *unknown +
+                                  "' does not belong to table '" + info->name + "'.");
         sqlite::Statement update(db.handle(), "UPDATE \"~triggers\" SET disabled = ? WHERE id = ?");
         for (const auto& trigger : info->triggers) {
             if (!listed(names, trigger.name)) continue;

@@ -4,20 +4,53 @@
 #include "tsql/parser.h"
 #include "tsql/statements.h"
 #include "tsql/system_procedures.h"
+#include "tsql/value_convert.h"
 
 namespace sandbox::tsql {
 namespace {
 
+// A variable's value as the text EXEC uses; nullopt for NULL.
+std::optional<std::string> variableText(ExecContext& context, const std::string& name) {
+    const Variable* v = context.variables() ? context.variables()->find(name) : nullptr;
+    if (!v) throw ServerError(137, 15, "Must declare the variable '" + name + "'.", 2, ErrorScope::Batch);
+    if (v->value.isNull()) return std::nullopt;
+    static const ColumnType kText = *makeColumnType("text", std::nullopt, std::nullopt);
+    return convertTo(kText, v->value, ConversionMode::Convert).bytes;
+}
+
+// One piece of EXEC('...' + @v ...): a literal, or a variable read when the statement runs.
+struct TextPiece {
+    std::string text;
+    bool variable = false;
+};
+
 // EXEC('...'): the text runs as a batch of its own, in this session (its settings,
-// current database and IDENTITY_INSERT table are the caller's).
+// current database and IDENTITY_INSERT table are the caller's). A NULL variable in the
+// text makes it NULL: nothing runs, as on SQL Server.
 // Example: EXEC('INSERT INTO Tmp_tbX(id, nome) SELECT id, nome FROM tbX').
 class ExecuteStringStatement : public Statement {
 public:
-    explicit ExecuteStringStatement(std::string text) : m_text(std::move(text)) {}
-    void execute(ExecContext& context) override { runNestedBatch(context, m_text); }
+    explicit ExecuteStringStatement(std::vector<TextPiece> pieces) : m_pieces(std::move(pieces)) {}
+    void execute(ExecContext& context) override {
+        if (m_pieces.size() == 1 && !m_pieces[0].variable) {
+            runNestedBatch(context, m_pieces[0].text);
+            return;
+        }
+        std::string text;
+        for (const auto& piece : m_pieces) {
+            if (!piece.variable) {
+                text += piece.text;
+                continue;
+            }
+            auto value = variableText(context, piece.text);
+            if (!value) return;
+            text += *value;
+        }
+        runNestedBatch(context, text);
+    }
 
 private:
-    std::string m_text;
+    std::vector<TextPiece> m_pieces;
 };
 
 // EXEC procedure arguments: the system procedures the sandbox carries out; a user
@@ -29,8 +62,11 @@ public:
 
     void execute(ExecContext& context) override {
         if (SystemProcedure run = findSystemProcedure(procedure.name())) {
-            call.line = line;
-            run(context, call);
+            ProcedureCall values = call;
+            values.line = line;
+            for (auto& argument : values.arguments)
+                if (!argument.variable.empty()) argument.value = variableText(context, argument.variable);
+            run(context, values);
             context.done(false);
             return;
         }
@@ -41,19 +77,23 @@ public:
     }
 };
 
-// The text of EXEC( 'a' + N'b' ... ): string literals joined by +.
-std::string stringConcatenation(Parser& p) {
-    std::string text;
+// The text of EXEC( 'a' + N'b' + @v ... ): string literals and variables joined by +,
+// runs of literals kept as one piece.
+std::vector<TextPiece> stringConcatenation(Parser& p) {
+    std::vector<TextPiece> pieces;
     do {
         const Token& t = p.peek();
-        if (t.kind != TokenKind::String && t.kind != TokenKind::NString) {
-            if (t.kind == TokenKind::Variable)
-                throw ServerError(err::kUnsupported, 16, "The sandbox server does not support variables ('" + t.text + "').");
-            p.syntaxError();
+        if (t.kind == TokenKind::Variable) {
+            if (!p.isDeclared(t.text))
+                throw ServerError(137, 15, "Must declare the variable '" + t.text + "'.", 2, ErrorScope::Batch).atLine(t.line);
+            pieces.push_back(TextPiece{p.next().text, true});
+            continue;
         }
-        text += p.next().text;
+        if (t.kind != TokenKind::String && t.kind != TokenKind::NString) p.syntaxError();
+        if (pieces.empty() || pieces.back().variable) pieces.emplace_back();
+        pieces.back().text += p.next().text;
     } while (p.acceptSymbol("+"));
-    return text;
+    return pieces;
 }
 
 ProcedureArgument procedureArgument(Parser& p) {
@@ -82,7 +122,10 @@ ProcedureArgument procedureArgument(Parser& p) {
             }
             p.syntaxError();
         case TokenKind::Variable:
-            throw ServerError(err::kUnsupported, 16, "The sandbox server does not support variables ('" + t.text + "').");
+            if (!p.isDeclared(t.text))
+                throw ServerError(137, 15, "Must declare the variable '" + t.text + "'.", 2, ErrorScope::Batch).atLine(t.line);
+            argument.variable = p.next().text;
+            break;
         case TokenKind::Word:
             if (t.isWord("NULL")) {
                 p.next();
@@ -107,9 +150,9 @@ ProcedureArgument procedureArgument(Parser& p) {
 std::unique_ptr<Statement> parseExecute(Parser& p) {
     p.next();  // EXEC or EXECUTE
     if (p.acceptSymbol("(")) {
-        std::string text = stringConcatenation(p);
+        std::vector<TextPiece> pieces = stringConcatenation(p);
         p.expectSymbol(")");
-        return std::make_unique<ExecuteStringStatement>(std::move(text));
+        return std::make_unique<ExecuteStringStatement>(std::move(pieces));
     }
     if (p.peek().kind == TokenKind::Variable)
         throw ServerError(err::kUnsupported, 16, "The sandbox server does not support variables ('" + p.peek().text + "').");

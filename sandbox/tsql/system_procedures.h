@@ -15,6 +15,7 @@ struct ProcedureArgument {
     std::string parameter;             // "@loginame"; empty when passed by position
     std::optional<std::string> value;  // nullopt: NULL
     bool isDefault = false;            // DEFAULT: the parameter's own default
+    std::string variable;              // "@name" when passed as a variable (its value set when run)
 };
 
 // A call of a system procedure: its name as written and its arguments.

@@ -81,7 +81,7 @@ ForeignKeyRule loadForeignKey(sqlite3* db, int constraintId) {
     return fk;
 }
 
-std::string checkConditionSql(const std::string& text, const std::string& databaseName,
+std::string storedExpressionSql(const std::string& text, const std::string& databaseName,
                               const std::string& collation) {
     Parser parser(text, true);
     ExprPtr condition = parser.expression();
@@ -119,7 +119,7 @@ void loadTableRules(sqlite3* db, const std::string& databaseName, const std::str
     for (auto& check : table.checks) {
         check.text = commentText(db, check.id);
         try {
-            check.sql = checkConditionSql(check.text, databaseName, collation);
+            check.sql = storedExpressionSql(check.text, databaseName, collation);
         } catch (const std::exception&) {
             check.sql.clear();  // refused when created; an older file's check is not enforced
         }

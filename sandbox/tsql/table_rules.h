@@ -15,10 +15,11 @@ namespace sandbox::tsql {
 void loadTableRules(sqlite3* db, const std::string& databaseName, const std::string& collation,
                     TableInfo& table);
 
-// A CHECK constraint's condition in SQLite's dialect, its columns unqualified.
+// An expression the catalog keeps as text (a CHECK constraint's condition, a computed
+// column's formula) in SQLite's dialect, its columns unqualified.
 // Example: "(zip like '[0-9]')" -> ("zip" LIKE '[0-9]'). Throws ServerError when the
 // sandbox cannot translate it.
-std::string checkConditionSql(const std::string& text, const std::string& databaseName,
+std::string storedExpressionSql(const std::string& text, const std::string& databaseName,
                               const std::string& collation);
 
 // One foreign key from sysforeignkeys and sysobjects, by the constraint's id.

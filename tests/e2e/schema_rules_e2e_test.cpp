@@ -31,18 +31,7 @@ protected:
                {"shop", "tests/fixtures/shop.sql"}}) {}
 
     std::vector<std::string> rows(const std::string& database, const std::string& query) {
-        auto server = env.openServer(database);
-        db::Recordset rs = server->open(query, db::CursorType::Static);
-        std::vector<std::string> out;
-        for (; !rs.eof(); rs.moveNext()) {
-            std::string line;
-            for (std::size_t i = 0; i < rs.fieldCount(); ++i)
-                line +=
-                    (i ? "|" : "") + (rs.field(i).value().isNull() ? std::string("NULL")
-                                                                   : rs.field(i).value().toText());
-            out.push_back(line);
-        }
-        return out;
+        return e2e::queryRows(*env.openServer(database), query);
     }
 
     e2e::Environment env;

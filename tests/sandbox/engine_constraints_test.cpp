@@ -39,15 +39,6 @@ const char* const kShop =
     "INSERT INTO tbOrders (id, customerId, customerCode, quantity) VALUES (10, 1, 'ACME', 5)\n"
     "INSERT INTO tbLines VALUES (10, 1)";
 
-std::string messages(const Response& response) {
-    std::string out;
-    for (const auto& item : response.items)
-        if (const auto* m = std::get_if<Message>(&item))
-            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text +
-                   "\n";
-    return out;
-}
-
 // Every row of the shop's tables, to show that a refused statement left nothing behind.
 Rows shopRows(EngineHarness& h) {
     Rows all;
@@ -115,7 +106,7 @@ TEST_P(ConstraintEnforcement, RefusesWith547AndUndoesTheStatement) {
     EngineHarness h;
     ASSERT_EQ(describe(h.run(kShop)), "");
     const Rows before = shopRows(h);
-    EXPECT_EQ(messages(h.run(GetParam().batch)), GetParam().messages);
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
     if (*GetParam().messages) {
         EXPECT_EQ(shopRows(h), before);
     }
@@ -190,7 +181,7 @@ TEST_P(ConstraintDdl, IsRefusedAsSqlServerRefusesIt) {
     ASSERT_EQ(describe(h.run(kShop)), "");
     ASSERT_EQ(describe(h.run("INSERT INTO tbLines VALUES (77, 1)")), "");
     const Lines catalogBefore = catalogOf(h, "tbOrders");
-    EXPECT_EQ(messages(h.run(GetParam().batch)), GetParam().messages);
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
     EXPECT_EQ(catalogOf(h, "tbOrders"), catalogBefore);
 }
 
@@ -290,7 +281,7 @@ TEST_F(ShopTest, NocheckLetsRowsInAndCheckTurnsTheRulesBackOn) {
         h.firstError("INSERT INTO tbOrders (id, customerId, quantity) VALUES (12, 9, 1)").number,
         547);
     EXPECT_EQ(
-        messages(h.run("ALTER TABLE tbOrders WITH CHECK CHECK CONSTRAINT FK_tbOrders_tbCustomers")),
+        messageLines(h.run("ALTER TABLE tbOrders WITH CHECK CHECK CONSTRAINT FK_tbOrders_tbCustomers")),
         "547/16: ALTER TABLE statement conflicted with COLUMN FOREIGN KEY constraint "
         "'FK_tbOrders_tbCustomers'. "
         "The conflict occurred in database 'app', table 'tbCustomers', column 'id'.\n");
@@ -326,7 +317,7 @@ TEST_F(ShopTest, TablesGoInTheirOrderAndTakeTheirRowsWithThem) {
 
 TEST_F(ShopTest, ARenamedTableKeepsItsReferences) {
     ASSERT_EQ(h.firstError("EXEC sp_rename 'tbCustomers', 'tbClients'").number, 0);
-    EXPECT_EQ(messages(h.run("INSERT INTO tbOrders (id, customerId, quantity) VALUES (11, 9, 1)")),
+    EXPECT_EQ(messageLines(h.run("INSERT INTO tbOrders (id, customerId, quantity) VALUES (11, 9, 1)")),
               "547/16: INSERT statement conflicted with COLUMN FOREIGN KEY constraint "
               "'FK_tbOrders_tbCustomers'. The "
               "conflict occurred in database 'app', table 'tbClients', column 'id'.\n3621/0: The "

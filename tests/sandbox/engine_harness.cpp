@@ -83,6 +83,14 @@ std::string describe(const Response& response) {
     return out;
 }
 
+std::string messageLines(const Response& response) {
+    std::string out;
+    for (const auto& item : response.items)
+        if (const auto* m = std::get_if<Message>(&item))
+            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text + "\n";
+    return out;
+}
+
 std::vector<std::vector<std::string>> EngineHarness::rows(const std::string& sql) {
     Response r = run(sql);
     const RowSet* last = nullptr;

@@ -44,4 +44,8 @@ std::string valueText(const db::Value& value);
 // All messages of a response, as "number: text" lines (for failure output).
 std::string describe(const Response& response);
 
+// All messages of a response with their severity, as "number/severity: text" lines.
+// Example: "547/16: INSERT statement conflicted with ...\n3621/0: The statement has been terminated.\n".
+std::string messageLines(const Response& response);
+
 }  // namespace sandbox::testing

@@ -11,18 +11,9 @@ namespace {
 using Lines = std::vector<std::string>;
 using Rows = std::vector<std::vector<std::string>>;
 
-std::string messages(const Response& response) {
-    std::string out;
-    for (const auto& item : response.items)
-        if (const auto* m = std::get_if<Message>(&item))
-            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text +
-                   "\n";
-    return out;
-}
-
 TEST(AliasTypes, LiveInSystypesAndGiveColumnsTheirPhysicalType) {
     EngineHarness h;
-    EXPECT_EQ(messages(h.run("EXEC sp_addtype CustomerCode, 'varchar(10)', 'NOT NULL'\n"
+    EXPECT_EQ(messageLines(h.run("EXEC sp_addtype CustomerCode, 'varchar(10)', 'NOT NULL'\n"
                              "EXEC sp_addtype Amount, 'decimal(12,2)', 'NULL'")),
               "15449/10: Type added.\n15449/10: Type added.\n");
     EXPECT_EQ(h.rows("SELECT name, xtype, xusertype, length, xprec, xscale, status, allownulls, "
@@ -54,9 +45,9 @@ TEST(AliasTypes, DropOnlyWhenUnused) {
                            "EXEC sp_addtype Unused, 'int'\nCREATE TABLE tbC (code CustomerCode)")
                   .number,
               0);
-    EXPECT_EQ(messages(h.run("EXEC sp_droptype 'CustomerCode'")),
+    EXPECT_EQ(messageLines(h.run("EXEC sp_droptype 'CustomerCode'")),
               "15180/16: Cannot drop. The data type is being used.\n");
-    EXPECT_EQ(messages(h.run("EXEC sp_droptype 'Unused'")), "");
+    EXPECT_EQ(messageLines(h.run("EXEC sp_droptype 'Unused'")), "");
     EXPECT_EQ(h.rows("SELECT name FROM systypes WHERE xusertype > 256"), (Rows{{"CustomerCode"}}));
 }
 
@@ -71,7 +62,7 @@ class AliasTypeRefusals : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(AliasTypeRefusals, AreSqlServersErrors) {
     EngineHarness h;
     ASSERT_EQ(h.firstError("EXEC sp_addtype CustomerCode, 'varchar(10)'").number, 0);
-    EXPECT_EQ(messages(h.run(GetParam().batch)), GetParam().messages);
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
 }
 
 const RefusalCase kAliasTypeRefusals[] = {
@@ -125,11 +116,11 @@ TEST_F(ComputedColumns, AreComputedAndKeptInTheCatalog) {
 
 TEST_F(ComputedColumns, AreNotWritten) {
     EXPECT_EQ(
-        messages(h.run("INSERT INTO tbL (id, quantity, unitPrice, total) VALUES (3, 1, $1, $1)")),
+        messageLines(h.run("INSERT INTO tbL (id, quantity, unitPrice, total) VALUES (3, 1, $1, $1)")),
         "271/16: Column 'total' cannot be modified because it is a computed column.\n");
-    EXPECT_EQ(messages(h.run("UPDATE tbL SET label = 'x'")),
+    EXPECT_EQ(messageLines(h.run("UPDATE tbL SET label = 'x'")),
               "271/16: Column 'label' cannot be modified because it is a computed column.\n");
-    EXPECT_EQ(messages(h.run("ALTER TABLE tbL ALTER COLUMN quantity int NOT NULL")),
+    EXPECT_EQ(messageLines(h.run("ALTER TABLE tbL ALTER COLUMN quantity int NOT NULL")),
               "5074/16: The column 'total' is dependent on column 'quantity'.\n4922/16: ALTER "
               "TABLE ALTER COLUMN "
               "quantity failed because one or more objects access this column.\n");
@@ -179,7 +170,7 @@ class PermissionRefusals : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(PermissionRefusals, AreSqlServersErrors) {
     EngineHarness h;
     ASSERT_EQ(describe(h.run("CREATE TABLE tbO (id int)")), "");
-    EXPECT_EQ(messages(h.run(GetParam().batch)), GetParam().messages);
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
     EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysprotects"), (Rows{{"0"}}));
 }
 

@@ -10,16 +10,6 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// Every message of a response as "number/severity: text" lines, informational ones too.
-std::string messages(const Response& response) {
-    std::string out;
-    for (const auto& item : response.items)
-        if (const auto* m = std::get_if<Message>(&item))
-            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text +
-                   "\n";
-    return out;
-}
-
 TEST(Scripts, VariablesHoldValuesConvertedToTheirTypes) {
     EngineHarness h;
     EXPECT_EQ(h.rows("DECLARE @i int, @s varchar(5), @m money, @d datetime, @n nvarchar(10)\n"
@@ -105,9 +95,23 @@ TEST(Scripts, ErrorAndRowCountAreThePreviousStatements) {
     EXPECT_EQ(values, (std::vector<std::string>{"515", "0"}));
 }
 
+TEST(Scripts, ExecRunsTextAndPassesVariables) {
+    EngineHarness h;
+    h.run("CREATE TABLE tbA (a int) INSERT INTO tbA VALUES (1)");
+    Response r = h.run("DECLARE @t varchar(20), @sql varchar(100), @none varchar(10)\n"
+                       "SET @t = 'tbA' SET @sql = 'SELECT COUNT(*) FROM ' + @t\n"
+                       "EXEC(@sql)\nEXEC('SELECT ''' + @t + '''')\nEXEC('SELECT 1' + @none)\n"
+                       "EXEC sp_rename @t, 'tbB'");
+    std::vector<std::string> values;
+    for (const auto& item : r.items)
+        if (const auto* rs = std::get_if<RowSet>(&item)) values.push_back(valueText(rs->rows.at(0).at(0)));
+    EXPECT_EQ(values, (std::vector<std::string>{"1", "tbA"}));  // a NULL text runs nothing
+    EXPECT_EQ(h.rows("SELECT a FROM tbB"), (Rows{{"1"}}));
+}
+
 TEST(Scripts, PrintShowsExpressions) {
     EngineHarness h;
-    EXPECT_EQ(messages(h.run(
+    EXPECT_EQ(messageLines(h.run(
                   "DECLARE @n int SET @n = 3 PRINT 'n = ' + CONVERT(varchar, @n) PRINT @n * 2")),
               "0/0: n = 3\n0/0: 6\n");
 }
@@ -122,7 +126,7 @@ class RaiserrorSeverities : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(RaiserrorSeverities, FollowSqlServersRules) {
     EngineHarness h;
-    EXPECT_EQ(messages(h.run(GetParam().batch)), GetParam().messages);
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
 }
 
 const MessageCase kRaiserrorCases[] = {
@@ -154,7 +158,7 @@ class ScriptErrors : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(ScriptErrors, AreSqlServersErrors) {
     EngineHarness h;
-    EXPECT_EQ(messages(h.run(GetParam().batch)), GetParam().messages);
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
 }
 
 const MessageCase kScriptErrors[] = {
@@ -188,11 +192,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, ScriptErrors, ::testing::ValuesIn(kScriptErrors)
 TEST(Scripts, HousekeepingStatementsAreAccepted) {
     EngineHarness h;
     h.run("CREATE TABLE tbA (a int)");
-    EXPECT_EQ(messages(h.run("EXEC sp_dboption 'app', 'trunc. log on chkpt.', 'true'\nCHECKPOINT\n"
+    EXPECT_EQ(messageLines(h.run("EXEC sp_dboption 'app', 'trunc. log on chkpt.', 'true'\nCHECKPOINT\n"
                              "UPDATE STATISTICS tbA\nUPDATE STATISTICS tbA WITH FULLSCAN\n"
                              "ALTER DATABASE app SET RECOVERY SIMPLE WITH NO_WAIT")),
               "");
-    EXPECT_EQ(messages(h.run("UPDATE STATISTICS tbNone")),
+    EXPECT_EQ(messageLines(h.run("UPDATE STATISTICS tbNone")),
               "208/16: Invalid object name 'tbNone'.\n");
 }
 
@@ -276,14 +280,14 @@ TEST(Scripts, ViewsNestJoinsInParentheses) {
 TEST(Scripts, ViewsResolveTheirNamesWhenCreated) {
     EngineHarness h;
     h.run("CREATE TABLE tbA (id int)");
-    EXPECT_EQ(messages(h.run(
+    EXPECT_EQ(messageLines(h.run(
                   "CREATE VIEW vwMissing AS SELECT id FROM tbA JOIN tbNone ON tbNone.id = tbA.id")),
               "208/16: Invalid object name 'tbNone'.\n");
-    EXPECT_EQ(messages(h.run("CREATE VIEW vwBadColumn AS SELECT nope FROM tbA")),
+    EXPECT_EQ(messageLines(h.run("CREATE VIEW vwBadColumn AS SELECT nope FROM tbA")),
               "207/16: Invalid column name 'nope'.\n");
     EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysobjects WHERE name IN ('vwMissing', 'vwBadColumn')"),
               (Rows{{"0"}}));
-    EXPECT_EQ(messages(h.run(
+    EXPECT_EQ(messageLines(h.run(
                   "CREATE VIEW vwSub AS SELECT id FROM tbA WHERE id IN (SELECT id FROM tbGone)")),
               "208/16: Invalid object name 'tbGone'.\n");
 }

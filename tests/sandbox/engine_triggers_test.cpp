@@ -40,15 +40,6 @@ const char* const kAuditTrigger =
     "    SELECT d.id, 'DELETE', d.quantity, @@NESTLEVEL, @rows FROM deleted d WHERE NOT EXISTS "
     "(SELECT * FROM inserted)";
 
-std::string messages(const Response& response) {
-    std::string out;
-    for (const auto& item : response.items)
-        if (const auto* m = std::get_if<Message>(&item))
-            out += std::to_string(m->number) + "/" + std::to_string(m->severity) + ": " + m->text +
-                   "\n";
-    return out;
-}
-
 class Triggers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -97,7 +88,7 @@ TEST_F(Triggers, FireAfterEachStatementWithTheRowsItChanged) {
 TEST_F(Triggers, ARollbackInsideUndoesTheStatementAndEndsTheBatch) {
     ASSERT_EQ(describe(h.run("INSERT INTO tbOrders (quantity) VALUES (150)")), "");
     Response r = h.run("UPDATE tbOrders SET status = 'C'\nSELECT 'not reached'");
-    EXPECT_EQ(messages(r), "50000/16: Orders over 100 units cannot be cancelled.\n");
+    EXPECT_EQ(messageLines(r), "50000/16: Orders over 100 units cannot be cancelled.\n");
     for (const auto& item : r.items) {
         EXPECT_FALSE(std::holds_alternative<RowSet>(item));
         if (const auto* m = std::get_if<Message>(&item)) {
@@ -111,7 +102,7 @@ TEST_F(Triggers, ARollbackInsideUndoesTheStatementAndEndsTheBatch) {
 
 TEST_F(Triggers, ARollbackInsideUndoesTheWholeOpenTransaction) {
     ASSERT_EQ(describe(h.run("BEGIN TRANSACTION\nINSERT INTO tbOrders (quantity) VALUES (1)")), "");
-    EXPECT_EQ(messages(h.run("INSERT INTO tbOrders (quantity, status) VALUES (500, 'C')")),
+    EXPECT_EQ(messageLines(h.run("INSERT INTO tbOrders (quantity, status) VALUES (500, 'C')")),
               "50000/16: Orders over 100 units cannot be cancelled.\n");
     EXPECT_EQ(
         h.rows(
@@ -127,7 +118,7 @@ TEST_F(Triggers, AFatalErrorInsideUndoesTheStatement) {
             "CREATE TRIGGER trBroken ON tbAudit FOR INSERT AS INSERT INTO tbNowhere VALUES (1)")),
         "");
     Response r = h.run("INSERT INTO tbOrders (quantity) VALUES (3)\nSELECT 'not reached'");
-    EXPECT_EQ(messages(r), "208/16: Invalid object name 'tbNowhere'.\n");
+    EXPECT_EQ(messageLines(r), "208/16: Invalid object name 'tbNowhere'.\n");
     EXPECT_EQ(
         h.rows(
             "SELECT (SELECT COUNT(*) FROM tbOrders), (SELECT COUNT(*) FROM tbAudit), @@TRANCOUNT"),
@@ -192,7 +183,7 @@ class TriggerRefusals : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(TriggerRefusals, AreSqlServersErrors) {
     EngineHarness h;
     ASSERT_EQ(describe(h.run(kTables)), "");
-    EXPECT_EQ(messages(h.run(GetParam().batch)), GetParam().messages);
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
     EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysobjects WHERE xtype = 'TR'"), (Rows{{"0"}}));
 }
 
@@ -221,7 +212,7 @@ TEST(InsteadOfTriggers, AreKeptButNotRun) {
     ASSERT_EQ(
         describe(h.run("CREATE TRIGGER trInstead ON tbOrders INSTEAD OF DELETE AS PRINT 'no'")),
         "");
-    EXPECT_EQ(messages(h.run("DELETE FROM tbOrders")),
+    EXPECT_EQ(messageLines(h.run("DELETE FROM tbOrders")),
               "40000/16: The sandbox server does not run INSTEAD OF triggers ('trInstead').\n");
     EXPECT_EQ(h.rows("SELECT OBJECTPROPERTY(OBJECT_ID('trInstead'), 'ExecIsInsteadOfTrigger')"),
               (Rows{{"1"}}));

@@ -52,7 +52,9 @@ template <typename Work>
 bool guarded(ExecContext& context, int line, Work&& work) {
     try {
         work();
-        context.session().lastError = 0;
+        SessionState& session = context.session();
+        if (!session.keepError) session.lastError = 0;
+        session.keepError = false;
         return true;
     } catch (const BatchAborted&) {
         return false;

@@ -26,7 +26,7 @@ struct BatchAborted {};
 // ended the batch. A batch that runs more than kStepLimit steps (a WHILE that never ends)
 // is stopped with an error, as the server would otherwise hang.
 bool runProgram(ExecContext& context, const Program& program);
-inline constexpr std::size_t kStepLimit = 50'000'000;
+inline constexpr std::size_t kStepLimit = 10'000'000;
 
 // Runs the text of EXEC('...') as a batch of its own inside the current one: its syntax
 // and statement errors are reported in the same response, and an error that ends it

@@ -20,7 +20,6 @@ public:
     ObjectName table;
     std::vector<ColumnSpec> columns;
     TableConstraints constraints;
-    std::vector<KeySpec>& keys = constraints.keys;
 
     void execute(ExecContext& context) override {
         Database& db = context.db();
@@ -68,7 +67,7 @@ private:
             throw ServerError(2744, 16, "Multiple identity columns specified for table '" + table.name() +
                                             "'. Only one identity column per table is allowed.");
         int primaries = 0;
-        for (const auto& k : keys) {
+        for (const auto& k : constraints.keys) {
             if (k.primary && ++primaries > 1)
                 throw ServerError(8110, 16, "Cannot add multiple PRIMARY KEY constraints to table '" + table.name() + "'.");
             for (const auto& col : k.columns)
@@ -86,7 +85,7 @@ private:
         Catalog& catalog = db.catalog();
         const std::string& name = table.name();
         std::set<std::string> keyColumns;
-        for (const auto& k : keys)
+        for (const auto& k : constraints.keys)
             if (k.primary)
                 for (const auto& c : k.columns) keyColumns.insert(lower(c));
         int tableId = catalog.addObject(name, "U", 0, 0);
@@ -135,10 +134,10 @@ private:
         ddl += ")";
         sqlite::exec(db.handle(), ddl);
         bool clusteredTaken = false;
-        for (const auto& k : keys)
+        for (const auto& k : constraints.keys)
             if (k.clustered && *k.clustered) clusteredTaken = true;
         bool haveClustered = false;
-        for (const auto& k : keys) {
+        for (const auto& k : constraints.keys) {
             bool clustered = k.clustered ? *k.clustered : (k.primary && !clusteredTaken && !haveClustered);
             if (clustered && haveClustered)
                 throw ServerError(8112, 16, "Cannot add more than one clustered index for constraints on table '" + name + "'.");
@@ -176,7 +175,7 @@ std::unique_ptr<Statement> parseCreateTable(Parser& p) {
         if (p.acceptWord("CONSTRAINT")) constraintName = p.identifier();
         const Token& t = p.peek();
         if (t.isWord("PRIMARY") || t.isWord("UNIQUE")) {
-            s->keys.push_back(parseKeyConstraint(p, constraintName, nullptr));
+            s->constraints.keys.push_back(parseKeyConstraint(p, constraintName, nullptr));
             continue;
         }
         if (t.isWord("FOREIGN")) {

@@ -155,7 +155,10 @@ public:
             context.response().items.emplace_back(Message{number, static_cast<std::uint8_t>(st),
                                                           static_cast<std::uint8_t>(level), text,
                                                           context.moduleName(), line});
-            if (setError) context.session().lastError = number;
+            if (setError) {
+                context.session().lastError = number;
+                context.session().keepError = true;
+            }
             return;
         }
         ServerError error(number, static_cast<std::uint8_t>(level), text,

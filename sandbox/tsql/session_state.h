@@ -53,6 +53,7 @@ struct SessionState {
     std::optional<std::int64_t> lastIdentity;
     std::int64_t lastRowCount = 0;
     int lastError = 0;
+    bool keepError = false;  // the running statement set @@ERROR itself (RAISERROR ... WITH SETERROR)
 };
 
 }  // namespace sandbox::tsql

@@ -147,6 +147,8 @@ const MessageCase kRaiserrorCases[] = {
     {"NumberedMessageMustExist", "RAISERROR(50001, 16, 1)",
      "2758/16: RAISERROR could not locate entry for error 50001 in sysmessages.\n"},
     {"OldFormKeepsItsNumber", "RAISERROR 50005 'Old style.'", "50005/16: Old style.\n"},
+    {"SetErrorGivesAnInformationalMessageItsNumber", "RAISERROR('note', 5, 1) WITH SETERROR PRINT @@ERROR",
+     "50000/5: note\n0/0: 50000\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, RaiserrorSeverities, ::testing::ValuesIn(kRaiserrorCases),

@@ -25,7 +25,8 @@ std::vector<std::string> namesOrAll(Parser& p) {
 
 // The first of the names that no rule of the lists bears, or nullopt.
 template <typename... Lists>
-std::optional<std::string> unknownName(const std::vector<std::string>& names, const Lists&... lists) {
+std::optional<std::string> unknownName(const std::vector<std::string>& names,
+                                       const Lists&... lists) {
     for (const auto& name : names) {
         bool found = false;
         auto look = [&](const auto& list) {

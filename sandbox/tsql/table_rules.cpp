@@ -82,7 +82,7 @@ ForeignKeyRule loadForeignKey(sqlite3* db, int constraintId) {
 }
 
 std::string storedExpressionSql(const std::string& text, const std::string& databaseName,
-                              const std::string& collation) {
+                                const std::string& collation) {
     Parser parser(text, true);
     ExprPtr condition = parser.expression();
     TranslationContext names;

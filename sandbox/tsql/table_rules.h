@@ -20,7 +20,7 @@ void loadTableRules(sqlite3* db, const std::string& databaseName, const std::str
 // Example: "(zip like '[0-9]')" -> ("zip" LIKE '[0-9]'). Throws ServerError when the
 // sandbox cannot translate it.
 std::string storedExpressionSql(const std::string& text, const std::string& databaseName,
-                              const std::string& collation);
+                                const std::string& collation);
 
 // One foreign key from sysforeignkeys and sysobjects, by the constraint's id.
 ForeignKeyRule loadForeignKey(sqlite3* db, int constraintId);

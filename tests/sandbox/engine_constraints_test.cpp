@@ -280,11 +280,11 @@ TEST_F(ShopTest, NocheckLetsRowsInAndCheckTurnsTheRulesBackOn) {
     EXPECT_EQ(
         h.firstError("INSERT INTO tbOrders (id, customerId, quantity) VALUES (12, 9, 1)").number,
         547);
-    EXPECT_EQ(
-        messageLines(h.run("ALTER TABLE tbOrders WITH CHECK CHECK CONSTRAINT FK_tbOrders_tbCustomers")),
-        "547/16: ALTER TABLE statement conflicted with COLUMN FOREIGN KEY constraint "
-        "'FK_tbOrders_tbCustomers'. "
-        "The conflict occurred in database 'app', table 'tbCustomers', column 'id'.\n");
+    EXPECT_EQ(messageLines(h.run(
+                  "ALTER TABLE tbOrders WITH CHECK CHECK CONSTRAINT FK_tbOrders_tbCustomers")),
+              "547/16: ALTER TABLE statement conflicted with COLUMN FOREIGN KEY constraint "
+              "'FK_tbOrders_tbCustomers'. "
+              "The conflict occurred in database 'app', table 'tbCustomers', column 'id'.\n");
     ASSERT_EQ(describe(h.run("DELETE FROM tbOrders WHERE id = 11")), "");
     ASSERT_EQ(describe(h.run("ALTER TABLE tbOrders WITH CHECK CHECK CONSTRAINT ALL")), "");
     EXPECT_EQ(
@@ -317,12 +317,13 @@ TEST_F(ShopTest, TablesGoInTheirOrderAndTakeTheirRowsWithThem) {
 
 TEST_F(ShopTest, ARenamedTableKeepsItsReferences) {
     ASSERT_EQ(h.firstError("EXEC sp_rename 'tbCustomers', 'tbClients'").number, 0);
-    EXPECT_EQ(messageLines(h.run("INSERT INTO tbOrders (id, customerId, quantity) VALUES (11, 9, 1)")),
-              "547/16: INSERT statement conflicted with COLUMN FOREIGN KEY constraint "
-              "'FK_tbOrders_tbCustomers'. The "
-              "conflict occurred in database 'app', table 'tbClients', column 'id'.\n3621/0: The "
-              "statement has been "
-              "terminated.\n");
+    EXPECT_EQ(
+        messageLines(h.run("INSERT INTO tbOrders (id, customerId, quantity) VALUES (11, 9, 1)")),
+        "547/16: INSERT statement conflicted with COLUMN FOREIGN KEY constraint "
+        "'FK_tbOrders_tbCustomers'. The "
+        "conflict occurred in database 'app', table 'tbClients', column 'id'.\n3621/0: The "
+        "statement has been "
+        "terminated.\n");
     EXPECT_EQ(h.firstError("DROP TABLE tbClients").number, 3726);
 }
 

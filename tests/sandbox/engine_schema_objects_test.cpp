@@ -14,7 +14,7 @@ using Rows = std::vector<std::vector<std::string>>;
 TEST(AliasTypes, LiveInSystypesAndGiveColumnsTheirPhysicalType) {
     EngineHarness h;
     EXPECT_EQ(messageLines(h.run("EXEC sp_addtype CustomerCode, 'varchar(10)', 'NOT NULL'\n"
-                             "EXEC sp_addtype Amount, 'decimal(12,2)', 'NULL'")),
+                                 "EXEC sp_addtype Amount, 'decimal(12,2)', 'NULL'")),
               "15449/10: Type added.\n15449/10: Type added.\n");
     EXPECT_EQ(h.rows("SELECT name, xtype, xusertype, length, xprec, xscale, status, allownulls, "
                      "variable, usertype "
@@ -115,9 +115,9 @@ TEST_F(ComputedColumns, AreComputedAndKeptInTheCatalog) {
 }
 
 TEST_F(ComputedColumns, AreNotWritten) {
-    EXPECT_EQ(
-        messageLines(h.run("INSERT INTO tbL (id, quantity, unitPrice, total) VALUES (3, 1, $1, $1)")),
-        "271/16: Column 'total' cannot be modified because it is a computed column.\n");
+    EXPECT_EQ(messageLines(
+                  h.run("INSERT INTO tbL (id, quantity, unitPrice, total) VALUES (3, 1, $1, $1)")),
+              "271/16: Column 'total' cannot be modified because it is a computed column.\n");
     EXPECT_EQ(messageLines(h.run("UPDATE tbL SET label = 'x'")),
               "271/16: Column 'label' cannot be modified because it is a computed column.\n");
     EXPECT_EQ(messageLines(h.run("ALTER TABLE tbL ALTER COLUMN quantity int NOT NULL")),

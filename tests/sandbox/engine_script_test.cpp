@@ -98,13 +98,15 @@ TEST(Scripts, ErrorAndRowCountAreThePreviousStatements) {
 TEST(Scripts, ExecRunsTextAndPassesVariables) {
     EngineHarness h;
     h.run("CREATE TABLE tbA (a int) INSERT INTO tbA VALUES (1)");
-    Response r = h.run("DECLARE @t varchar(20), @sql varchar(100), @none varchar(10)\n"
-                       "SET @t = 'tbA' SET @sql = 'SELECT COUNT(*) FROM ' + @t\n"
-                       "EXEC(@sql)\nEXEC('SELECT ''' + @t + '''')\nEXEC('SELECT 1' + @none)\n"
-                       "EXEC sp_rename @t, 'tbB'");
+    Response r = h.run(
+        "DECLARE @t varchar(20), @sql varchar(100), @none varchar(10)\n"
+        "SET @t = 'tbA' SET @sql = 'SELECT COUNT(*) FROM ' + @t\n"
+        "EXEC(@sql)\nEXEC('SELECT ''' + @t + '''')\nEXEC('SELECT 1' + @none)\n"
+        "EXEC sp_rename @t, 'tbB'");
     std::vector<std::string> values;
     for (const auto& item : r.items)
-        if (const auto* rs = std::get_if<RowSet>(&item)) values.push_back(valueText(rs->rows.at(0).at(0)));
+        if (const auto* rs = std::get_if<RowSet>(&item))
+            values.push_back(valueText(rs->rows.at(0).at(0)));
     EXPECT_EQ(values, (std::vector<std::string>{"1", "tbA"}));  // a NULL text runs nothing
     EXPECT_EQ(h.rows("SELECT a FROM tbB"), (Rows{{"1"}}));
 }
@@ -147,8 +149,8 @@ const MessageCase kRaiserrorCases[] = {
     {"NumberedMessageMustExist", "RAISERROR(50001, 16, 1)",
      "2758/16: RAISERROR could not locate entry for error 50001 in sysmessages.\n"},
     {"OldFormKeepsItsNumber", "RAISERROR 50005 'Old style.'", "50005/16: Old style.\n"},
-    {"SetErrorGivesAnInformationalMessageItsNumber", "RAISERROR('note', 5, 1) WITH SETERROR PRINT @@ERROR",
-     "50000/5: note\n0/0: 50000\n"},
+    {"SetErrorGivesAnInformationalMessageItsNumber",
+     "RAISERROR('note', 5, 1) WITH SETERROR PRINT @@ERROR", "50000/5: note\n0/0: 50000\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, RaiserrorSeverities, ::testing::ValuesIn(kRaiserrorCases),
@@ -194,10 +196,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, ScriptErrors, ::testing::ValuesIn(kScriptErrors)
 TEST(Scripts, HousekeepingStatementsAreAccepted) {
     EngineHarness h;
     h.run("CREATE TABLE tbA (a int)");
-    EXPECT_EQ(messageLines(h.run("EXEC sp_dboption 'app', 'trunc. log on chkpt.', 'true'\nCHECKPOINT\n"
-                             "UPDATE STATISTICS tbA\nUPDATE STATISTICS tbA WITH FULLSCAN\n"
-                             "ALTER DATABASE app SET RECOVERY SIMPLE WITH NO_WAIT")),
-              "");
+    EXPECT_EQ(
+        messageLines(h.run("EXEC sp_dboption 'app', 'trunc. log on chkpt.', 'true'\nCHECKPOINT\n"
+                           "UPDATE STATISTICS tbA\nUPDATE STATISTICS tbA WITH FULLSCAN\n"
+                           "ALTER DATABASE app SET RECOVERY SIMPLE WITH NO_WAIT")),
+        "");
     EXPECT_EQ(messageLines(h.run("UPDATE STATISTICS tbNone")),
               "208/16: Invalid object name 'tbNone'.\n");
 }

@@ -16,13 +16,6 @@ namespace {
 using app::OperationOutcome;
 using ::testing::ElementsAre;
 
-// Every message a run showed, in order.
-std::vector<std::string> texts(const testing_support::FakeHost& host) {
-    std::vector<std::string> out;
-    for (const auto& message : host.messages) out.push_back(message.text);
-    return out;
-}
-
 class QuotedNames : public ::testing::Test {
 protected:
     QuotedNames()
@@ -44,7 +37,7 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
     testing_support::FakeHost captureHost;
     EXPECT_EQ(capture::runCapture(captureForm, captureHost, env.openers()),
               OperationOutcome::Completed);
-    EXPECT_THAT(texts(captureHost),
+    EXPECT_THAT(captureHost.messageTexts(),
                 ElementsAre("As definições da base de dados foram guardadas com sucesso!"));
     {
         // tbD'Avila is excluded by its rule row; tbO'Neil's columns keep their name.
@@ -78,7 +71,7 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
     testing_support::FakeHost host;
     EXPECT_EQ(phase_list::pressUpgradeButton(form, host, env.openers()),
               OperationOutcome::Completed);
-    EXPECT_THAT(texts(host),
+    EXPECT_THAT(host.messageTexts(),
                 ElementsAre("As definições da base de dados foram actualizadas com sucesso!"));
 
     // nome altered (its IX index dropped first), cod added without its made-up default, qtd

@@ -16,12 +16,6 @@ namespace {
 using app::OperationOutcome;
 using ::testing::ElementsAre;
 
-std::vector<std::string> texts(const testing_support::FakeHost& host) {
-    std::vector<std::string> out;
-    for (const auto& message : host.messages) out.push_back(message.text);
-    return out;
-}
-
 class SchemaRules : public ::testing::Test {
 protected:
     SchemaRules()
@@ -53,7 +47,7 @@ TEST_F(SchemaRules, AnIdentityRebuildMeetsAReferencingForeignKey) {
     testing_support::FakeHost host;
     EXPECT_EQ(phase_list::pressUpgradeButton(form, host, env.openers()), OperationOutcome::Failed);
     EXPECT_THAT(
-        texts(host),
+        host.messageTexts(),
         ElementsAre("Could not drop object 'tbCustomers' because it is referenced by a FOREIGN "
                     "KEY constraint."));
     EXPECT_THAT(rows("fktarget", "SELECT id, name FROM tbCustomers ORDER BY id"),

@@ -34,6 +34,12 @@ public:
     void answer(std::initializer_list<int> next) { answers.insert(answers.end(), next); }
     // Runs `action` during the `n`th call of pumpEvents() (1-based).
     void atPump(int n, std::function<void()> action);
+    // The text of every message shown, in order.
+    std::vector<std::string> messageTexts() const {
+        std::vector<std::string> out;
+        for (const auto& message : messages) out.push_back(message.text);
+        return out;
+    }
 
     std::deque<int> answers;
     std::vector<ShownMessage> messages;

@@ -133,7 +133,7 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
     // A second run finds the view vwO'Neil in the target and drops it by its bracketed name.
     testing_support::FakeHost again;
     EXPECT_EQ(phase_list::pressUpgradeButton(form, again, env.openers()), OperationOutcome::Completed);
-    EXPECT_THAT(texts(again), ElementsAre("As definições da base de dados foram actualizadas com sucesso!"));
+    EXPECT_THAT(again.messageTexts(), ElementsAre("As definições da base de dados foram actualizadas com sucesso!"));
     auto store = env.openStore();
     EXPECT_THAT(e2e::storeRows(*store, "tbLogs", "descrit"), ElementsAre("DROP VIEW [vwO'Neil]"));
 }

@@ -80,7 +80,8 @@ TEST_F(SchemaRules, AnIdentityRebuildMeetsAReferencingForeignKey) {
 // The shop's character columns are in the server's collation, the upgrade wants
 // Latin1_General_CI_AI: its column alteration sends ALTER COLUMN ... COLLATE for each, and
 // SQL Server refuses those that a key, a foreign key or a check uses (5074, then 4922). The
-// run shows each refusal and goes on; those columns keep their collation.
+// run shows each refusal and goes on; those columns keep their collation. The view it drops
+// and creates again comes back without the permission granted on it.
 TEST_F(SchemaRules, CollationAlterationsMeetKeysForeignKeysAndChecks) {
     captureShopAsItsOwnReference();
     testing_support::FakeHost host;
@@ -110,6 +111,10 @@ TEST_F(SchemaRules, CollationAlterationsMeetKeysForeignKeysAndChecks) {
         ElementsAre("tbCustomers|code|SQL_Latin1_General_CP1_CI_AS",
                     "tbCustomers|name|Latin1_General_CI_AI",
                     "tbOrders|status|SQL_Latin1_General_CP1_CI_AS"));
+    EXPECT_THAT(rows("shop",
+                     "SELECT o.name FROM sysprotects p JOIN sysobjects o ON o.id = p.id "
+                     "WHERE p.action = 193 ORDER BY o.name"),
+                ElementsAre("tbCustomers", "tbOrders"));
 }
 
 // The maintenance commands send data statements as the system data does. The first fires

@@ -6,6 +6,7 @@
 #include "objects/remove_indexes_defaults.h"
 #include "objects/roles_and_users.h"
 #include "structure/update_table_structure.h"
+#include "sysdata/update_system_data.h"
 
 namespace phase_list {
 namespace {
@@ -34,7 +35,7 @@ std::vector<upgrade::UpgradePhase> upgradePhases() {
         objects::viewsPhase(),
         objects::proceduresPhase(),
         {"between phases", nullptr, betweenPhases},
-        // The system data update takes its place here.
+        sysdata::systemDataPhase(),
         objects::maintenancePhase(),
     };
 }

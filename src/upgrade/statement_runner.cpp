@@ -9,8 +9,7 @@ std::string defaultQuestionText(const db::Error& error) {
 }
 
 StatementRunner::StatementRunner(db::Connection& target, db::Connection& store,
-                                 const app::MainForm& form, app::Host& host,
-                                 ExecutionMode logMode)
+                                 const app::MainForm& form, app::Host& host, ExecutionMode logMode)
     : m_target(target), m_store(store), m_form(form), m_host(host), m_logMode(logMode) {}
 
 std::optional<db::Error> StatementRunner::execute(std::string_view sql, ExecutionMode mode,
@@ -23,23 +22,26 @@ std::optional<db::Error> StatementRunner::execute(std::string_view sql, Executio
         m_target.execute(sql);
         return std::nullopt;
     } catch (const db::Error& error) {
-        if (!m_form.FXSilence.ticked()) {
-            if (mode == ExecutionMode::AskOnError) {
-                const int answer = m_host.messageBox(
-                    question(error), app::mb::kYesNo | app::mb::kQuestion, kQuestionTitle);
-                if (answer == app::mb::kAnswerNo) throw AnsweredNo(error);
-            } else if (mode == ExecutionMode::NotifyOnError) {
-                m_host.messageBox("Erro: " + error.description() + app::kLfCr + app::kLfCr +
-                                      std::string(sql),
-                                  app::mb::kOkOnly, std::nullopt);
-            }
+        if (mode == ExecutionMode::AskOnError) {
+            askToContinue(error, question);
+        } else if (mode == ExecutionMode::NotifyOnError && !m_form.FXSilence.ticked()) {
+            m_host.messageBox(
+                "Erro: " + error.description() + app::kLfCr + app::kLfCr + std::string(sql),
+                app::mb::kOkOnly, std::nullopt);
         }
         return error;
     }
 }
 
-db::Recordset StatementRunner::open(std::string_view sql, ExecutionMode mode,
-                                    db::CursorType cursor, db::LockType lock) {
+void StatementRunner::askToContinue(const db::Error& error, const QuestionText& question) {
+    if (m_form.FXSilence.ticked()) return;
+    const int answer =
+        m_host.messageBox(question(error), app::mb::kYesNo | app::mb::kQuestion, kQuestionTitle);
+    if (answer == app::mb::kAnswerNo) throw AnsweredNo(error);
+}
+
+db::Recordset StatementRunner::open(std::string_view sql, ExecutionMode mode, db::CursorType cursor,
+                                    db::LockType lock) {
     if (mode != ExecutionMode::IgnoreErrors) return m_target.open(sql, cursor, lock);
     try {
         return m_target.open(sql, cursor, lock);

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "db/connection.h"
-#include "db/error.h"
 #include "app/host.h"
 #include "app/main_form.h"
+#include "db/connection.h"
+#include "db/error.h"
 
 namespace upgrade {
 
@@ -51,6 +51,12 @@ public:
     // db::Error in abort-on-error mode and AnsweredNo when the user answers No.
     std::optional<db::Error> execute(std::string_view sql, ExecutionMode mode,
                                      const QuestionText& question = defaultQuestionText);
+
+    // The question of ask-on-error execution for a failure already caught (a statement
+    // sent in ignore-errors mode whose failure is asked about later): nothing while
+    // FXSilence is ticked; otherwise the Yes/No box titled "Schemix", and AnsweredNo
+    // thrown on No.
+    void askToContinue(const db::Error& error, const QuestionText& question = defaultQuestionText);
 
     // Opens a record set on the target. In ignore-errors mode a failed query reads as a
     // query without rows (an open, empty record set); in abort-on-error mode the

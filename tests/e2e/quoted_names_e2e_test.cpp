@@ -76,7 +76,8 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
 
     // nome altered (its IX index dropped first), cod added without its made-up default, qtd
     // added, seq rebuilt as the identity column; the row kept. Then the key, the index and
-    // nome's default, which the rebuild took away, are there again.
+    // nome's default, which the rebuild took away, are there again; the system data adds
+    // the reference's row.
     EXPECT_THAT(
         targetRows("SELECT c.name, t.name, c.length, c.isnullable, c.colstat, d.name FROM "
                    "syscolumns c "
@@ -85,8 +86,8 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
                    "WHERE o.name = 'tbO''Neil' ORDER BY c.colid"),
         ElementsAre("id|int|4|0|0|NULL", "nome|varchar|50|0|0|DF_tbO'Neil_nome", "seq|int|4|0|1|NULL",
                     "cod|char|3|0|0|NULL", "qtd|int|4|1|0|NULL"));
-    EXPECT_THAT(targetRows("SELECT id, nome, seq, cod, qtd FROM [tbO'Neil]"),
-                ElementsAre("7|O'Neil|40|   |NULL"));
+    EXPECT_THAT(targetRows("SELECT id, nome, seq, cod, qtd FROM [tbO'Neil] ORDER BY id"),
+                ElementsAre("1|d'Ouro|1|abc|2", "7|O'Neil|40|   |NULL"));
     EXPECT_THAT(targetRows("SELECT name FROM sysobjects WHERE name LIKE 'Tmp%' OR name LIKE 'IX%'"),
                 ElementsAre());
     EXPECT_THAT(targetRows("SELECT i.name FROM sysindexes i JOIN sysobjects o ON o.id = i.id WHERE o.name = "
@@ -123,7 +124,10 @@ TEST_F(QuotedNames, CaptureAndUpgradeRunWithoutAnErrorMessage) {
                 "[disable] [int]  NULL  ,  [only_if_empty] [bit]  NOT NULL  ,  [force_update] [int]  "
                 "NOT "
                 "NULL  ,  [Delete_First] [int]  NOT NULL ) ON [PRIMARY]",
-                "DROP INDEX [tbO'Neil].[IX_tbO'Neil_nome]", "UPDATE [tbO'Neil] SET [nome] = ('') WHERE [nome] is null",
+                "DROP INDEX [tbO'Neil].[IX_tbO'Neil_nome]",
+                "SET IDENTITY_INSERT [tbO'Neil] ON INSERT INTO [tbO'Neil] (id, nome, cod, qtd, seq) "
+                "VALUES (1, 'd' + CHAR(39) + 'Ouro', 'abc', 2, 1)  SET IDENTITY_INSERT [tbO'Neil] OFF",
+                "UPDATE [tbO'Neil] SET [nome] = ('') WHERE [nome] is null",
                 "UPDATE [tbSQLUpdate] SET [Delete_First] = (0) WHERE [Delete_First] is null",
                 "UPDATE [tbSQLUpdate] SET [exclude] = (0) WHERE [exclude] is null",
                 "UPDATE [tbSQLUpdate] SET [force_update] = (0) WHERE [force_update] is null",

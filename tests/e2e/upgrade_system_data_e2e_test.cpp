@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+
 #include "app/main_form.h"
 #include "capture/capture_run.h"
 #include "e2e_support.h"
@@ -51,14 +54,18 @@ protected:
                {"sysdatatarget", "tests/fixtures/system_data.sql"},
                {"sysdatatarget", "tests/fixtures/system_data_upgrade.sql"},
                {"sysdatatarget", "tests/fixtures/system_data_target.sql"}}) {
+        captureReference();
+        env.pointAt(form, "sysdatatarget");
+        form.FXBackup.value = 0;
+        form.FXSilence.value = 0;  // any failed statement but a new row's insert asks
+    }
+
+    void captureReference() {
         app::MainForm captureForm;
         env.pointAt(captureForm, "sysref");
         testing_support::FakeHost captureHost;
         EXPECT_EQ(capture::runCapture(captureForm, captureHost, env.openers()),
                   OperationOutcome::Completed);
-        env.pointAt(form, "sysdatatarget");
-        form.FXBackup.value = 0;
-        form.FXSilence.value = 0;  // any failed statement but a new row's insert asks
     }
 
     std::optional<OperationOutcome> upgrade(app::Host& upgradeHost) {
@@ -335,6 +342,35 @@ TEST_F(UpgradeSystemData, NoToAQuestionShowsTheDescriptionAndTheStoredCommand) {
     EXPECT_EQ(logged().back(),
               "INSERT INTO tbMenu_Main_Sub (id_item, id_sub, descrit, users_groups) VALUES (1, 1, "
               "'Dados gerais', 'Vendas')");
+}
+
+// An image of 20 MB in a delete_first table goes through the capture and the large-value
+// step whole, byte for byte.
+TEST_F(UpgradeSystemData, ATwentyMegabyteImageArrivesWhole) {
+    db::Bytes image(20 * 1024 * 1024);
+    std::uint32_t state = 7;
+    for (auto& byte : image) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string insert = "INSERT INTO tbAnexos (id, imagem) VALUES (5, 0x";
+    insert.reserve(insert.size() + 2 * image.size() + 1);
+    for (const std::uint8_t byte : image) {
+        insert += kHex[byte >> 4];
+        insert += kHex[byte & 0x0F];
+    }
+    insert += ")";
+    env.openServer("sysref")->execute(insert);
+    insert = std::string();
+    captureReference();
+
+    ASSERT_EQ(upgrade(host), OperationOutcome::Completed);
+    EXPECT_THAT(texts(host), ElementsAre(kSuccess));
+    EXPECT_THAT(target("SELECT id, DATALENGTH(imagem) FROM tbAnexos ORDER BY id"),
+                ElementsAre("1|20000", "2|NULL", "3|0", "4|1", "5|20971520"));
+    EXPECT_TRUE(value("sysdatatarget", "SELECT imagem FROM tbAnexos WHERE id = 5") ==
+                db::Value::bytes(image));
 }
 
 // A cancel at a table run of the system data releases the upgrading mark as every other

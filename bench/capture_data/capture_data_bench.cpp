@@ -10,7 +10,6 @@
 //   cmake --preset release && cmake --build --preset release --target bench_capture_data
 //   build/release/bin/bench_capture_data
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -23,7 +22,7 @@
 #include "db/odbc/driver_choice.h"
 #include "db/odbc/odbc_connection.h"
 #include "generated_system_data.h"
-#include "process_memory.h"
+#include "phase_figures.h"
 #include "replay.h"
 #include "sandbox_server.h"
 #include "store/definitions_store.h"
@@ -31,24 +30,14 @@
 
 namespace {
 
+using benchsupport::Measurement;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 3;
-constexpr double kTargetRatio = 1.25;
-constexpr double kTargetPeakMegabytes = 150;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-struct Measurement {
-    double wallSeconds = 0;
-    double floorSeconds = 0;
-    std::size_t serverBatches = 0;
-    std::size_t storeStatements = 0;
-    double peakMegabytes = 0;      // during the phase
-    double residentMegabytes = 0;  // just before it
-};
 
 struct Fixture {
     explicit Fixture(const benchsupport::SystemDataShape& dataShape = {})
@@ -98,18 +87,12 @@ ProductRun runProduct(Fixture& fixture, const std::string& name,
     benchsupport::NullHost host;
     product.traceOffset = std::filesystem::file_size(fixture.folder / "trace.log");
 
-    malloc_trim(0);  // what earlier runs freed goes back to the system: "before" is now
-    m.residentMegabytes = static_cast<double>(benchsupport::residentKilobytes()) / 1024.0;
-    benchsupport::resetPeakResidentMemory();
-    const auto start = Clock::now();
-    {
+    benchsupport::timeWithMemory(m, [&] {
         capture::CaptureRun run{form, host, *serverConnection, store, {}, {}};
         db::Transaction transaction(store);
         capture::runCatalogPhase(run, capture::systemDataPhase());
         transaction.commit();
-    }
-    m.wallSeconds = secondsSince(start);
-    m.peakMegabytes = static_cast<double>(benchsupport::peakResidentKilobytes()) / 1024.0;
+    });
     if (recorder) m.storeStatements = recorder->count;
     if (host.messages != 0) std::printf("%s: %d messages shown\n", name.c_str(), host.messages);
     return product;
@@ -142,15 +125,7 @@ Measurement measure(int rounds) {
         auto floorStore = fixture.freshStore("floor" + std::to_string(round));
         m.floorSeconds = benchsupport::replayOverOdbc(connectionString, batches) +
                          benchsupport::replayOnStore(*floorStore, statements, true);
-        std::printf("round %d: wall %.2f s, floor %.2f s, peak %.1f MB (%.1f MB before)\n", round,
-                    m.wallSeconds, m.floorSeconds, m.peakMegabytes, m.residentMegabytes);
-        if (round == 0 || m.wallSeconds < best.wallSeconds) best.wallSeconds = m.wallSeconds;
-        if (round == 0 || m.floorSeconds < best.floorSeconds) best.floorSeconds = m.floorSeconds;
-        if (m.peakMegabytes > best.peakMegabytes) {
-            best.peakMegabytes = m.peakMegabytes;
-            best.residentMegabytes = m.residentMegabytes;
-        }
-        best.serverBatches = m.serverBatches;
+        benchsupport::keepBest(best, m, "phase 8", round);
     }
     best.storeStatements = storeStatements;
     return best;
@@ -163,21 +138,7 @@ void BM_CaptureSystemData(benchmark::State& state) {
         m = measure(kRounds);
         state.SetIterationTime(m.wallSeconds);
     }
-    const double ratio = m.wallSeconds / m.floorSeconds;
-    state.counters["wall_s"] = m.wallSeconds;
-    state.counters["rows_per_s"] = rows / m.wallSeconds;
-    state.counters["floor_s"] = m.floorSeconds;
-    state.counters["ratio"] = ratio;
-    state.counters["server_batches"] = static_cast<double>(m.serverBatches);
-    state.counters["store_statements"] = static_cast<double>(m.storeStatements);
-    state.counters["peak_MB"] = m.peakMegabytes;
-    std::printf(
-        "phase 8: %d rows, wall %.2f s (%.0f rows/s), floor %.2f s, ratio %.3f (target <= %.2f), "
-        "%zu server batches, %zu store statements, peak RSS %.1f MB (target <= %.0f MB; %.1f MB "
-        "before the phase)\n",
-        rows, m.wallSeconds, rows / m.wallSeconds, m.floorSeconds, ratio, kTargetRatio,
-        m.serverBatches, m.storeStatements, m.peakMegabytes, kTargetPeakMegabytes,
-        m.residentMegabytes);
+    benchsupport::reportRows(state, "phase 8", m, rows);
 }
 BENCHMARK(BM_CaptureSystemData)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
@@ -196,13 +157,7 @@ void BM_CaptureOneLargeImage(benchmark::State& state) {
         m = runProduct(fixture, "large-image").measurement;
         state.SetIterationTime(m.wallSeconds);
     }
-    const double growth = m.peakMegabytes - m.residentMegabytes;
-    state.counters["peak_growth_MB"] = growth;
-    std::printf(
-        "one image of %.0f MB: wall %.2f s, peak RSS %.1f MB, %.1f MB above the %.1f MB before the "
-        "phase (%.1f times the image)\n",
-        shape.imageBytes / 1e6, m.wallSeconds, m.peakMegabytes, growth, m.residentMegabytes,
-        growth * 1024 * 1024 / shape.imageBytes);
+    benchsupport::reportImageGrowth(state, m, shape.imageBytes);
 }
 BENCHMARK(BM_CaptureOneLargeImage)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "phase_figures.h"
+
 namespace benchsupport {
 namespace {
 
@@ -35,14 +37,7 @@ std::string unescape(std::string_view text) {
 
 Measurement bestOfThree(const char* name, const std::function<Measurement(int)>& round) {
     Measurement best;
-    for (int r = 0; r < 3; ++r) {
-        const Measurement m = round(r);
-        std::printf("%s round %d: wall %.2f s, floor %.2f s\n", name, r, m.wallSeconds, m.floorSeconds);
-        if (r == 0 || m.wallSeconds < best.wallSeconds) best.wallSeconds = m.wallSeconds;
-        if (r == 0 || m.floorSeconds < best.floorSeconds) best.floorSeconds = m.floorSeconds;
-        best.serverBatches = m.serverBatches;
-        best.storeStatements = m.storeStatements;
-    }
+    for (int r = 0; r < 3; ++r) keepBest(best, round(r), name, r);
     return best;
 }
 

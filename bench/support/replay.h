@@ -43,6 +43,8 @@ struct Measurement {
     double floorSeconds = 0;
     std::size_t serverBatches = 0;
     std::size_t storeStatements = 0;
+    double peakMegabytes = 0;      // the process's peak resident memory during the run
+    double residentMegabytes = 0;  // its resident memory just before the run
 };
 
 // Runs `round` (given its number) three times and keeps the best wall time and the best

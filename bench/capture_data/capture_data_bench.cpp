@@ -145,12 +145,7 @@ BENCHMARK(BM_CaptureSystemData)->Iterations(1)->UseManualTime()->Unit(benchmark:
 // One table holding one image of 20 MB: how much the capturing process grows while the
 // phase reads the row, fetches the image again by its key and writes it into the store.
 void BM_CaptureOneLargeImage(benchmark::State& state) {
-    benchsupport::SystemDataShape shape;
-    shape.tables = 3;
-    shape.rows = 1;
-    shape.images = 1;
-    shape.imageBytes = 20 * 1000 * 1000;
-    shape.longTexts = 0;
+    const benchsupport::SystemDataShape shape = benchsupport::oneLargeImage();
     Measurement m;
     for (auto _ : state) {
         Fixture fixture(shape);

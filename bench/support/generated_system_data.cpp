@@ -127,4 +127,14 @@ void writeGeneratedSystemData(const std::filesystem::path& file, const SystemDat
     }
 }
 
+SystemDataShape oneLargeImage(int imageBytes) {
+    SystemDataShape shape;
+    shape.tables = 3;
+    shape.rows = 1;
+    shape.images = 1;
+    shape.imageBytes = imageBytes;
+    shape.longTexts = 0;
+    return shape;
+}
+
 }  // namespace benchsupport

@@ -14,6 +14,10 @@ struct SystemDataShape {
     int longTextCharacters = 9000;
 };
 
+// Three tables and a single row: one image of `imageBytes` (20 MB unless set), for
+// measuring how much a phase grows the process while it moves one large value.
+SystemDataShape oneLargeImage(int imageBytes = 20 * 1000 * 1000);
+
 // A generated reference whose system tables hold `shape`'s rows: tbGenImagens (identity
 // key, an image per row), tbGenTextos (a text key, a long text per row), one large table
 // tbGenGrande holding most of the ordinary rows (a 60 % share), and the other tables

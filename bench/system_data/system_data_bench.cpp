@@ -7,7 +7,7 @@
 // run, the peak resident memory of the process during the phase, and the ratio to its
 // floor: the run's server batches (read back from the sandbox's trace) sent by a bare ODBC
 // loop to the target as it was, plus the run's store statements replayed, in the same
-// round. Best of three rounds each side. A second measure: how much the process grows while
+// process. Best of three runs each side. A second measure: how much the process grows while
 // the phase writes one image of 20 MB.
 //
 //   cmake --preset release && cmake --build --preset release --target bench_system_data
@@ -150,22 +150,28 @@ ProductRun runPhase(const Fixture& fixture, const std::string& database,
 }
 
 // A first run, not measured, records the store statements (the same in every run from the
-// same target state); then three measured rounds, each followed by its floor on the target
-// as it was before the round: the round's server batches sent by a bare ODBC loop, plus the
-// recorded store statements replayed. `reset` brings the target back to its state.
+// same target state); then three measured runs, each from the target's state, so that none
+// carries the recording or the floor's statements in its memory; then their floors, each
+// on the target as it was before its run: the run's server batches (read back from the
+// trace) sent by a bare ODBC loop, plus the recorded store statements replayed. `reset`
+// brings the target back to its state.
 Measurement measure(const Fixture& fixture, const std::string& database,
                     const std::function<void()>& reset) {
     const auto recorded = fixture.folder / (database + "-store-statements.log");
     reset();
     const std::size_t storeStatements =
         runPhase(fixture, database, recorded).measurement.storeStatements;
+    std::vector<ProductRun> products;
+    for (int round = 0; round < 3; ++round) {
+        reset();
+        products.push_back(runPhase(fixture, database));
+    }
     const std::vector<benchsupport::SentStatement> statements = benchsupport::readSpilled(recorded);
     const std::string connectionString = fixture.server->odbcConnectionString(database);
 
-    Measurement best = benchsupport::bestOfThree(database.c_str(), [&](int) {
-        reset();
-        ProductRun product = runPhase(fixture, database);
-        Measurement& m = product.measurement;
+    Measurement best = benchsupport::bestOfThree(database.c_str(), [&](int round) {
+        const ProductRun& product = products[static_cast<std::size_t>(round)];
+        Measurement m = product.measurement;
         const auto batches =
             benchsupport::readTrace(fixture.folder / "trace.log", product.traceOffset);
         m.serverBatches = batches.size();
@@ -211,12 +217,7 @@ BENCHMARK(BM_SystemDataIdenticalTarget)->Iterations(1)->UseManualTime()->Unit(be
 // One table holding one image of 20 MB, into the empty target: how much the process grows
 // while the phase reads the image from the store and writes it into the target.
 void BM_SystemDataOneLargeImage(benchmark::State& state) {
-    benchsupport::SystemDataShape shape;
-    shape.tables = 3;
-    shape.rows = 1;
-    shape.images = 1;
-    shape.imageBytes = 20 * 1000 * 1000;
-    shape.longTexts = 0;
+    const benchsupport::SystemDataShape shape = benchsupport::oneLargeImage();
     Measurement m;
     for (auto _ : state) {
         Fixture f(shape);

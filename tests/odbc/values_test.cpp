@@ -90,6 +90,8 @@ TEST(TsqlText, LongValueUpdateIsOneStatement) {
               "UPDATE [tbDados] SET [descrit] = N'O''Neil' WHERE [code] = 'P1'");
     EXPECT_EQ(longValueUpdate("tb]x", "id", "7", "img", Value::bytes({0x00, 0xAB, 0xFF})),
               "UPDATE [tb]]x] SET [img] = 0x00ABFF WHERE [id] = 7");
+    EXPECT_EQ(longValueUpdate("tbX", "id", "7", "img", Value()),
+              "UPDATE [tbX] SET [img] = NULL WHERE [id] = 7");
 }
 
 TEST(TsqlText, LiteralPerKind) {

@@ -16,9 +16,11 @@ Batch::Batch(std::shared_ptr<Session> session, std::string_view sql)
     const bool ascii = std::all_of(sql.begin(), sql.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii) {
-        std::string text(sql);
-        m_rc = SQLExecDirect(m_statement.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                             static_cast<SQLINTEGER>(text.size()));
+        // Passed as it is: the driver only reads the text (the API's pointer is not const),
+        // and a batch carrying a long value is not copied once more.
+        const char* text = sql.empty() ? "" : sql.data();
+        m_rc = SQLExecDirect(m_statement.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)),
+                             static_cast<SQLINTEGER>(sql.size()));
         return;
     }
     WideText text = toWide(sql);

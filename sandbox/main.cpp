@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     bool windowsPaths = false;
     std::filesystem::path traceFile;
     std::uint64_t cutAt = 0;
+    int latencyMs = 0;
     app.add_option("--data", dataDir, "Folder holding one SQLite file per database")->required();
     app.add_option("--port", port, "TCP port on 127.0.0.1; 0 picks a free one")->check(CLI::Range(0, 65535));
     app.add_option("--load", loads, "Run a T-SQL script into a database at start (DB=FILE.sql), repeatable");
@@ -56,6 +57,11 @@ int main(int argc, char** argv) {
                    "SQL batch (counted over all connections since start; the batch is neither run nor "
                    "traced, an open transaction is rolled back)")
         ->check(CLI::PositiveNumber);
+    app.add_option("--latency-ms", latencyMs,
+                   "A slow link, for tests and benchmarks: hold every response back N milliseconds "
+                   "before it is sent (default: 0, none)")
+        ->check(CLI::NonNegativeNumber)
+        ->option_text("N");
     CLI11_PARSE(app, argc, argv);
 
     // SIGTERM and SIGINT are taken by sigwait below; every thread started from here on
@@ -88,7 +94,8 @@ int main(int argc, char** argv) {
 
         std::unique_ptr<sandbox::wire::BatchTrace> trace;
         if (!traceFile.empty()) trace = std::make_unique<sandbox::wire::BatchTrace>(traceFile);
-        sandbox::wire::TdsServer server(*engine, {static_cast<std::uint16_t>(port), "SANDBOX", trace.get(), cutAt});
+        sandbox::wire::TdsServer server(*engine, {static_cast<std::uint16_t>(port), "SANDBOX", trace.get(), cutAt,
+                                                  std::chrono::milliseconds(latencyMs)});
         server.start();
         std::cout << server.port() << std::endl;
 

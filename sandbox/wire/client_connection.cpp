@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "wire/batch_trace.h"
 #include "wire/byte_buffer.h"
@@ -169,7 +170,13 @@ void ClientConnection::writeAll(const Bytes& data) {
     }
 }
 
+// The time a response would take to cross a slower link than the loopback.
+void ClientConnection::holdBack() const {
+    if (m_context.latency.count() > 0) std::this_thread::sleep_for(m_context.latency);
+}
+
 void ClientConnection::send(PacketType type, const Bytes& payload, std::size_t packetSize) {
+    holdBack();
     Bytes packets;
     std::uint8_t packetId = 1;
     appendPackets(packets, type, payload, 0, payload.size(), true, packetSize, m_context.spid, packetId);
@@ -177,6 +184,7 @@ void ClientConnection::send(PacketType type, const Bytes& payload, std::size_t p
 }
 
 void ClientConnection::sendResponse(const EncodedResponse& response) {
+    holdBack();
     const Bytes& tokens = response.tokens;
     const std::size_t chunk = m_packetSize - kHeaderSize;
     std::uint8_t packetId = 1;

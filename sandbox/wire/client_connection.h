@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@ struct ConnectionContext {
     int stopFd = -1;                 // readable once the server stops
     std::atomic<std::uint64_t>* batchCount = nullptr;  // the server's SQL batches so far
     std::uint64_t cutAt = 0;         // the batch that closes its connection unrun; 0: none
+    std::chrono::milliseconds latency{0};  // how long each response is held back
 };
 
 // One client's TDS conversation on a connected socket, from PRELOGIN to disconnect:
@@ -52,6 +54,7 @@ private:
     bool readExact(std::uint8_t* data, std::size_t size);
     bool stopping() const;
     bool attentionArrived();
+    void holdBack() const;
     void send(PacketType type, const Bytes& payload, std::size_t packetSize);
     void sendResponse(const EncodedResponse& response);
     void sendAttentionAck();

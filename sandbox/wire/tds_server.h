@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -22,6 +23,8 @@ struct ServerOptions {
     // connections since start), it closes that client's connection without running the
     // batch, as a failed network would. 0: never.
     std::uint64_t cutAt = 0;
+    // A slow link: every response is held back this long before it is sent.
+    std::chrono::milliseconds latency{0};
 };
 
 // A TDS listener on 127.0.0.1 with one thread per client connection, each connection

@@ -50,9 +50,10 @@ protected:
     void SetUp() override { startServer(nullptr); }
     void TearDown() override { m_server->stop(); }
 
-    void startServer(wire::BatchTrace* trace) {
+    void startServer(wire::BatchTrace* trace, std::chrono::milliseconds latency = 0ms) {
         if (m_server) m_server->stop();
-        m_server = std::make_unique<wire::TdsServer>(m_engine, wire::ServerOptions{0, "SANDBOX", trace});
+        m_server = std::make_unique<wire::TdsServer>(m_engine,
+                                                     wire::ServerOptions{0, "SANDBOX", trace, 0, latency});
         m_server->start();
     }
     std::unique_ptr<TdsTestClient> connect(std::uint32_t packetSize = 4096, int receiveBuffer = 0) {
@@ -343,6 +344,19 @@ TEST_F(WireServer, TraceRecordsEveryBatchWithItsConnection) {
     first->query("bad");
     EXPECT_EQ("51\tinsert\n52\techo a\\nb\\\\c\n51\tbad\n", testsupport::readFile(dir / "trace.txt"));
     EXPECT_EQ("echo a\nb\\c", wire::BatchTrace::unescape("echo a\\nb\\\\c"));
+}
+
+TEST_F(WireServer, LatencyHoldsBackTheLoginAnswerAndEachBatchAnswer) {
+    startServer(nullptr, 150ms);
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto client = connect();
+    const auto loggedIn = Clock::now();
+    EXPECT_EQ("DONE(10,0,3)", shape(client->query("insert")));
+    EXPECT_EQ(3u, rowCount(client->query("select many 3")));
+    const auto answered = Clock::now();
+    EXPECT_GE(loggedIn - start, 150ms);
+    EXPECT_GE(answered - loggedIn, 300ms);
 }
 
 TEST_F(WireServer, StopLetsTheBatchInFlightFinish) {

@@ -121,6 +121,10 @@ SandboxServer::SandboxServer(SandboxOptions options) {
         argv.push_back("--cut-at");
         argv.push_back(std::to_string(*options.cutAt));
     }
+    if (options.latencyMs > 0) {
+        argv.push_back("--latency-ms");
+        argv.push_back(std::to_string(options.latencyMs));
+    }
     writeFile(m_scratch / "stdin", "");
     m_pid = spawn(argv, m_scratch / "stdin", m_scratch / "stdout", m_scratch / "stderr", {});
 

@@ -37,6 +37,8 @@ struct SandboxOptions {
     std::optional<std::filesystem::path> traceFile;
     // --cut-at N: the connection that sends the server's N-th batch is closed unrun.
     std::optional<std::uint64_t> cutAt;
+    // --latency-ms N: each response held back N ms, as over a slower link.
+    int latencyMs = 0;
     // Serve an existing data folder instead of a fresh one (restart tests).
     std::optional<std::filesystem::path> dataDir;
     std::chrono::seconds startTimeout{60};

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include "generated_schema.h"
+
 namespace benchsupport {
 namespace {
 
@@ -24,30 +26,70 @@ private:
     std::uint64_t m_state = 0x9E3779B97F4A7C15ULL;
 };
 
-std::string ordinaryTableName(int index) {
+// The flags of a table's rule row (exclude and disable are 0).
+struct RuleFlags {
+    int onlyIfEmpty = 0;
+    int forceUpdate = 0;
+    int deleteFirst = 0;
+};
+
+// One of the tables after tbGenImagens, tbGenTextos and tbGenGrande, by its index (1 ...).
+struct OtherTable {
+    std::string name;
+    RuleFlags flags;
+    bool identity = false;
+    bool policies = false;  // the layout of tbSecurityPolicies rather than the ordinary one
+};
+
+OtherTable otherTable(int index, bool everyFlag) {
     char name[24];
     std::snprintf(name, sizeof name, "tbGenDados%02d", index);
-    return name;
+    OtherTable table{name, {index % 2, 0, 0}, index % 3 == 0, false};
+    if (!everyFlag) return table;
+    if (index == 1) return {"tbSecurityPolicies", {}, false, true};
+    if (index == 2) return {"tbMenu_Main", {}, false, false};
+    switch (index % 4) {
+        case 0:
+            table.flags = {};
+            break;
+        case 1:
+            table.flags = {1, 0, 0};
+            break;
+        case 2:
+            table.flags = {0, 2, 0};
+            break;
+        default:
+            table.flags = {0, 0, 1};
+            break;
+    }
+    return table;
 }
 
-void writeRules(std::ofstream& out, int ordinaryTables) {
-    out << "CREATE TABLE tbSQLUpdate (descrit varchar(128) NOT NULL PRIMARY KEY, exclude int NULL, "
-           "disable int NULL, only_if_empty bit NULL, force_update int NULL, Delete_First int "
-           "NULL)\nGO\n";
-    auto rule = [&](const std::string& table, int onlyIfEmpty) {
-        out << "INSERT INTO tbSQLUpdate VALUES ('" << table << "', 0, 0, " << onlyIfEmpty
-            << ", 0, 0)\n";
+RuleFlags textsFlags(bool everyFlag) { return everyFlag ? RuleFlags{0, 1, 0} : RuleFlags{1, 0, 0}; }
+
+// INSERT INTO tbSQLUpdate VALUES ('tbGenTextos', 0, 0, 1, 0, 0)
+void writeRules(std::ostream& out, const SystemDataShape& shape, int otherTables) {
+    if (shape.rulesTable) writeRulesTable(out);
+    auto rule = [&](const std::string& table, const RuleFlags& flags) {
+        out << "INSERT INTO tbSQLUpdate VALUES ('" << table << "', 0, 0, " << flags.onlyIfEmpty
+            << ", " << flags.forceUpdate << ", " << flags.deleteFirst << ")\n";
     };
-    rule("tbGenImagens", 0);
-    rule("tbGenTextos", 1);
-    rule("tbGenGrande", 0);
-    for (int t = 1; t <= ordinaryTables - 1; ++t) rule(ordinaryTableName(t), t % 2);
+    rule("tbGenImagens", {});
+    rule("tbGenTextos", textsFlags(shape.everyFlag));
+    rule("tbGenGrande", {});
+    for (int t = 1; t <= otherTables; ++t) {
+        const OtherTable table = otherTable(t, shape.everyFlag);
+        rule(table.name, table.flags);
+    }
     out << "GO\n";
 }
 
+// The rows of a table that the script writes: all, or the first half of them.
+int writtenRows(int rows, const SystemDataShape& shape) { return shape.halfRows ? rows / 2 : rows; }
+
 // An ordinary system table: a key (an identity in every third table), texts with
 // apostrophes and nulls, numbers, money, a date, a bit.
-void writeOrdinaryTable(std::ofstream& out, const std::string& table, bool identity, int rows) {
+void writeOrdinaryTable(std::ostream& out, const std::string& table, bool identity, int rows) {
     out << "CREATE TABLE " << table << " (id int " << (identity ? "IDENTITY (1, 1) " : "")
         << "NOT NULL PRIMARY KEY, codigo varchar(20) NOT NULL, descricao varchar(100) NULL, "
            "nome nvarchar(100) NULL, valor decimal(18, 4) NULL, preco money NULL, quantidade int "
@@ -69,7 +111,23 @@ void writeOrdinaryTable(std::ofstream& out, const std::string& table, bool ident
     }
 }
 
-void writeImages(std::ofstream& out, int images, int imageBytes, Bytes& bytes) {
+// The application's security policies: a code, a description (some hide or forbid
+// something, which the upgrade treats apart) and the user groups.
+void writePolicies(std::ostream& out, int rows) {
+    out << "CREATE TABLE tbSecurityPolicies (code int NOT NULL PRIMARY KEY, descrit varchar(255) "
+           "NULL, users_groups varchar(255) NULL)\nGO\n";
+    static const char* const kDescriptions[] = {"Ocultar o preço de custo do artigo ",
+                                                "Não permitir anular o documento ",
+                                                "Consultar a conta d''um cliente "};
+    for (int r = 1; r <= rows; ++r) {
+        out << "INSERT INTO tbSecurityPolicies (code, descrit, users_groups) VALUES (" << r << ", '"
+            << kDescriptions[r % 3] << r << "', " << (r % 2 == 0 ? "'Administradores'" : "NULL")
+            << ")\n";
+        if (r % kRowsPerBatch == 0 || r == rows) out << "GO\n";
+    }
+}
+
+void writeImages(std::ostream& out, int images, int imageBytes, Bytes& bytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     out << "CREATE TABLE tbGenImagens (id int IDENTITY (1, 1) NOT NULL PRIMARY KEY, nome "
            "varchar(50) NOT NULL, imagem image NULL)\nGO\n";
@@ -88,7 +146,7 @@ void writeImages(std::ofstream& out, int images, int imageBytes, Bytes& bytes) {
 
 // Long texts under a text key: words, apostrophes and accented letters, as the source of a
 // search or a report kept in a system table.
-void writeLongTexts(std::ofstream& out, int texts, int characters) {
+void writeLongTexts(std::ostream& out, int texts, int characters) {
     out << "CREATE TABLE tbGenTextos (chave varchar(20) NOT NULL PRIMARY KEY, descrit "
            "varchar(100) NULL, texto text NULL)\nGO\n";
     static const std::string kPiece =
@@ -109,22 +167,30 @@ void writeLongTexts(std::ofstream& out, int texts, int characters) {
 
 }  // namespace
 
-void writeGeneratedSystemData(const std::filesystem::path& file, const SystemDataShape& shape) {
-    std::ofstream out(file, std::ios::binary);
-    const int ordinaryTables = shape.tables - 2;
-    writeRules(out, ordinaryTables);
+void writeGeneratedSystemData(std::ostream& out, const SystemDataShape& shape) {
+    const int others = shape.tables - 3;
+    writeRules(out, shape, others);
     Bytes bytes;
-    writeImages(out, shape.images, shape.imageBytes, bytes);
-    writeLongTexts(out, shape.longTexts, shape.longTextCharacters);
+    writeImages(out, writtenRows(shape.images, shape), shape.imageBytes, bytes);
+    writeLongTexts(out, writtenRows(shape.longTexts, shape), shape.longTextCharacters);
     const int ordinaryRows = shape.rows - shape.images - shape.longTexts;
     const int largeRows = ordinaryRows * 6 / 10;
-    writeOrdinaryTable(out, "tbGenGrande", false, largeRows);
-    const int others = ordinaryTables - 1;
+    writeOrdinaryTable(out, "tbGenGrande", false, writtenRows(largeRows, shape));
     const int rest = ordinaryRows - largeRows;
     for (int t = 1; t <= others && rest > 0; ++t) {
-        writeOrdinaryTable(out, ordinaryTableName(t), t % 3 == 0,
-                           rest / others + (t <= rest % others ? 1 : 0));
+        const OtherTable table = otherTable(t, shape.everyFlag);
+        const int rows = writtenRows(rest / others + (t <= rest % others ? 1 : 0), shape);
+        if (table.policies) {
+            writePolicies(out, rows);
+        } else {
+            writeOrdinaryTable(out, table.name, table.identity, rows);
+        }
     }
+}
+
+void writeGeneratedSystemData(const std::filesystem::path& file, const SystemDataShape& shape) {
+    std::ofstream out(file, std::ios::binary);
+    writeGeneratedSystemData(out, shape);
 }
 
 SystemDataShape oneLargeImage(int imageBytes) {

@@ -41,8 +41,9 @@ Measurement bestOfThree(const char* name, const std::function<Measurement(int)>&
     return best;
 }
 
-int NullHost::messageBox(const std::string&, int flags, const std::optional<std::string>&) {
+int NullHost::messageBox(const std::string& text, int flags, const std::optional<std::string>&) {
     ++messages;
+    lastText = text;
     if ((flags & 7) != app::mb::kYesNo) return app::mb::kAnswerOk;
     return (flags & app::mb::kDefaultButton2) ? app::mb::kAnswerNo : app::mb::kAnswerYes;
 }

@@ -16,8 +16,8 @@
 
 namespace benchsupport {
 
-// A Host that shows nothing, answers every question with its default button and counts
-// the boxes it was asked to show.
+// A Host that shows nothing, answers every question with its default button, counts the
+// boxes it was asked to show and keeps the text of the last one.
 class NullHost : public app::Host {
 public:
     int messageBox(const std::string&, int flags, const std::optional<std::string>&) override;
@@ -25,6 +25,7 @@ public:
     void setClipboard(const std::string&) override {}
     void unload() override {}
     int messages = 0;
+    std::string lastText;
 };
 
 // A long value a run wrote through a connection, kept by its size only (replayed with as

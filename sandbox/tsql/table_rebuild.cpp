@@ -70,12 +70,18 @@ void rebuildTableStorage(Database& db, int tableId, const std::function<void()>&
             columns += (columns.empty() ? "" : ", ") + sqlite::quoteIdentifier(cols.text(0));
         }
     }
-    std::string staging = "~rebuild~" + std::to_string(tableId);
-    sqlite::exec(db.handle(), "CREATE TABLE " + sqlite::quoteIdentifier(staging) + " (" + definitions + ")");
-    sqlite::exec(db.handle(), "INSERT INTO " + sqlite::quoteIdentifier(staging) + " (rowid, " + columns + ") SELECT rowid, " +
-                                  columns + " FROM " + sqlite::quoteIdentifier(table));
+    // The rows wait in a temporary table while the table is created again under its own
+    // name: SQLite renames a table by parsing the whole schema of the database again, which
+    // made every rebuild cost as much as the database's number of tables and indexes.
+    const std::string staging = "temp." + sqlite::quoteIdentifier("~rebuild~" + std::to_string(tableId));
+    const std::string rowid = sqlite::quoteIdentifier("~rebuild~rowid");
+    sqlite::exec(db.handle(), "CREATE TABLE " + staging + " AS SELECT rowid AS " + rowid + ", " + columns + " FROM " +
+                                  sqlite::quoteIdentifier(table));
     sqlite::exec(db.handle(), "DROP TABLE " + sqlite::quoteIdentifier(table));
-    renameTableStorage(db.handle(), staging, table);
+    sqlite::exec(db.handle(), "CREATE TABLE " + sqlite::quoteIdentifier(table) + " (" + definitions + ")");
+    sqlite::exec(db.handle(), "INSERT INTO " + sqlite::quoteIdentifier(table) + " (rowid, " + columns + ") SELECT " +
+                                  rowid + ", " + columns + " FROM " + staging);
+    sqlite::exec(db.handle(), "DROP TABLE " + staging);
     beforeIndexes();
     std::vector<int> indids;
     {

@@ -114,6 +114,12 @@ const ChangeCase kChanges[] = {
              "column nome nvarchar length=24 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS "
              "default=-"),
      "SELECT nome FROM tbX ORDER BY id", {{"um"}, {"NULL"}}},
+    {"AlterColumnKeepsRowsAndIdentity", "ALTER TABLE tbX ALTER COLUMN nome varchar(40) NULL", "tbX",
+     tbXWith(1,
+             "column nome varchar length=40 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS "
+             "default=-"),
+     "INSERT INTO tbX (nome, codigo) VALUES ('tres', 'C3') SELECT id, nome, codigo, qtd FROM tbX ORDER BY id",
+     {{"1", "um", "A1", "1"}, {"2", "NULL", "B22", "2"}, {"3", "tres", "C3", "0"}}},
     {"AlterIndexedVarcharMayGrow", "ALTER TABLE [tbX] ALTER COLUMN  [codigo] [varchar] (20)  NOT NULL ", "tbX",
      tbXWith(2,
              "column codigo varchar length=20 prec=0 scale=0 nullable=0 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS "

@@ -10,6 +10,7 @@
 //
 //   cmake --preset release && cmake --build --preset release --target bench_full_run
 //   build/release/bin/bench_full_run [--scale L|L10|both] [--rounds N] [--latency-ms N]
+//       [--capture-only]
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
@@ -58,7 +59,10 @@ int main(int argc, char** argv) {
            "--latency-ms", settings.latencyMs,
            "Hold each of the sandbox's responses back N ms, as over a slower link (default: 0)")
         ->check(CLI::NonNegativeNumber);
+    bool captureOnly = false;
+    app.add_flag("--capture-only", captureOnly, "Measure the capture alone, without the upgrades");
     CLI11_PARSE(app, argc, argv);
+    settings.upgrades = !captureOnly;
     settings.binaryDir = std::filesystem::canonical("/proc/self/exe").parent_path();
 
     const std::vector<std::string> scales = scaleChoice == "both"
@@ -76,6 +80,7 @@ int main(int argc, char** argv) {
             std::vector<fullrun::RunFigures>& figures = results[name];
             figures.push_back(runs.measureCapture());
             printRun(name, figures.back());
+            if (!settings.upgrades) continue;
             figures.push_back(runs.measureUpgrade(false));
             printRun(name, figures.back());
             figures.push_back(runs.measureUpgrade(true));

@@ -45,7 +45,9 @@ std::vector<double> each(const std::vector<RoundFigures>& rounds, Field field) {
 }
 
 std::string targetName(bool identical, const std::string& role) {
-    return (identical ? "identical_" : "older_") + role;
+    std::string name = identical ? "identical_" : "older_";
+    name += role;
+    return name;
 }
 
 }  // namespace
@@ -80,7 +82,8 @@ struct ScaleRuns::State {
 
     // The scripts written, then the measuring sandbox started (with --trace, and the
     // latency asked for) with every database the rounds need loaded: the reference, and
-    // per target one for the recording run, one per round and one per round's floor.
+    // per target one for the recording run, one per round and one per round's floor
+    // (no target when the capture is measured alone).
     void startServer() {
         const auto start = Clock::now();
         using benchsupport::GeneratedVersion;
@@ -93,6 +96,7 @@ struct ScaleRuns::State {
         testsupport::SandboxOptions options;
         options.loads = {{"reference", folder / "reference.sql"}};
         for (const bool identical : {false, true}) {
+            if (!settings.upgrades) break;
             const auto script = folder / (identical ? "identical.sql" : "older.sql");
             options.loads.emplace_back(targetName(identical, "record"), script);
             for (int round = 0; round < settings.rounds; ++round) {

@@ -39,7 +39,8 @@ struct RunFigures {
 struct Settings {
     std::filesystem::path binaryDir;  // holding sqlupgrade-cli and bench_measure_child
     int rounds = 3;
-    int latencyMs = 0;  // the sandbox's --latency-ms
+    int latencyMs = 0;     // the sandbox's --latency-ms
+    bool upgrades = true;  // false: the capture alone (no target is loaded)
 };
 
 // The three whole runs at one scale: the capture of the reference, the upgrade of an

@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
             const double largeOver = large.medianWallSeconds() - large.medianFloorSeconds();
             const double smallOver = small.medianWallSeconds() - small.medianFloorSeconds();
             char overFloor[32] = "none at L10";
-            if (smallOver > 0)
+            if (largeOver <= 0)
+                std::snprintf(overFloor, sizeof overFloor, "none at L");
+            else if (smallOver > 0)
                 std::snprintf(overFloor, sizeof overFloor, "%.2f times", largeOver / smallOver);
             std::printf(
                 "L / L10 %s: %.2f times (target <= %.0f: %s); the floor %.2f times, the time over "

@@ -119,8 +119,7 @@ ColumnSpec parseColumnDefinition(Parser& p, TableConstraints& constraints) {
             if (p.acceptSymbol("(")) {
                 auto number = [&]() {
                     bool negative = p.acceptSymbol("-");
-                    if (p.peek().kind != TokenKind::Integer) p.syntaxError();
-                    std::int64_t v = std::stoll(p.next().text);
+                    std::int64_t v = p.integerLiteral();
                     return negative ? -v : v;
                 };
                 col.seed = number();

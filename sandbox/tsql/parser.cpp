@@ -1,6 +1,7 @@
 #include "tsql/parser.h"
 
 #include <array>
+#include <charconv>
 
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
@@ -68,6 +69,16 @@ const Token& Parser::next() {
     const Token& t = peek();
     if (m_pos < m_tokens.size() - 1) ++m_pos;
     return t;
+}
+
+std::int64_t Parser::integerLiteral(std::int64_t max) {
+    const Token& t = peek();
+    std::int64_t value = 0;
+    if (t.kind != TokenKind::Integer) syntaxError();
+    const auto [end, ec] = std::from_chars(t.text.data(), t.text.data() + t.text.size(), value);
+    if (ec != std::errc() || end != t.text.data() + t.text.size() || value > max) syntaxError();
+    next();
+    return value;
 }
 
 std::string_view Parser::sourceSince(std::size_t position) const {
@@ -210,8 +221,7 @@ TypeName Parser::typeName() {
     }
     if (acceptSymbol("(")) {
         auto number = [&]() {
-            if (peek().kind != TokenKind::Integer) syntaxError();
-            return std::stoi(next().text);
+            return static_cast<int>(integerLiteral(std::numeric_limits<std::int32_t>::max()));
         };
         if (peek().isWord("max")) syntaxError();
         type.first = number();

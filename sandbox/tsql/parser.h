@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +47,11 @@ public:
     void expectSymbol(std::string_view symbol);
     std::size_t position() const { return m_pos; }
     void rewind(std::size_t position) { m_pos = position; }
+    // The value of the current token, an integer literal no greater than `max`, then
+    // next(). Any other token, or a number past `max`, raises 102 "Incorrect syntax near
+    // 'x'.": T-SQL reads a longer literal as a decimal, which no integer-only place takes.
+    // Example: at "varchar(99999999999)" with max 2147483647 -> 102 near '99999999999'.
+    std::int64_t integerLiteral(std::int64_t max = std::numeric_limits<std::int64_t>::max());
     // The batch text of the tokens from `position` up to the last one consumed.
     // Example: after parsing "DEFAULT ( getdate() )" from the '(' -> "( getdate() )".
     std::string_view sourceSince(std::size_t position) const;

@@ -187,8 +187,7 @@ std::unique_ptr<Statement> parseRaiserror(Parser& p) {
         p.expectSymbol(")");
     } else {
         // RAISERROR 50001 'text': the old form, severity 16.
-        if (p.peek().kind != TokenKind::Integer) p.syntaxError();
-        s->number = static_cast<std::int32_t>(std::stol(p.next().text));
+        s->number = static_cast<std::int32_t>(p.integerLiteral(std::numeric_limits<std::int32_t>::max()));
         s->message = p.expression();
         auto sixteen = std::make_unique<Expr>();
         sixteen->kind = ExprKind::Integer;

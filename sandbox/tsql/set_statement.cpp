@@ -113,10 +113,10 @@ std::unique_ptr<Statement> parseSet(Parser& p) {
             s->valued = upperName(p.next().text);
             const Token& value = p.peek();
             if (value.kind == TokenKind::Integer) {
-                s->number = std::stoll(p.next().text);
+                s->number = p.integerLiteral();
             } else if (value.isSymbol("-") && p.peek(1).kind == TokenKind::Integer) {
                 p.next();
-                s->number = -std::stoll(p.next().text);
+                s->number = -p.integerLiteral();
             } else if (value.kind == TokenKind::Word || value.kind == TokenKind::String ||
                        value.kind == TokenKind::Bracketed) {
                 p.next();

@@ -35,6 +35,13 @@ const ErrorCase kCases[] = {
     {"UnclosedString", "SELECT 'it''s", 105, 15, "Unclosed quotation mark before the character string 'it's'."},
     {"UnclosedBracket", "SELECT [a]]b", 105, 15, "Unclosed quotation mark before the character string 'a]b'."},
     {"UnknownFunction", "SELECT 'a' + CHR(39) + 'b'", 195, 15, "'CHR' is not a recognized built-in function name."},
+    // Integer literals too long for where they stand: T-SQL reads them as decimals.
+    {"TypeLengthPastInt", "DECLARE @s varchar(99999999999)", 102, 15, "Incorrect syntax near '99999999999'."},
+    {"IdentitySeedPastBigint", "CREATE TABLE tbZ (id int IDENTITY(99999999999999999999, 1))", 102, 15,
+     "Incorrect syntax near '99999999999999999999'."},
+    {"RaiserrorNumberPastInt", "RAISERROR 99999999999 'x'", 102, 15, "Incorrect syntax near '99999999999'."},
+    {"LockTimeoutPastBigint", "SET LOCK_TIMEOUT 99999999999999999999", 102, 15,
+     "Incorrect syntax near '99999999999999999999'."},
     {"DropMissingTable", "DROP TABLE tbMissing", 3701, 11,
      "Cannot drop the table 'tbMissing', because it does not exist in the system catalog."},
     {"DropMissingView", "DROP VIEW vwMissing", 3701, 11,

@@ -2,7 +2,9 @@
 // old form RAISERROR number 'text', with SQL Server's severity rules: up to 10 an
 // informational message (@@ERROR stays 0), 11 to 18 an error (number 50000) after which
 // the batch goes on, 19 to 25 only WITH LOG (else 2754), 20 and above ending the batch.
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
@@ -29,11 +31,16 @@ std::string textOf(const StoredValue& v) {
     }
 }
 
+// A severity, state or %d argument as an integer; a float past bigint's range counts as
+// its nearest end (a cast of it would be undefined), NaN as 0.
 std::int64_t integerOf(const StoredValue& v) {
     switch (v.kind) {
         case StoredValue::Kind::Integer:
             return v.integer;
         case StoredValue::Kind::Real:
+            if (std::isnan(v.real)) return 0;
+            if (v.real <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
+            if (v.real >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
             return static_cast<std::int64_t>(v.real);
         case StoredValue::Kind::Text:
             try {

@@ -302,8 +302,14 @@ void dateaddFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         std::string part = datePart(textOf(argv[0]));
         std::int64_t n = sqlite3_value_int64(argv[1]);
         db::DateTime r = *dt;
+        // 517 when the sum leaves datetime's range; checked before the arithmetic, which a
+        // far-out number would overflow.
+        const ServerError overflow(517, 16, "Adding a value to a 'datetime' column caused overflow.");
         if (part == "year" || part == "month") {
+            constexpr std::int64_t kMonthsInRange = 10000 * 12;
+            if (n > kMonthsInRange || n < -kMonthsInRange) throw overflow;
             std::int64_t months = r.year * 12LL + (r.month - 1) + (part == "year" ? n * 12 : n);
+            if (months < 1753 * 12 || months >= 10000 * 12) throw overflow;
             r.year = static_cast<int>(months / 12);
             r.month = static_cast<int>(months % 12) + 1;
             static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -314,7 +320,9 @@ void dateaddFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
                            : part == "minute" ? 60.0 : part == "second" ? 1.0 : part == "millisecond" ? 0.001 : 86400.0;
             int ms = r.millisecond;
             r.millisecond = 0;
-            r = db::DateTime::fromOleDate(r.toOleDate() + static_cast<double>(n) * seconds / 86400.0);
+            const double ole = r.toOleDate() + static_cast<double>(n) * seconds / 86400.0;
+            if (!isDateTimeDays(ole - 2.0)) throw overflow;  // OLE date 2 is 1900-01-01
+            r = db::DateTime::fromOleDate(ole);
             r.millisecond = (r.millisecond + ms) % 1000;
         }
         std::string t = formatStoredDateTime(roundToTicks(r));

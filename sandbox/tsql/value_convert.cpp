@@ -152,6 +152,12 @@ std::string padOrCut(std::string text, std::size_t chars, bool pad, ConversionMo
 
 }  // namespace
 
+bool isDateTimeDays(double days) {
+    constexpr double kFirst = -53690;       // 1753-01-01
+    constexpr double kAfterLast = 2958464;  // 10000-01-01
+    return days >= kFirst && days < kAfterLast;
+}
+
 StoredValue fromSqlite(sqlite3_value* value) {
     switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER: return StoredValue::ofInteger(sqlite3_value_int64(value));
@@ -397,7 +403,9 @@ StoredValue convertTo(const ColumnType& type, const StoredValue& v, ConversionMo
                     throw ServerError(242, 16, "The conversion of a char data type to a datetime data type resulted in "
                                                "an out-of-range datetime value.");
             } else if (v.kind == StoredValue::Kind::Integer || v.kind == StoredValue::Kind::Real) {
-                dt = dateTimeFromDays(v.kind == StoredValue::Kind::Integer ? static_cast<double>(v.integer) : v.real);
+                const double days = v.kind == StoredValue::Kind::Integer ? static_cast<double>(v.integer) : v.real;
+                if (!isDateTimeDays(days)) overflow(type);
+                dt = dateTimeFromDays(days);
             } else {
                 throw ServerError(8114, 16, "Error converting data type varbinary to datetime.");
             }
@@ -493,7 +501,7 @@ db::Value toWireValue(const ColumnType& type, const StoredValue& v) {
     auto asInteger = [&]() -> std::int64_t {
         switch (v.kind) {
             case StoredValue::Kind::Integer: return v.integer;
-            case StoredValue::Kind::Real: return static_cast<std::int64_t>(v.real);
+            case StoredValue::Kind::Real: return integerOf(type, v);  // 8115 past bigint
             default: return std::strtoll(v.bytes.c_str(), nullptr, 10);
         }
     };
@@ -518,8 +526,10 @@ db::Value toWireValue(const ColumnType& type, const StoredValue& v) {
                 auto dt = parseDateTimeText(v.bytes);
                 if (dt) return db::Value::dateTime(*dt);
             }
-            if (v.kind == StoredValue::Kind::Integer || v.kind == StoredValue::Kind::Real)
+            if (v.kind == StoredValue::Kind::Integer || v.kind == StoredValue::Kind::Real) {
+                if (!isDateTimeDays(asReal())) overflow(type);
                 return db::Value::dateTime(dateTimeFromDays(asReal()));
+            }
             return db::Value::text(v.bytes);
         }
         case SqlType::UniqueIdentifier: {

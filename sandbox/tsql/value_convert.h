@@ -48,6 +48,11 @@ StoredValue convertTo(const ColumnType& type, const StoredValue& value, Conversi
 // "2004-03-07 14:05:09[.123]", "2004.03.07", "20040307", "03/07/2004", "Mar  7 2004 2:05PM".
 std::optional<db::DateTime> parseDateTimeText(std::string_view text);
 
+// Whether a number of days since 1900-01-01 (SQL Server's number form of a date-time) is
+// within datetime's range, 1753-01-01 to 9999-12-31; false for NaN.
+// Example: 38052.5 -> true (2004-03-07 12:00); -53691 -> false.
+bool isDateTimeDays(double days);
+
 // Formats a date-time as CONVERT(varchar, d, style) does. Style 0/100: "Mar  7 2004  2:05PM";
 // 102: "2004.03.07"; 120: "2004-03-07 14:05:09"; 121: "2004-03-07 14:05:09.123".
 std::string formatDateTimeStyle(const db::DateTime& dt, int style);

@@ -26,6 +26,8 @@ struct DateTime {
     // Days since 30 December 1899 with the time of day as fraction (OLE Automation date).
     // Example: 2004-03-07 12:00:00 -> 38053.5.
     double toOleDate() const;
+    // The inverse of toOleDate; `oleDate` must be finite and within years 100 to 9999
+    // (callers check the range they accept first: a cast past it is undefined).
     static DateTime fromOleDate(double oleDate);
 
     // Reads "yyyy-mm-dd", "yyyy-mm-dd hh:nn[:ss[.fff]]" and the same with a 'T'.

@@ -57,7 +57,10 @@ ColumnType computedColumnType(const std::string& text, const ColumnTypeLookup& c
     std::map<const Expr*, ColumnType> types;
     std::vector<std::pair<const Expr*, bool>> pending{{root.get(), false}};
     while (!pending.empty()) {
-        auto [e, visited] = pending.back();
+        // Named variables, not a structured binding: clang 14 (the fuzz build) cannot
+        // capture a binding in the lambda below.
+        const Expr* e = pending.back().first;
+        const bool visited = pending.back().second;
         pending.pop_back();
         if (!visited) {
             pending.emplace_back(e, true);

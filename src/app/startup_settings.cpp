@@ -42,6 +42,11 @@ StartupFile readStartupFile(const std::filesystem::path& programFolder) {
         return result;
     }
     const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    return parseStartupFile(bytes);
+}
+
+StartupFile parseStartupFile(std::string_view bytes) {
+    StartupFile result;
     const std::string text = db::utf8OrWindows1252(bytes);
     LineReader lines(text);
     for (std::optional<std::string>* value :

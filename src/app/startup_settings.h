@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/host.h"
 #include "app/main_form.h"
@@ -32,6 +33,11 @@ struct StartupFile {
 
 // The path of Defs.ini in a program folder.
 std::filesystem::path startupFilePath(const std::filesystem::path& programFolder);
+
+// The four lines of Defs.ini's bytes, decoded as readStartupFile describes; `error` is
+// 62 when the bytes have fewer than four lines. Example: "K\r\nsrv\nGest\xE3o\n" ->
+// "K", "srv", "Gestão", then 62 "Input past end of file".
+StartupFile parseStartupFile(std::string_view bytes);
 
 // Reads Defs.ini from `programFolder`. A file written on Windows is Windows-1252: the
 // file is taken as UTF-8 when all of it is valid UTF-8 (a byte-order mark dropped) and as

@@ -165,12 +165,12 @@ private:
             update.reset();
         };
         if (spec.identity) {
-            std::int64_t value = spec.seed;
+            std::optional<std::int64_t> value;
             for (auto rowid : rowids) {
-                write(rowid, StoredValue::ofInteger(value));
-                value += spec.increment;
+                value = nextIdentityValue(column.type, value, spec.seed, spec.increment);
+                write(rowid, StoredValue::ofInteger(*value));
             }
-            db.setIdentityCurrent(info.id, value - spec.increment);
+            db.setIdentityCurrent(info.id, *value);
             return;
         }
         if (column.type.base->sqlType == SqlType::Timestamp) {

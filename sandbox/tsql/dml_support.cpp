@@ -44,6 +44,24 @@ StoredValue evaluateDefault(ExecContext& context, const ColumnInfo& column) {
     return values.empty() ? StoredValue::null() : values[0];
 }
 
+std::int64_t nextIdentityValue(const ColumnType& type, std::optional<std::int64_t> current, std::int64_t seed,
+                               std::int64_t increment) {
+    std::int64_t next = seed;
+    bool overflows = current && __builtin_add_overflow(*current, increment, &next);
+    if (!overflows) {
+        try {
+            convertTo(type, StoredValue::ofInteger(next), ConversionMode::Assign);
+        } catch (const ServerError& e) {
+            if (e.number() != 8115) throw;
+            overflows = true;
+        }
+    }
+    if (overflows)
+        throw ServerError(8115, 16,
+                          "Arithmetic overflow error converting IDENTITY to data type " + std::string(type.base->name) + ".");
+    return next;
+}
+
 std::string nextRowVersion(Database& db) {
     sqlite::exec(db.handle(), "INSERT OR IGNORE INTO \"~sandbox\" (key, value) VALUES ('dbts', 2000)");
     sqlite::Statement q(db.handle(), "UPDATE \"~sandbox\" SET value = value + 1 WHERE key = 'dbts' RETURNING value");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,13 @@ ServerError nullNotAllowed(ExecContext& context, const TableInfo& table, const C
 
 // 208 "Invalid object name 'x'." with the name as the statement wrote it.
 [[noreturn]] void raiseInvalidObject(const ObjectName& name);
+
+// The identity value after `current` (the seed while the column has given none yet).
+// Past the column's type, or past bigint on the way, it is 8115 "Arithmetic overflow
+// error converting IDENTITY to data type int.", as SQL Server refuses the row.
+// Example: (int, 2147483647, seed 1, increment 1) -> 8115.
+std::int64_t nextIdentityValue(const ColumnType& type, std::optional<std::int64_t> current, std::int64_t seed,
+                               std::int64_t increment);
 
 // The next row version for a timestamp column (the database's @@DBTS), as 8 bytes.
 std::string nextRowVersion(Database& db);

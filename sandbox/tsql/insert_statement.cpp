@@ -119,7 +119,7 @@ public:
             }
             if (col.identity) {
                 const IdentityInfo& id = *m_info->identity;
-                identityValue = id.current ? *id.current + id.increment : id.seed;
+                identityValue = nextIdentityValue(col.type, id.current, id.seed, id.increment);
                 row[i] = StoredValue::ofInteger(*identityValue);
             } else if (col.type.base->sqlType == SqlType::Timestamp) {
                 row[i] = StoredValue::ofBlob(nextRowVersion(db));

@@ -53,6 +53,18 @@ const ErrorCase kCases[] = {
      "Adding a value to a 'datetime' column caused overflow."},
     {"DateaddMonthsBefore1753", "SELECT DATEADD(month, -3015, '2004-03-07')", 517, 16,
      "Adding a value to a 'datetime' column caused overflow."},
+    {"IdentityPastInt",
+     "CREATE TABLE tbZ (id int IDENTITY(2147483647, 1), v int) INSERT INTO tbZ (v) VALUES (1) "
+     "INSERT INTO tbZ (v) VALUES (2)",
+     8115, 16, "Arithmetic overflow error converting IDENTITY to data type int."},
+    {"IdentityPastBigint",
+     "CREATE TABLE tbZ (id bigint IDENTITY(9223372036854775807, 1), v int) INSERT INTO tbZ (v) VALUES (1) "
+     "INSERT INTO tbZ (v) VALUES (2)",
+     8115, 16, "Arithmetic overflow error converting IDENTITY to data type bigint."},
+    {"IdentityAddedPastTinyint",
+     "CREATE TABLE tbZ (v int) INSERT INTO tbZ VALUES (1) INSERT INTO tbZ VALUES (2) "
+     "ALTER TABLE tbZ ADD id tinyint IDENTITY(255, 1)",
+     8115, 16, "Arithmetic overflow error converting IDENTITY to data type tinyint."},
     {"RaiserrorSeverityPastBigint", "RAISERROR('x', 1e300, 1)", 2754, 16,
      "Error severity levels greater than 18 can only be specified by members of the sysadmin role, "
      "using the WITH LOG option."},

@@ -61,6 +61,9 @@ const RewriteCase kRewriteCases[] = {
     {"LiteralsBracketsAndCommentsStayUntouched",
      "SELECT [a+b], 'True + \"x\"' FROM [t+u] -- 'a'+'b'\nWHERE x = 'it''s'+''",
      "SELECT [a+b], 'True + \"x\"' FROM [t+u] -- 'a'+'b'\nWHERE x = 'it''s'"},
+    // Rewritten pieces that meet a literal stay two tokens, which SQLite refuses, rather
+    // than one literal with a doubled quote and another text.
+    {"AdjacentLiteralsStayApart", "VALUES (CHR(39)'s', \"a\"'b')", "VALUES ('''' 's', 'a' 'b')"},
     {"UnclosedLiteralIsLeftForSqliteToReport", "VALUES ('a'+CHR(39)+'b)", "VALUES ('a'''||'b)"},
     {"StatementWithoutJetFormsIsUnchanged",
      "SELECT tbDados.tabela FROM tbDados WHERE (((tbDados.delete_first)<>0)) AND tbDados.tabela "

@@ -160,8 +160,17 @@ std::string literalValue(std::string_view token) {
     return value;
 }
 
+// Starts a piece that begins with a quote: after a literal that ends where it starts
+// (a CHR() or "text" rewritten next to a literal: CHR(39)'s'), a blank keeps the two
+// apart, so that SQLite refuses them as Jet does instead of reading one literal with a
+// doubled quote ('''''s').
+void separateLiterals(std::string& out) {
+    if (!out.empty() && out.back() == '\'') out += ' ';
+}
+
 // Appends a SQLite text literal for `value`: O'Neil -> 'O''Neil'.
 void appendTextLiteral(std::string_view value, std::string& out) {
+    separateLiterals(out);
     out += '\'';
     std::size_t from = 0;
     for (std::size_t at; (at = value.find('\'', from)) != std::string_view::npos; from = at + 1) {
@@ -511,6 +520,7 @@ std::string JetSqlRewriter::rewrite(std::string_view jetSql) const {
         if (t.requote) {
             appendTextLiteral(list.values[static_cast<std::size_t>(t.value)], out);
         } else {
+            if (t.text().starts_with('\'')) separateLiterals(out);
             out += t.text();
         }
     }
@@ -573,6 +583,7 @@ std::optional<ParameterizedSql> JetSqlRewriter::parameterizeInsert(std::string_v
         if (t.requote) {
             appendTextLiteral(list.values[static_cast<std::size_t>(t.value)], result.shape);
         } else {
+            if (t.text().starts_with('\'')) separateLiterals(result.shape);
             result.shape += t.text();
         }
     }

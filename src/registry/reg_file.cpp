@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "db/text_encoding.h"
 #include "registry/text_encoding.h"
 
 namespace registry {
@@ -162,7 +163,10 @@ std::optional<std::pair<std::string, bool>> fileText(std::string_view bytes) {
     if (startsWith(bytes, kUtf16Mark)) {
         text = utf16leToUtf8(bytes.substr(kUtf16Mark.size()));
     } else if (startsWith(bytes, kUtf8Mark)) {
-        text = std::string(bytes.substr(kUtf8Mark.size()));
+        // A mark over bytes that are not UTF-8 (edited as Windows-1252 afterwards): the
+        // rest reads as Windows-1252, so that every value read is valid UTF-8.
+        const std::string_view rest = bytes.substr(kUtf8Mark.size());
+        text = db::isValidUtf8(rest) ? std::string(rest) : windows1252ToUtf8(rest);
     } else {
         text = windows1252ToUtf8(bytes);
     }

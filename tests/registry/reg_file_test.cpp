@@ -96,6 +96,10 @@ TEST(RegFile, BytesWithoutAHeaderOrKeyAreNoRegistry) {
     EXPECT_NE(parseRegFile("\xEF\xBB\xBFWindows Registry Editor Version 5.00\n[HKEY_USERS\\A]\n\"a\"=\"é\"\n")
                   .find("HKEY_USERS\\A", "a"),
               nullptr);
+    // A mark over bytes that are not UTF-8 does not pass them on: they read as Windows-1252.
+    const RegFile marked = parseRegFile("\xEF\xBB\xBFREGEDIT4\r\n[HKEY_USERS\\A]\r\n\"a\"=\"Gest\xE3o\"\r\n");
+    ASSERT_NE(marked.find("HKEY_USERS\\A", "a"), nullptr);
+    EXPECT_EQ(marked.find("HKEY_USERS\\A", "a")->data, std::string("Gest\xC3\xA3o") + '\0');
 }
 
 }  // namespace

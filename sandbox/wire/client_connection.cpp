@@ -10,6 +10,7 @@
 
 #include "wire/batch_trace.h"
 #include "wire/byte_buffer.h"
+#include "wire/fault_plan.h"
 #include "wire/login.h"
 #include "wire/request_decoder.h"
 #include "wire/token_writer.h"
@@ -252,21 +253,36 @@ void ClientConnection::handleLogin(const Request& request) {
     m_packetSize = packetSize;
 }
 
-bool ClientConnection::isCutPoint() {
-    if (!m_context.batchCount) return false;
-    const std::uint64_t number = m_context.batchCount->fetch_add(1) + 1;
-    return m_context.cutAt > 0 && number == m_context.cutAt;
-}
-
-void ClientConnection::handleBatch(Request request) {
-    if (isCutPoint()) {
-        // The session goes first, so that its open transaction is rolled back before the
-        // client can see the connection close and reconnect.
+void ClientConnection::holdUntilClientGoes() {
+    // Neither run nor answered: the connection waits for its client to go away (or to
+    // send anything, which ends it too) or for the server to stop.
+    for (;;) {
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_context.stopFd, POLLIN, 0}};
+        const int ready = ::poll(fds, m_context.stopFd >= 0 ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR) continue;
         m_session.reset();
         throw ConnectionLost{};
     }
+}
+
+void ClientConnection::handleBatch(Request request) {
     const std::string sql = decodeSqlBatch(request.payload);
     Bytes().swap(request.payload);  // the UCS-2 text is twice the size of the batch
+    if (m_context.faults) {
+        if (std::optional<Response> answer = m_context.faults->control(sql)) {
+            sendResponse(encodeResponse(*answer, m_context.serverName));
+            return;
+        }
+        switch (m_context.faults->countBatch()) {
+            case FaultPlan::Action::Cut:
+                // The session goes first, so that its open transaction is rolled back
+                // before the client can see the connection close and reconnect.
+                m_session.reset();
+                throw ConnectionLost{};
+            case FaultPlan::Action::Hold: holdUntilClientGoes();
+            case FaultPlan::Action::Run: break;
+        }
+    }
     if (m_context.trace) m_context.trace->record(m_context.spid, sql);
     Response response;
     try {

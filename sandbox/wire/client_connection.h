@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -14,6 +13,7 @@
 namespace sandbox::wire {
 
 class BatchTrace;
+class FaultPlan;
 
 // What a connection shares with its server.
 struct ConnectionContext {
@@ -22,8 +22,7 @@ struct ConnectionContext {
     std::string serverName;          // server name in ERROR and INFO tokens
     BatchTrace* trace = nullptr;     // null: batches are not recorded
     int stopFd = -1;                 // readable once the server stops
-    std::atomic<std::uint64_t>* batchCount = nullptr;  // the server's SQL batches so far
-    std::uint64_t cutAt = 0;         // the batch that closes its connection unrun; 0: none
+    FaultPlan* faults = nullptr;     // the batches cut or held; null: none
     std::chrono::milliseconds latency{0};  // how long each response is held back
 };
 
@@ -62,7 +61,7 @@ private:
 
     void handleLogin(const Request& request);
     void handleBatch(Request request);
-    bool isCutPoint();
+    [[noreturn]] void holdUntilClientGoes();
     void refuseRequest(const std::string& text);
 
     int m_fd;

@@ -23,7 +23,7 @@ namespace {
 }  // namespace
 
 TdsServer::TdsServer(Engine& engine, ServerOptions options)
-    : m_engine(engine), m_options(std::move(options)) {
+    : m_engine(engine), m_options(std::move(options)), m_faults(m_options.cutAt) {
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listenFd < 0) throwSystemError("socket");
     const int on = 1;
@@ -87,7 +87,7 @@ void TdsServer::acceptLoop() {
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         reapFinishedWorkers();
         ConnectionContext context{&m_engine, m_nextSpid, m_options.serverName, m_options.trace,
-                                  m_stopFd, &m_batchCount, m_options.cutAt, m_options.latency};
+                                  m_stopFd, &m_faults, m_options.latency};
         m_nextSpid = m_nextSpid == 0xFFFF ? 51 : static_cast<std::uint16_t>(m_nextSpid + 1);
         auto finished = std::make_shared<std::atomic<bool>>(false);
         try {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "api/engine.h"
+#include "wire/fault_plan.h"
 
 namespace sandbox::wire {
 
@@ -61,7 +62,7 @@ private:
     int m_stopFd = -1;
     std::uint16_t m_port = 0;
     std::uint16_t m_nextSpid = 51;
-    std::atomic<std::uint64_t> m_batchCount{0};  // SQL batches received, for cutAt
+    FaultPlan m_faults;  // batches cut or held, the --cut-at one and those control batches ask for
     std::thread m_acceptThread;
     std::mutex m_stopMutex;
     bool m_stopped = false;

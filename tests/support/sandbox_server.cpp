@@ -82,16 +82,36 @@ std::string firstLine(const std::string& text) {
 
 }  // namespace
 
+BackgroundCommand::BackgroundCommand(const std::vector<std::string>& argv, const std::string& input,
+                                     const std::vector<std::string>& environment) {
+    writeFile(m_io / "in", input);
+    m_pid = spawn(argv, m_io / "in", m_io / "out", m_io / "err", environment);
+}
+
+BackgroundCommand::~BackgroundCommand() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+    }
+}
+
+void BackgroundCommand::kill(int signal) {
+    if (m_pid > 0) ::kill(m_pid, signal);
+}
+
+CommandResult BackgroundCommand::wait(std::chrono::seconds timeout) {
+    CommandResult result;
+    result.exitCode = waitFor(m_pid, timeout);
+    m_pid = -1;
+    result.out = readFile(m_io / "out");
+    result.err = readFile(m_io / "err");
+    return result;
+}
+
 CommandResult runCommand(const std::vector<std::string>& argv, const std::string& input,
                          const std::vector<std::string>& environment, std::chrono::seconds timeout) {
-    TempDir io("command");
-    writeFile(io / "in", input);
-    const pid_t pid = spawn(argv, io / "in", io / "out", io / "err", environment);
-    CommandResult result;
-    result.exitCode = waitFor(pid, timeout);
-    result.out = readFile(io / "out");
-    result.err = readFile(io / "err");
-    return result;
+    return BackgroundCommand(argv, input, environment).wait(timeout);
 }
 
 std::filesystem::path SandboxServer::programPath() {

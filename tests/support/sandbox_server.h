@@ -27,6 +27,28 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
                          const std::vector<std::string>& environment = {},
                          std::chrono::seconds timeout = std::chrono::seconds(60));
 
+// A program (found on PATH) started in the background with the given arguments, standard
+// input and extra environment entries ("NAME=value"), both outputs captured; killed with
+// SIGKILL if it is still running when the object goes away.
+class BackgroundCommand {
+public:
+    explicit BackgroundCommand(const std::vector<std::string>& argv, const std::string& input = "",
+                               const std::vector<std::string>& environment = {});
+    ~BackgroundCommand();
+    BackgroundCommand(const BackgroundCommand&) = delete;
+    BackgroundCommand& operator=(const BackgroundCommand&) = delete;
+
+    // Sends the signal to the program, if it is still running.
+    void kill(int signal);
+    // Waits for the program's end (killing it after the time-out) and returns what it
+    // printed. Call once.
+    CommandResult wait(std::chrono::seconds timeout = std::chrono::seconds(60));
+
+private:
+    TempDir m_io{"command"};
+    pid_t m_pid = -1;
+};
+
 // How a test's sandbox server is started.
 struct SandboxOptions {
     // --load DB=FILE; a relative FILE is taken from the source tree

@@ -27,6 +27,14 @@ std::optional<std::string> missingStoreNote(app::OperationOutcome outcome,
            home + " init-store";
 }
 
+std::optional<std::string> stoppedNote(const std::string& operation, app::OperationOutcome outcome,
+                                       const app::MainForm& form, const std::string& lastProgress) {
+    if (outcome != app::OperationOutcome::Failed) return std::nullopt;
+    const std::string step =
+        lastProgress.empty() ? "before its first phase" : "during \"" + lastProgress + "\"";
+    return "sqlupgrade-cli: the " + operation + " of " + form.FXDatabase.text + " stopped " + step;
+}
+
 std::optional<std::string> upgradeNote(app::OperationOutcome outcome, const app::MainForm& form) {
     if (outcome == app::OperationOutcome::Cancelled) {
         return form.UpgradeGuardActive

@@ -21,6 +21,15 @@ std::optional<std::string> missingStoreNote(app::OperationOutcome outcome,
                                             const std::filesystem::path& storePath,
                                             const std::optional<std::filesystem::path>& homeOption);
 
+// After a failed capture or upgrade: which operation on which database stopped, and in
+// which step, named by the last progress text shown (`lastProgress`, empty when none was
+// shown yet), since an error such as a lost connection does not say what was being done.
+// Nothing for other ends. Examples:
+//   "sqlupgrade-cli: the upgrade of shop stopped during \"A carregar definições: Indexes ...\""
+//   "sqlupgrade-cli: the capture of shop stopped before its first phase"
+std::optional<std::string> stoppedNote(const std::string& operation, app::OperationOutcome outcome,
+                                       const app::MainForm& form, const std::string& lastProgress);
+
 // After an upgrade: for a failure with the upgrade guard raised, that the target stays
 // marked as being upgraded and how to go on; for a cancel, that the run was cancelled
 // (and the mark released when the guard was raised). Nothing for other ends.

@@ -289,7 +289,9 @@ int runCommandLine(int argc, char** argv) {
         applyConnectionValues(*connection, form);
         const app::OperationOutcome outcome =
             capture::runCapture(form, host, openersFor(folder, captureConnection));
-        return finish(host, outcome, {missingStoreNote(outcome, store::storePath(folder), home)});
+        return finish(host, outcome,
+                      {stoppedNote("capture", outcome, form, host.lastProgress()),
+                       missingStoreNote(outcome, store::storePath(folder), home)});
     }
 
     const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
@@ -314,7 +316,8 @@ int runCommandLine(int argc, char** argv) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     return finish(host, outcome,
-                  {missingStoreNote(outcome, store::storePath(folder), home), upgradeNote(outcome, form)});
+                  {stoppedNote("upgrade", outcome, form, host.lastProgress()),
+                   missingStoreNote(outcome, store::storePath(folder), home), upgradeNote(outcome, form)});
 }
 
 }  // namespace cli

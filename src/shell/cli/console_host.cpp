@@ -75,6 +75,7 @@ int ConsoleHost::answerQuestion(int flags) {
 void ConsoleHost::repaint() {
     const std::string& caption = m_form.FXEvolucao.visible ? m_form.FXEvolucao.caption : std::string();
     const app::ProgressBar& bar = m_form.ProgressBar1;
+    if (!caption.empty()) m_lastProgress = caption;
     if (!m_interactive) {
         if (!caption.empty() && caption != m_lastCaption) {
             writeRepeatCount();

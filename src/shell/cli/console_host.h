@@ -36,6 +36,8 @@ public:
     void onPump(std::function<void()> action) { m_onPump = std::move(action); }
 
     const std::string& clipboard() const { return m_clipboard; }
+    // The last non-empty progress text shown; empty before the first.
+    const std::string& lastProgress() const { return m_lastProgress; }
     bool unloaded() const { return m_unloaded; }
 
     // Ends the progress line and writes the count of held-back repeats, so that later
@@ -55,6 +57,7 @@ private:
     std::string m_clipboard;
     bool m_unloaded = false;
     std::string m_lastCaption;
+    std::string m_lastProgress;
     bool m_progressLineOpen = false;
     std::optional<std::string> m_lastMessage;  // the last message printed, as printed
     long m_repeats = 0;                         // held-back repeats of m_lastMessage

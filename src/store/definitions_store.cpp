@@ -1,6 +1,7 @@
 #include "store/definitions_store.h"
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,6 +116,14 @@ std::string missingSchema(SqliteConnection& connection) {
     return all;
 }
 
+// Whether an error of SQLite says the file's content is not a database, rather than that
+// the file could not be reached or written (a full disk, an I/O error, a lock).
+bool isNotADatabase(const db::Error& e) {
+    if (e.records().empty()) return false;
+    const long code = e.records().front().nativeError & 0xFF;
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+}
+
 void validateReadOnly(const std::filesystem::path& path) {
     std::string missing;
     try {
@@ -123,6 +132,7 @@ void validateReadOnly(const std::filesystem::path& path) {
     } catch (const db::Error& e) {
         const std::string reason =
             e.records().empty() ? e.description() : e.records().front().message;
+        if (!isNotADatabase(e)) throw storeFileError(path, "cannot be opened: " + reason + ".");
         throw storeFileError(path, "cannot be read as a SQLite database: " + reason + ".");
     }
     if (!missing.empty()) {

@@ -19,6 +19,21 @@ std::string shortened(std::string_view statement) {
     return std::string(statement.substr(0, cut)) + "...";
 }
 
+// Faults of the file rather than of the statement: a read-only file or folder, a full
+// disk, an I/O error, a damaged file.
+bool isFileFault(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_READONLY:
+        case SQLITE_IOERR:
+        case SQLITE_FULL:
+        case SQLITE_CANTOPEN:
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+        case SQLITE_PERM: return true;
+        default: return false;
+    }
+}
+
 }  // namespace
 
 Error sqliteError(sqlite3* db, int rc, std::string_view statement) {
@@ -42,6 +57,9 @@ Error sqliteError(sqlite3* db, int rc, std::string_view statement) {
     }
     std::string description = message;
     if (showStatement) description += " in: " + shortened(statement);
+    // SQLite's message does not say which file, and a run has more than one database.
+    const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+    if (isFileFault(rc) && file && *file) description += " (file '" + std::string(file) + "')";
     return Error(number, description, {DiagnosticRecord{sqlstate, extended, 0, message}});
 }
 

@@ -16,7 +16,8 @@ namespace db::sqlite {
 //   other faults of the SQL text      -2147217900 (42000; 42S22 for an unknown column)
 //   anything else (busy, I/O, full)   -2147467259 (HY000)
 // The description is SQLite's message; for faults of the SQL text it is followed by
-// " in: " and the statement (cut at 200 characters). The one diagnostic record carries
+// " in: " and the statement (cut at 200 characters); for faults of the file (read-only,
+// full, I/O, damaged) by the file's path: "disk I/O error (file '/opt/app/SQL.mdb')". The one diagnostic record carries
 // the extended SQLite result code as native number.
 // Example: UNIQUE constraint on tbX.a -> (-2147217873, "UNIQUE constraint failed: tbX.a").
 Error sqliteError(sqlite3* db, int rc, std::string_view statement = {});

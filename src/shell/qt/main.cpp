@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <csignal>
 
 #include "db/odbc/odbc_connection.h"
 #include "app/program_folder.h"
@@ -10,6 +11,9 @@
 #include "store/definitions_store.h"
 
 int main(int argc, char** argv) {
+    // Over a file-size limit a write then fails like one on a full disk, and the run ends
+    // through its error exit, instead of the process being killed half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName("SQL Database Upgrade");
     // The installed desktop entry and icon (packaging/), so the desktop shows them too.

@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "faults_support.h"
@@ -93,6 +96,157 @@ TEST(CaptureCut, EveryCutLeavesThePreviousStoreAsItWas) {
         EXPECT_EQ(bench.storeIntegrity(), "ok");
         EXPECT_EQ(bench.storeDump(), previous);
     }
+}
+
+// Starts the command line, waits until the server holds the run's n-th batch, and kills
+// the command line with SIGKILL there.
+CommandResult killedAtBatch(e2e::FaultBench& bench, std::uint64_t n, const std::vector<std::string>& argv) {
+    bench.holdAt(n);
+    testsupport::BackgroundCommand command(argv, "", bench.cliEnvironment());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (bench.batches() < n && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    command.kill(SIGKILL);
+    CommandResult killed = command.wait();
+    bench.holdAt(0);
+    return killed;
+}
+
+TEST(KilledRun, ACaptureKilledHalfWayLeavesThePreviousStore) {
+    e2e::FaultBench bench;
+    bench.cutAt(0);
+    ASSERT_EQ(bench.cli("capture", "faultref").exitCode, 0);
+    const std::uint64_t batches = bench.batches();
+    bench.makeTarget("older");
+    ASSERT_EQ(bench.cli("capture", "older").exitCode, 0);
+    const Lines previous = bench.storeDump();
+
+    // Early, half-way, and in the system data phase.
+    for (const std::uint64_t n : {std::uint64_t{3}, batches / 2, batches - 1}) {
+        SCOPED_TRACE("killed at batch " + std::to_string(n));
+        const CommandResult killed = killedAtBatch(bench, n, bench.cliArguments("capture", "faultref"));
+        EXPECT_EQ(killed.exitCode, -1) << killed.err;
+        EXPECT_EQ(bench.storeIntegrity(), "ok");
+        EXPECT_EQ(bench.storeDump(), previous);
+    }
+}
+
+TEST(KilledRun, AnUpgradeKilledHalfWayLeavesAStoreThatOpensAndATargetASecondRunCompletes) {
+    e2e::FaultBench bench;
+    ASSERT_EQ(bench.cli("capture", "faultref").exitCode, 0);
+    const Lines definitions = storeDefinitions(bench);
+    bench.makeTarget("whole");
+    bench.cutAt(0);
+    ASSERT_EQ(upgrade(bench, "whole").exitCode, 0);
+    const std::uint64_t batches = bench.batches();
+    const Lines expected = bench.targetDump("whole");
+
+    for (const std::uint64_t n : {std::uint64_t{4}, batches / 2, batches - 2}) {
+        SCOPED_TRACE("killed at batch " + std::to_string(n));
+        const std::string target = "killed" + std::to_string(n);
+        bench.makeTarget(target);
+        const CommandResult killed = killedAtBatch(
+            bench, n, bench.cliArguments("upgrade", target, {"--no-backup", "--no-silent", "--answer", "no"}));
+        EXPECT_EQ(killed.exitCode, -1) << killed.err;
+        EXPECT_EQ(bench.storeIntegrity(), "ok");
+        EXPECT_EQ(storeDefinitions(bench), definitions);
+
+        const CommandResult again = upgrade(bench, target, "yes");
+        EXPECT_EQ(again.exitCode, 0) << again.err;
+        EXPECT_EQ(bench.targetDump(target), expected);
+    }
+}
+
+TEST(BrokenStore, AFileThatIsNotAStoreIsNamedAndLeftAsItWas) {
+    e2e::FaultBench bench;
+    bench.makeTarget("target");
+    const std::string text = "[Defs]\r\nserver=srv01\r\n";
+    testsupport::writeFile(bench.storeFile(), text);
+    const std::string refused =
+        "SQL Database Upgrade: The file '" + bench.storeFile().string() + "' is a text file, not a definitions store.";
+
+    const CommandResult capture = bench.cli("capture", "faultref");
+    EXPECT_EQ(capture.exitCode, kExitFailed);
+    EXPECT_THAT(capture.err, HasSubstr(refused + " | Current TABLE: \n"));
+    const CommandResult upgraded = upgrade(bench, "target");
+    EXPECT_EQ(upgraded.exitCode, kExitFailed);
+    EXPECT_THAT(upgraded.err, HasSubstr(refused));
+    EXPECT_EQ(testsupport::readFile(bench.storeFile()), text);
+}
+
+// As root every file is writable: the command line then runs as nobody, in a folder and
+// on a store that only root may write.
+TEST(BrokenStore, AReadOnlyStoreEndsTheRunWithAMessageNamingIt) {
+    e2e::FaultBench bench;
+    ASSERT_EQ(bench.cli("capture", "faultref").exitCode, 0);
+    bench.makeTarget("target");
+    const Lines stored = bench.storeDump();
+    std::filesystem::permissions(bench.storeFile(), std::filesystem::perms::owner_read |
+                                                        std::filesystem::perms::group_read |
+                                                        std::filesystem::perms::others_read);
+    std::vector<std::string> prefix;
+    if (::geteuid() == 0) {
+        for (auto folder = bench.home().path(); folder != folder.parent_path(); folder = folder.parent_path())
+            std::filesystem::permissions(folder, std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+        std::filesystem::permissions(bench.home().path(), std::filesystem::perms::others_read,
+                                     std::filesystem::perm_options::add);
+        prefix = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    }
+    const auto asReader = [&](std::vector<std::string> argv) {
+        argv.insert(argv.begin(), prefix.begin(), prefix.end());
+        return testsupport::runCommand(argv, "", bench.cliEnvironment());
+    };
+
+    const CommandResult capture = asReader(bench.cliArguments("capture", "faultref"));
+    EXPECT_EQ(capture.exitCode, kExitFailed);
+    EXPECT_THAT(capture.err, HasSubstr(bench.storeFile().string()));
+    const CommandResult upgraded =
+        asReader(bench.cliArguments("upgrade", "target", {"--no-backup", "--no-silent", "--answer", "no"}));
+    EXPECT_EQ(upgraded.exitCode, kExitFailed);
+    EXPECT_THAT(upgraded.err, HasSubstr(bench.storeFile().string()));
+    std::filesystem::permissions(bench.storeFile(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    EXPECT_EQ(bench.storeDump(), stored);
+}
+
+// A full disk, as a file-size limit on the command line's process: every limit from
+// one that stops the store's first write to one that lets the capture through ends in
+// a message and an error exit, or in success, and never in a killed process or a
+// half-written store.
+TEST(BrokenStore, AFullDiskEndsTheRunWithAMessageAndLeavesTheStoreWhole) {
+    e2e::FaultBench bench;
+    bench.makeTarget("older");
+    ASSERT_EQ(bench.cli("capture", "older").exitCode, 0);
+    Lines previous = bench.storeDump();
+    bench.makeTarget("target");
+
+    bool someFailed = false;
+    bool someCompleted = false;
+    for (const int blocks : {1, 8, 16, 32, 48, 64, 80}) {  // of 512 bytes
+        SCOPED_TRACE("ulimit -f " + std::to_string(blocks));
+        for (const std::string command : {"capture", "upgrade"}) {
+            const std::string database = command == "capture" ? "faultref" : "target";
+            std::vector<std::string> argv = {"sh", "-c", "ulimit -f " + std::to_string(blocks) + "; exec \"$@\"", "sh"};
+            for (const std::string& arg :
+                 bench.cliArguments(command, database, command == "capture" ? Lines{} : Lines{"--no-backup", "--answer", "yes"}))
+                argv.push_back(arg);
+            const CommandResult run = testsupport::runCommand(argv, "", bench.cliEnvironment());
+            EXPECT_TRUE(run.exitCode == 0 || run.exitCode == kExitFailed) << command << ": " << run.exitCode << run.err;
+            someCompleted = someCompleted || run.exitCode == 0;
+            if (run.exitCode == kExitFailed) {
+                someFailed = true;
+                EXPECT_THAT(run.err, HasSubstr(bench.storeFile().string())) << command;
+            }
+            EXPECT_EQ(bench.storeIntegrity(), "ok") << command;
+            if (command != "capture") continue;
+            if (run.exitCode == 0) {
+                previous = bench.storeDump();
+            } else {
+                EXPECT_EQ(bench.storeDump(), previous);
+            }
+        }
+    }
+    EXPECT_TRUE(someFailed);
+    EXPECT_TRUE(someCompleted);
 }
 
 }  // namespace

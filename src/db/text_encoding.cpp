@@ -78,6 +78,38 @@ char32_t windows1252CodePoint(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80u] : byte;
 }
 
+namespace {
+
+bool hasWindows1252Byte(char32_t codePoint) {
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return true;
+    for (unsigned byte = 0x80; byte < 0xA0; ++byte) {
+        if (windows1252CodePoint(static_cast<unsigned char>(byte)) == codePoint) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool fitsWindows1252(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::optional<char32_t> codePoint = nextUtf8(text, pos);
+        if (!codePoint || !hasWindows1252Byte(*codePoint)) return false;
+    }
+    return true;
+}
+
+std::string throughWindows1252(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::optional<char32_t> codePoint = nextUtf8(text, pos);
+        appendUtf8(out, codePoint && hasWindows1252Byte(*codePoint) ? *codePoint : U'?');
+    }
+    return out;
+}
+
 std::string windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);

@@ -28,6 +28,16 @@ bool isValidUtf8(std::string_view text);
 // byte is the Latin-1 code point of the same value.
 char32_t windows1252CodePoint(unsigned char byte);
 
+// Whether every character of the UTF-8 text has a byte in Windows-1252, the code page of
+// a Latin1_General server's char, varchar and text values and literals. Example: "Ação"
+// -> true; "Ωμέγα" -> false.
+bool fitsWindows1252(std::string_view text);
+
+// The UTF-8 text as it comes back from Windows-1252: each character the code page lacks
+// becomes "?", as SQL Server turns such a character of a varchar literal. Example:
+// "Ação Ωμ" -> "Ação ??".
+std::string throughWindows1252(std::string_view text);
+
 // Windows-1252 text in UTF-8. Example: "Gest\xE3o" -> "Gestão".
 std::string windows1252ToUtf8(std::string_view bytes);
 

@@ -50,6 +50,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Utf8Case{"Windows1252Quotes", "\x93x\x94", false}),
     [](const ::testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.name); });
 
+TEST(Windows1252, FitsWhenEveryCharacterHasAByte) {
+    EXPECT_TRUE(db::fitsWindows1252(""));
+    EXPECT_TRUE(db::fitsWindows1252("Ação ÿ € ’ Ž"));
+    EXPECT_TRUE(db::fitsWindows1252("\xC2\x81"));  // U+0081 keeps its byte
+    EXPECT_FALSE(db::fitsWindows1252("Ωμέγα"));
+    EXPECT_FALSE(db::fitsWindows1252("a漢"));
+    EXPECT_FALSE(db::fitsWindows1252("\xC2\x80"));  // U+0080: the byte 0x80 is €
+    EXPECT_FALSE(db::fitsWindows1252("\xC3("));      // not UTF-8
+}
+
 TEST(Utf8, NextUtf8MovesPastOneSequenceOrOneBadByte) {
     std::size_t pos = 1;
     EXPECT_EQ(nextUtf8("a\xC3\xA7", pos), U'ç');

@@ -1,6 +1,7 @@
 #include "capture/data_command.h"
 
 #include "db/ado_types.h"
+#include "db/text_encoding.h"
 #include "store/sql_value.h"
 
 namespace capture {
@@ -52,6 +53,10 @@ Written writtenAs(int adoType) {
     }
 }
 
+bool isWideText(int adoType) {
+    return adoType == db::ado::kWChar || adoType == db::ado::kVarWChar || adoType == db::ado::kLongVarWChar;
+}
+
 }  // namespace
 
 bool isBinaryType(int adoType) { return writtenAs(adoType) == Written::Binary; }
@@ -65,6 +70,10 @@ void appendDataCommandValue(std::string& command, const db::Field& field) {
             store::AppendSQLValue(command, field.value(), store::kSqlDate);
             return;
         case Written::Text:
+            // A varchar literal is in the server's code page: a wide value that does not
+            // fit it would arrive with question marks in place of its letters.
+            if (isWideText(field.type()) && !field.value().isNull() && !db::fitsWindows1252(field.value().toText()))
+                command += 'N';
             store::AppendTransform(command, field.value());
             return;
         case Written::Binary:

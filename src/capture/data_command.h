@@ -26,6 +26,8 @@ bool isBinaryType(int adoType);
 // Examples: int 7 -> 7; datetime 2004-03-07 14:05:09 ->
 // CONVERT(DATETIME,'2004-03-07 14:05:09',102); a date in 1499 -> null;
 // varchar O'Neil -> 'O!39!Neil'; null text -> null; image -> 'BINARYUPDATE1E10414936DE'.
+// A wide text (nchar, nvarchar, ntext) with letters outside the server's code page is an
+// N literal: nvarchar Ωμέγα'ς -> N'Ωμέγα!39!ς'.
 // A date field whose value is no date throws db::Error 13.
 void appendDataCommandValue(std::string& command, const db::Field& field);
 

@@ -1,6 +1,7 @@
 #include "objects/roles_and_users.h"
 
 #include "db/error.h"
+#include "db/text_encoding.h"
 #include "store/sql_value.h"
 
 namespace objects {
@@ -11,8 +12,12 @@ using upgrade::UpgradeRun;
 
 constexpr ExecutionMode kIgnore = ExecutionMode::IgnoreErrors;
 
+// The start of a literal of the text: N' when the text has letters outside the server's
+// code page, which a plain literal would turn into question marks, else '.
+std::string opening(std::string_view text) { return db::fitsWindows1252(text) ? "'" : "N'"; }
+
 // A text between apostrophes as T-SQL reads it, kept whole (no trimming).
-std::string literal(std::string_view text) { return "'" + store::DoubleApostrophes(text) + "'"; }
+std::string literal(std::string_view text) { return opening(text) + store::DoubleApostrophes(text) + "'"; }
 
 // Whether a query, run with errors ignored, returns a row.
 bool findsRow(UpgradeRun& run, const std::string& query) {
@@ -63,7 +68,7 @@ std::string roleLookupQuery(std::string_view role) {
 std::string addRoleStatement(std::string_view role) { return "EXEC sp_addrole " + literal(role); }
 
 std::string userLookupQuery(std::string_view user) {
-    return "SELECT * FROM sysusers WHERE name = '" + store::DoubleApostrophes(user) + " '";
+    return "SELECT * FROM sysusers WHERE name = " + opening(user) + store::DoubleApostrophes(user) + " '";
 }
 
 std::string addLoginStatement(std::string_view user, std::string_view database) {

@@ -1,5 +1,6 @@
 #include "store/sql_value.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <optional>
 
 #include "db/error.h"
+#include "db/text_encoding.h"
 #include "report/error_reporter.h"
 
 namespace store {
@@ -207,7 +209,8 @@ std::string textLiteral(std::string_view value) {
 std::string serverTextLiteral(std::string_view value) {
     std::string out;
     const std::string_view text = trimBlanks(value);
-    out.reserve(text.size() + 2);
+    out.reserve(text.size() + 3);
+    if (!db::fitsWindows1252(text)) out += 'N';
     out += '\'';
     appendReplacing(out, text, '\'', "''");
     out += '\'';
@@ -362,8 +365,50 @@ std::string DeTransform(const db::Value& value) {
     return DeTransform(value.toText());
 }
 
+namespace {
+
+// Whether a byte can belong to a T-SQL name written without brackets (a UTF-8 letter's
+// bytes included).
+bool isNameByte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return std::isalnum(u) || u >= 0x80 || c == '_' || c == '@' || c == '#' || c == '$';
+}
+
+}  // namespace
+
 std::string DeTransform(std::string_view text) {
-    return replaceAll(text, kApostropheMarker, "' + CHAR(39) + '");
+    if (text.find(kApostropheMarker) == std::string_view::npos) return std::string(text);
+    // The literal reopened after the apostrophe keeps the N of an N literal, so that the
+    // rest of a wide value is not read in the server's code page.
+    enum class Inside { Code, Name, Literal } inside = Inside::Code;
+    bool national = false;
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (std::size_t i = 0; i < text.size();) {
+        if (text.substr(i, kApostropheMarker.size()) == kApostropheMarker) {
+            out += inside == Inside::Literal && national ? "' + CHAR(39) + N'" : "' + CHAR(39) + '";
+            i += kApostropheMarker.size();
+            continue;
+        }
+        const char c = text[i];
+        const bool doubled = i + 1 < text.size() && text[i + 1] == c;
+        if (inside == Inside::Code && c == '[') {
+            inside = Inside::Name;
+        } else if (inside == Inside::Code && c == '\'') {
+            inside = Inside::Literal;
+            national = i > 0 && (text[i - 1] == 'N' || text[i - 1] == 'n') && (i < 2 || !isNameByte(text[i - 2]));
+        } else if ((inside == Inside::Name && c == ']') || (inside == Inside::Literal && c == '\'')) {
+            if (doubled) {
+                out.append(2, c);
+                i += 2;
+                continue;
+            }
+            inside = Inside::Code;
+        }
+        out += c;
+        ++i;
+    }
+    return out;
 }
 
 bool CheckField(const db::Recordset& recordset, std::string_view fieldName) {

@@ -52,8 +52,10 @@ void AppendSQLValue(std::string& out, const db::Value& value, int kind);
 std::string SQLTextKeepingBlanks(const db::Value& value);
 
 // The SQL literal of a value in a statement for SQL Server: SQLValue's rules for null,
-// empty, trimming, numbers and dates, but a text doubles each apostrophe as T-SQL reads it.
+// empty, trimming, numbers and dates, but a text doubles each apostrophe as T-SQL reads it,
+// and one with letters outside the server's code page is an N literal, which keeps them.
 //   "  O'Neil " -> 'O''Neil'      null or "" -> null      -1.5 (kind 2) -> -1.5
+//   "tbΣύμβολα" -> N'tbΣύμβολα'   "Ação" -> 'Ação'
 std::string SQLValueForServer(const db::Value& value, int kind);
 std::string SQLValueForServer(const db::Field& field, int kind);
 std::string SQLValueForServer(std::string_view text, int kind);
@@ -98,8 +100,9 @@ std::string Transform(const db::Value& value);
 void AppendTransform(std::string& out, const db::Value& value);
 std::string Transform(const db::Field& field);
 
-// A kept command made ready for SQL Server: every "!39!" becomes ' + CHAR(39) + ' .
-// The empty text and null give the empty text. Example: 'a!39!b' -> 'a' + CHAR(39) + 'b'.
+// A kept command made ready for SQL Server: every "!39!" becomes ' + CHAR(39) + ' , and
+// inside an N literal ' + CHAR(39) + N' . The empty text and null give the empty text.
+// Examples: 'a!39!b' -> 'a' + CHAR(39) + 'b'; N'Ω!39!ς' -> N'Ω' + CHAR(39) + N'ς'.
 std::string DeTransform(const db::Value& value);
 std::string DeTransform(std::string_view text);
 

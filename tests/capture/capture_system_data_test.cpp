@@ -250,6 +250,29 @@ TEST(LargeField, IsABinaryOrAValueOfMoreThan7998Bytes) {
     }
 }
 
+// A wide value whose letters the server's code page lacks is an N literal, so that its
+// replay does not turn them into question marks; everything else keeps its plain form.
+TEST(DataCommandValue, AWideTextOutsideTheCodePageIsAnNLiteral) {
+    struct Case {
+        int type;
+        Value value;
+        const char* written;
+    };
+    const Case cases[] = {
+        {ado::kVarWChar, Value::text("Ωμέγα'ς"), "N'Ωμέγα!39!ς'"},
+        {ado::kWChar, Value::text("漢字"), "N'漢字'"},
+        {ado::kLongVarWChar, Value::text("Щука"), "N'Щука'"},
+        {ado::kVarWChar, Value::text("Ação €"), "'Ação €'"},
+        {ado::kVarWChar, Value(), "null"},
+        {ado::kVarChar, Value::text("O'Neil"), "'O!39!Neil'"},
+    };
+    for (const Case& c : cases) {
+        std::string command;
+        appendDataCommandValue(command, db::Field(db::Column{"f", c.type}, c.value));
+        EXPECT_EQ(command, c.written);
+    }
+}
+
 // The stored key follows the value's text; the look-up quotes every text key, so that
 // SQL Server compares texts with a text.
 TEST(KeyLiterals, TheLookUpQuotesEveryTextKey) {

@@ -385,7 +385,9 @@ std::string DeTransform(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (std::size_t i = 0; i < text.size();) {
-        if (text.substr(i, kApostropheMarker.size()) == kApostropheMarker) {
+        // A name in brackets is written as it is, never through Transform: a marker
+        // there is part of the name.
+        if (inside != Inside::Name && text.substr(i, kApostropheMarker.size()) == kApostropheMarker) {
             out += inside == Inside::Literal && national ? "' + CHAR(39) + N'" : "' + CHAR(39) + '";
             i += kApostropheMarker.size();
             continue;

@@ -101,8 +101,9 @@ void AppendTransform(std::string& out, const db::Value& value);
 std::string Transform(const db::Field& field);
 
 // A kept command made ready for SQL Server: every "!39!" becomes ' + CHAR(39) + ' , and
-// inside an N literal ' + CHAR(39) + N' . The empty text and null give the empty text.
-// Examples: 'a!39!b' -> 'a' + CHAR(39) + 'b'; N'Ω!39!ς' -> N'Ω' + CHAR(39) + N'ς'.
+// inside an N literal ' + CHAR(39) + N' ; one inside a bracketed name stays, as it is
+// part of the name. The empty text and null give the empty text. Examples:
+// 'a!39!b' -> 'a' + CHAR(39) + 'b'; N'Ω!39!ς' -> N'Ω' + CHAR(39) + N'ς'; [t!39!] -> [t!39!].
 std::string DeTransform(const db::Value& value);
 std::string DeTransform(std::string_view text);
 

@@ -258,14 +258,14 @@ TEST(Transform, AKeptCommandSurvivesTheStoreAndReplaysAsValidSql) {
     EXPECT_EQ(DeTransform(command), "INSERT INTO tbA (Nome) VALUES ('O' + CHAR(39) + 'Neil')");
 }
 
-// Inside an N literal the literal reopened after the apostrophe is an N literal too;
-// elsewhere, a bracketed name or a doubled apostrophe included, nothing changes.
-TEST(Transform, AnNLiteralStaysWideAfterEachApostrophe) {
+// Inside an N literal the literal reopened after the apostrophe is an N literal too; a
+// marker inside a bracketed name is the name's own text and stays.
+TEST(Transform, AnNLiteralStaysWideAfterEachApostropheAndANameKeepsItsMarker) {
     EXPECT_EQ(DeTransform("INSERT INTO t (a, b) VALUES (N'Ω!39!ς!39!', 'O!39!Neil')"),
               "INSERT INTO t (a, b) VALUES (N'Ω' + CHAR(39) + N'ς' + CHAR(39) + N'', "
               "'O' + CHAR(39) + 'Neil')");
-    EXPECT_EQ(DeTransform("INSERT INTO [N'x]]] (a) VALUES ('N''a!39!')"),
-              "INSERT INTO [N'x]]] (a) VALUES ('N''a' + CHAR(39) + '')");
+    EXPECT_EQ(DeTransform("INSERT INTO [N'x]];--!39!] ([a!39!]) VALUES ('N''a!39!')"),
+              "INSERT INTO [N'x]];--!39!] ([a!39!]) VALUES ('N''a' + CHAR(39) + '')");
     EXPECT_EQ(DeTransform("SELECT 1 AS IN'x!39!'"), "SELECT 1 AS IN'x' + CHAR(39) + ''");
     EXPECT_EQ(DeTransform("SELECT n'a!39!'"), "SELECT n'a' + CHAR(39) + N''");
 }

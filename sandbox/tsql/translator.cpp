@@ -6,6 +6,7 @@
 #include "catalog/server_error.h"
 #include "catalog/sqlite_util.h"
 #include "catalog/text_util.h"
+#include "db/text_encoding.h"
 #include "tsql/variables.h"
 
 namespace sandbox::tsql {
@@ -186,9 +187,11 @@ Translated Translator::expression(const Expr& e) {
             break;
         }
         case ExprKind::String: {
+            // A literal without N is in the server's code page: letters it lacks are lost.
+            const std::string text = db::throughWindows1252(e.text);
             // Constants longer than 8000 bytes are text (SQL Server 2000).
-            int length = std::max<int>(1, static_cast<int>(utf8Length(e.text)));
-            out.sql = m_constants ? constant(Constant{Constant::Kind::Text, e.text}) : quoteLiteral(e.text);
+            int length = std::max<int>(1, static_cast<int>(utf8Length(text)));
+            out.sql = m_constants ? constant(Constant{Constant::Kind::Text, text}) : quoteLiteral(text);
             out.type = length > 8000 ? typeOf("text") : typeOf("varchar", length);
             break;
         }

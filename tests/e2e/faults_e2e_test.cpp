@@ -98,6 +98,64 @@ TEST(CaptureCut, EveryCutLeavesThePreviousStoreAsItWas) {
     }
 }
 
+// The lines of a target dump that describe its structure, not its rows.
+Lines structureOf(const Lines& dump) {
+    Lines structure;
+    for (const std::string& line : dump) {
+        for (const char* kind : {"object: ", "column: ", "index key: ", "default: ", "module: "})
+            if (line.rfind(kind, 0) == 0) structure.push_back(line);
+    }
+    return structure;
+}
+
+// Every store row that names the odd table, view or function, or holds its rows.
+Lines oddStoreRows(const e2e::FaultBench& bench) {
+    Lines odd;
+    for (const std::string& line : bench.storeDump())
+        if (line.find("Σύμβολα") != std::string::npos || line.find("Διπλό") != std::string::npos) odd.push_back(line);
+    return odd;
+}
+
+TEST(OddNames, ACaptureAndAnUpgradeCarryThemExactlyAndInjectNothing) {
+    e2e::FaultBench bench;
+    ASSERT_EQ(bench.cli("capture", "faultref").exitCode, 0);
+    // Names as the catalog holds them; the rows' texts with !39! for their apostrophes,
+    // wide texts outside the code page as N literals.
+    const std::string table = "[tbΣύμβολα']];--!39!] (id, [Имя']];--!39!], [名前;--], новый) VALUES ";
+    EXPECT_EQ(oddStoreRows(bench),
+              (Lines{"tbObjects: 12|tbΣύμβολα'];--!39!|id|int|4|10|0|0|0|NULL",
+                     "tbObjects: 13|tbΣύμβολα'];--!39!|Имя'];--!39!|nvarchar|120|0|0|1|0|(N'Ж''];--!39!')",
+                     "tbObjects: 14|tbΣύμβολα'];--!39!|名前;--|varchar|30|0|0|1|0|NULL",
+                     "tbObjects: 15|tbΣύμβολα'];--!39!|новый|int|4|10|0|1|0|NULL",
+                     "tbFunctions: 1|fnΔιπλό'];--|CREATE FUNCTION [dbo].[fnΔιπλό']];--] (@τιμή int)\n"
+                     "RETURNS int\nAS\nBEGIN\n    RETURN @τιμή * 2 -- ']; !39!\nEND\n",
+                     "tbViews: 1|vwΣύμβολα'];--|CREATE VIEW [dbo].[vwΣύμβολα']];--]\nAS\n"
+                     "SELECT [id], [Имя']];--!39!] AS [Όνομα'] FROM [dbo].[tbΣύμβολα']];--!39!] -- '; DROP "
+                     "TABLE tbUsers\n",
+                     "tbIndexes: 1|IX_Имя'];--|tbΣύμβολα'];--!39!|Имя'];--!39!",
+                     "tbPrimary_Keys: 4|PK_Σύμβολα'];--|tbΣύμβολα'];--!39!|id",
+                     "tbDefaults: 3|DF_Имя'];--|tbΣύμβολα'];--!39!|Имя'];--!39!|(N'Ж''];--!39!')",
+                     "tbDados: tbΣύμβολα'];--!39!|id|1|INSERT INTO " + table +
+                         "(1, N'Ωμέγα!39!); DROP TABLE tbUsers; --!39!', 'O!39!Neil]; --', 7)|False|False|False",
+                     "tbDados: tbΣύμβολα'];--!39!|id|2|INSERT INTO " + table +
+                         "(2, N'漢字 Щука !39! ]]', '!39!', null)|False|False|False",
+                     "tbDados: tbΣύμβολα'];--!39!|id|3|INSERT INTO " + table +
+                         "(3, null, null, null)|False|False|False"}));
+
+    bench.makeTarget("target");
+    const CommandResult upgraded = upgrade(bench, "target");
+    ASSERT_EQ(upgraded.exitCode, 0) << upgraded.err;
+    const Lines dump = bench.targetDump("target");
+    // The target's structure is the reference's, its users are the names tbUsers holds,
+    // and tbUsers and its rows are still there.
+    EXPECT_EQ(structureOf(dump), structureOf(bench.targetDump("faultref")));
+    Lines users;
+    for (const std::string& line : dump)
+        if (line.rfind("user: ", 0) == 0 || line.rfind("tbUsers: ", 0) == 0) users.push_back(line);
+    EXPECT_EQ(users, (Lines{"user: Πέτρος'];--!39!|nao_faz_nada", "user: Жанна'); DROP TABLE tbUsers; --|nao_faz_nada",
+                            "tbUsers: 1|Πέτρος'];--!39!", "tbUsers: 2|Жанна'); DROP TABLE tbUsers; --"}));
+}
+
 // Starts the command line, waits until the server holds the run's n-th batch, and kills
 // the command line with SIGKILL there.
 CommandResult killedAtBatch(e2e::FaultBench& bench, std::uint64_t n, const std::vector<std::string>& argv) {

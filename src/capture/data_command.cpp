@@ -72,9 +72,9 @@ void appendDataCommandValue(std::string& command, const db::Field& field) {
         case Written::Text:
             // A varchar literal is in the server's code page: a wide value that does not
             // fit it would arrive with question marks in place of its letters.
-            if (isWideText(field.type()) && !field.value().isNull() && !db::fitsWindows1252(field.value().toText()))
-                command += 'N';
-            store::AppendTransform(command, field.value());
+            store::AppendTransform(command, field.value(),
+                                   isWideText(field.type()) && !field.value().isNull() &&
+                                       !db::fitsWindows1252(field.value().toText()));
             return;
         case Written::Binary:
             command += kBinaryPlaceholder;

@@ -340,14 +340,28 @@ std::string ReplaceChar(const db::Value& value, std::string_view find,
 
 std::string Trtf(std::string& text) { return trtfInPlace(text) ? text : std::string(); }
 
-void AppendTransform(std::string& out, const db::Value& value) {
+void AppendTransform(std::string& out, const db::Value& value, bool national) {
     if (isNullOrEmpty(value)) {
         out += "null";
         return;
     }
     std::string scratch;
+    const std::string_view text = trimBlanks(textOf(value, scratch));
+    const std::string_view reopen = national ? "' + N'" : "' + '";
+    if (national) out += 'N';
     out += '\'';
-    appendReplacing(out, trimBlanks(textOf(value, scratch)), '\'', kApostropheMarker);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\'') {
+            out += kApostropheMarker;
+            continue;
+        }
+        out += text[i];
+        // A "!" that the replay would read as the start of a marker (the text's own
+        // "!39!", or "!39" before an apostrophe) ends the literal, which reopens at once.
+        const std::string_view rest = text.substr(i + 1);
+        if (text[i] == '!' && rest.size() >= 3 && rest.substr(0, 2) == "39" && (rest[2] == '!' || rest[2] == '\''))
+            out += reopen;
+    }
     out += '\'';
 }
 

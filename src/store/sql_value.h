@@ -94,10 +94,12 @@ std::string Trtf(std::string& text);
 
 // A text literal for a data command kept in the store: "null" for null or the empty
 // text; otherwise the trimmed text form with each apostrophe as "!39!", in apostrophes.
-// Example: a'b -> 'a!39!b'.
+// A "!39!" of the text itself is split over two literals, so that the replay does not
+// take it for an apostrophe. Examples: a'b -> 'a!39!b'; a!39!b -> 'a!' + '39!b'.
 std::string Transform(const db::Value& value);
-// Transform's text appended to `out`.
-void AppendTransform(std::string& out, const db::Value& value);
+// Transform's text appended to `out`; with `national`, an N literal (each piece of it):
+// Ω!39!ς -> N'Ω!' + N'39!ς'.
+void AppendTransform(std::string& out, const db::Value& value, bool national = false);
 std::string Transform(const db::Field& field);
 
 // A kept command made ready for SQL Server: every "!39!" becomes ' + CHAR(39) + ' , and

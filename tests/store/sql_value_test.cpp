@@ -240,6 +240,14 @@ TEST(Transform, MarksApostrophesInAQuotedLiteral) {
     EXPECT_EQ(Transform(db::Value::text("")), "null");
     EXPECT_EQ(Transform(db::Value::text("a'b")), "'a!39!b'");
     EXPECT_EQ(Transform(db::Value::text("  it's  ")), "'it!39!s'");
+    // The text's own markers are split, so that the replay gives them back as they were.
+    EXPECT_EQ(Transform(db::Value::text("a!39!b")), "'a!' + '39!b'");
+    EXPECT_EQ(Transform(db::Value::text("!39'")), "'!' + '39!39!'");
+    EXPECT_EQ(DeTransform("'!' + '39!39!'"), "'!' + '39' + CHAR(39) + ''");
+    EXPECT_EQ(Transform(db::Value::text("!3!9!39")), "'!3!9!39'");
+    std::string national;
+    AppendTransform(national, db::Value::text("Ω!39!ς'"), true);
+    EXPECT_EQ(national, "N'Ω!' + N'39!ς!39!'");
     EXPECT_EQ(DeTransform(db::Value::text("'a!39!b'")), "'a' + CHAR(39) + 'b'");
     EXPECT_EQ(DeTransform(db::Value::text("")), "");
     EXPECT_EQ(DeTransform(db::Value()), "");

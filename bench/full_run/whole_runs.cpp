@@ -244,10 +244,9 @@ RunFigures ScaleRuns::measureCapture() {
 
         // The capture only reads the reference, which therefore serves its floor as it is.
         const auto floorHome = s.homeWithStore("capture_floor" + std::to_string(round), false);
-        auto floorStore = store::openStore(store::storePath(floorHome));
-        figures.floorSeconds =
-            benchsupport::replayOverOdbc(s.server->odbcConnectionString("reference"), batches) +
-            benchsupport::replayOnStore(*floorStore, statements, true);
+        figures.floorSeconds = benchsupport::replayWholeRun(
+            s.server->odbcConnectionString("reference"), batches, store::storePath(floorHome),
+            statements, true);
         run.rounds.push_back(figures);
         s.printRound(run, round);
     }
@@ -286,10 +285,9 @@ RunFigures ScaleRuns::measureUpgrade(bool identicalTarget) {
         const std::string floorDatabase =
             targetName(identicalTarget, "floor" + std::to_string(round));
         const auto floorHome = s.homeWithStore(floorDatabase, true);
-        auto floorStore = store::openStore(store::storePath(floorHome));
-        figures.floorSeconds =
-            benchsupport::replayOverOdbc(s.server->odbcConnectionString(floorDatabase), batches) +
-            benchsupport::replayOnStore(*floorStore, statements, false);
+        figures.floorSeconds = benchsupport::replayWholeRun(
+            s.server->odbcConnectionString(floorDatabase), batches, store::storePath(floorHome),
+            statements, false);
         run.rounds.push_back(figures);
         s.printRound(run, round);
     }

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "phase_figures.h"
+#include "store/definitions_store.h"
 
 namespace benchsupport {
 namespace {
@@ -191,6 +192,21 @@ double replayOnStore(db::Connection& store, const std::vector<SentStatement>& se
         }
     }
     if (transaction) transaction->commit();
+    return secondsSince(start);
+}
+
+double replayWholeRun(const std::string& connectionString, const std::vector<std::string>& batches,
+                      const std::filesystem::path& storePath, const std::vector<SentStatement>& sent,
+                      bool inTransaction) {
+    const auto start = Clock::now();
+    {
+        BareOdbc bare(connectionString);
+        for (const std::string& batch : batches) bare.run(batch);
+    }
+    {
+        auto store = store::openStore(storePath);
+        replayOnStore(*store, sent, inTransaction);
+    }
     return secondsSince(start);
 }
 

@@ -123,4 +123,11 @@ double replayOverOdbc(const std::string& connectionString, const std::vector<std
 // the seconds taken.
 double replayOnStore(db::Connection& store, const std::vector<SentStatement>& sent, bool inTransaction);
 
+// The floor of a whole command-line run: what a bare program pays for the same work,
+// connecting included, then opening the store at `storePath`, its statements, and closing
+// it (which makes them durable, as the product's close does); returns the seconds taken.
+double replayWholeRun(const std::string& connectionString, const std::vector<std::string>& batches,
+                      const std::filesystem::path& storePath, const std::vector<SentStatement>& sent,
+                      bool inTransaction);
+
 }  // namespace benchsupport

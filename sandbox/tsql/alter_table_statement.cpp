@@ -51,23 +51,17 @@ public:
         Database& db = context.db();
         auto info = alteredTable(context, table);
         std::string name = info->name;
-        try {
-            atomically(db.handle(), [&] {
-                for (const auto& item : items) {
-                    if (const auto* column = std::get_if<ColumnSpec>(&item)) addColumn(context, *column);
-                    else if (const auto* key = std::get_if<KeyItem>(&item)) addKey(context, key->key);
-                    else if (const auto* fk = std::get_if<ForeignKeySpec>(&item))
-                        createForeignKey(context, *current(context), *fk, checkExisting);
-                    else if (const auto* check = std::get_if<CheckSpec>(&item))
-                        createCheckConstraint(context, *current(context), *check, checkExisting);
-                    else addDefault(context, std::get<DefaultFor>(item));
-                }
-            });
-        } catch (...) {
-            db.invalidateAll();
-            throw;
-        }
-        db.invalidateAll();
+        atomicallyForgettingTables(db, [&] {
+            for (const auto& item : items) {
+                if (const auto* column = std::get_if<ColumnSpec>(&item)) addColumn(context, *column);
+                else if (const auto* key = std::get_if<KeyItem>(&item)) addKey(context, key->key);
+                else if (const auto* fk = std::get_if<ForeignKeySpec>(&item))
+                    createForeignKey(context, *current(context), *fk, checkExisting);
+                else if (const auto* check = std::get_if<CheckSpec>(&item))
+                    createCheckConstraint(context, *current(context), *check, checkExisting);
+                else addDefault(context, std::get<DefaultFor>(item));
+            }
+        });
         context.done(false);
     }
 
@@ -253,15 +247,9 @@ public:
     void execute(ExecContext& context) override {
         Database& db = context.db();
         auto info = alteredTable(context, table);
-        try {
-            atomically(db.handle(), [&] {
-                for (const auto& name : names) drop(db, *info, name);
-            });
-        } catch (...) {
-            db.invalidateAll();
-            throw;
-        }
-        db.invalidateAll();
+        atomicallyForgettingTables(db, [&] {
+            for (const auto& name : names) drop(db, *info, name);
+        });
         context.done(false);
     }
 

@@ -59,24 +59,18 @@ public:
         auto info = alteredTable(context, table);
         if (auto unknown = unknownName(names, info->checks, info->foreignKeys))
             throw ServerError(4917, 16, "Constraint '" + *unknown + "' does not exist.");
-        try {
-            atomically(db.handle(), [&] {
-                for (const auto& check : info->checks)
-                    if (listed(names, check.name)) {
-                        if (enable && withCheck) checkAllRows(context, *info, check);
-                        setState(db, check.id);
-                    }
-                for (const auto& fk : info->foreignKeys)
-                    if (listed(names, fk.name)) {
-                        if (enable && withCheck) checkAllRows(context, *info, fk);
-                        setState(db, fk.id);
-                    }
-            });
-        } catch (...) {
-            db.invalidateAll();
-            throw;
-        }
-        db.invalidateAll();
+        atomicallyForgettingTables(db, [&] {
+            for (const auto& check : info->checks)
+                if (listed(names, check.name)) {
+                    if (enable && withCheck) checkAllRows(context, *info, check);
+                    setState(db, check.id);
+                }
+            for (const auto& fk : info->foreignKeys)
+                if (listed(names, fk.name)) {
+                    if (enable && withCheck) checkAllRows(context, *info, fk);
+                    setState(db, fk.id);
+                }
+        });
         context.done(false);
     }
 

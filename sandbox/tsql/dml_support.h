@@ -54,4 +54,18 @@ void atomically(sqlite3* db, Body&& body) {
     sqlite::exec(db, "RELEASE tsql_statement");
 }
 
+// `atomically` for a statement that changes what other tables' descriptions list (keys,
+// foreign keys, checks): every cached description is forgotten afterwards, whether the
+// statement went through or was rolled back.
+template <typename Body>
+void atomicallyForgettingTables(Database& db, Body&& body) {
+    try {
+        atomically(db.handle(), body);
+    } catch (...) {
+        db.invalidateAll();
+        throw;
+    }
+    db.invalidateAll();
+}
+
 }  // namespace sandbox::tsql

@@ -1,7 +1,6 @@
 #include "objects/roles_and_users.h"
 
 #include "db/error.h"
-#include "db/text_encoding.h"
 #include "store/sql_value.h"
 
 namespace objects {
@@ -12,9 +11,8 @@ using upgrade::UpgradeRun;
 
 constexpr ExecutionMode kIgnore = ExecutionMode::IgnoreErrors;
 
-// The start of a literal of the text: N' when the text has letters outside the server's
-// code page, which a plain literal would turn into question marks, else '.
-std::string opening(std::string_view text) { return db::fitsWindows1252(text) ? "'" : "N'"; }
+// The start of a literal of the text: N' or '.
+std::string opening(std::string_view text) { return std::string(store::ServerLiteralOpening(text)); }
 
 // A text between apostrophes as T-SQL reads it, kept whole (no trimming).
 std::string literal(std::string_view text) { return opening(text) + store::DoubleApostrophes(text) + "'"; }

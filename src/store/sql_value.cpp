@@ -210,8 +210,7 @@ std::string serverTextLiteral(std::string_view value) {
     std::string out;
     const std::string_view text = trimBlanks(value);
     out.reserve(text.size() + 3);
-    if (!db::fitsWindows1252(text)) out += 'N';
-    out += '\'';
+    out += ServerLiteralOpening(text);
     appendReplacing(out, text, '\'', "''");
     out += '\'';
     return out;
@@ -307,6 +306,8 @@ std::string SQLValueForServer(std::string_view text, int kind) {
 }
 
 std::string DoubleApostrophes(std::string_view text) { return replaceAll(text, "'", "''"); }
+
+std::string_view ServerLiteralOpening(std::string_view text) { return db::fitsWindows1252(text) ? "'" : "N'"; }
 
 std::string NameForStatement(std::string_view name) {
     auto letter = [](unsigned char c) {

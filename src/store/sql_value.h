@@ -64,6 +64,11 @@ std::string SQLValueForServer(std::string_view text, int kind);
 // text that goes between apostrophes as it is. Example: x'); DROP -> x''); DROP
 std::string DoubleApostrophes(std::string_view text);
 
+// How a T-SQL text literal of `text` opens: N' when the text has letters outside the
+// server's code page (a plain literal would turn them into question marks), else '.
+// Examples: Ação -> '   Σύμβολα -> N'
+std::string_view ServerLiteralOpening(std::string_view text);
+
 // A name in square brackets for a statement, each ']' inside doubled. The name is taken
 // as it is, blanks included. Examples: tbX -> [tbX]; Customer Orders -> [Customer Orders];
 // a]b -> [a]]b].

@@ -10,6 +10,7 @@
 #include "tsql/dml_support.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
+#include "tsql/table_rebuild.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -118,8 +119,7 @@ private:
             chain.bind(1, std::int64_t{info->id});
             if (!chain.step()) catalog.addIndex(info->id, NewIndex{"t" + info->name, 255, 0, {}});
         }
-        sqlite::exec(db.handle(), "ALTER TABLE " + sqlite::quoteIdentifier(info->name) + " ADD COLUMN " +
-                                      sqliteColumnDefinition(spec.name, type, column.collation));
+        rebuildTableStorage(db, info->id, [] {}, StoredTable{{}, spec.name});
         fillExistingRows(context, *info, spec, column);
     }
 
@@ -136,10 +136,9 @@ private:
         column.computed = true;
         column.nullable = true;
         column.collation = column.type.isCharacter() ? db.collation() : "";
-        const std::string definition = sqliteComputedColumn(spec.name, spec.computedText, db.name(), db.collation());
         db.catalog().addColumn(info.id, colid, column);
         db.catalog().addComment(info.id, spec.computedText, colid);
-        sqlite::exec(db.handle(), "ALTER TABLE " + sqlite::quoteIdentifier(info.name) + " ADD COLUMN " + definition);
+        rebuildTableStorage(db, info.id, [] {});
     }
 
     // The value each existing row gets in a new column.

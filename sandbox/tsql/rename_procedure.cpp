@@ -56,7 +56,7 @@ void renameObject(ExecContext& context, const std::string& written, const std::s
     if (catalog.findObject(newName)) nameInUse(newName, "object");
     atomically(db.handle(), [&] {
         catalog.renameObject(object->id, newName);
-        if (object->xtype == "U") renameTableStorage(db.handle(), object->name, newName);
+        if (object->xtype == "U") rebuildTableStorage(db, object->id, [] {}, StoredTable{object->name, {}});
         if (object->xtype == "PK" || object->xtype == "UQ") {
             sqlite::Statement index(db.handle(), "UPDATE sysindexes SET name = ? WHERE id = ? AND name = ?");
             index.bind(1, newName).bind(2, std::int64_t{object->parentObj}).bind(3, object->name).step();

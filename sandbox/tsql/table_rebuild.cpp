@@ -4,21 +4,11 @@
 #include <vector>
 
 #include "catalog/sqlite_util.h"
+#include "catalog/text_util.h"
 #include "tsql/column_definition.h"
 #include "tsql/computed_columns.h"
 
 namespace sandbox::tsql {
-void renameTableStorage(sqlite3* db, const std::string& from, const std::string& to) {
-    sqlite::exec(db, "PRAGMA legacy_alter_table = ON");
-    try {
-        sqlite::exec(db, "ALTER TABLE " + sqlite::quoteIdentifier(from) + " RENAME TO " + sqlite::quoteIdentifier(to));
-    } catch (...) {
-        sqlite3_exec(db, "PRAGMA legacy_alter_table = OFF", nullptr, nullptr, nullptr);
-        throw;
-    }
-    sqlite::exec(db, "PRAGMA legacy_alter_table = OFF");
-}
-
 void createStorageIndex(Database& db, int tableId, int indid) {
     sqlite::Statement row(db.handle(),
                           "SELECT o.name, i.status FROM sysindexes i JOIN sysobjects o ON o.id = i.id "
@@ -39,7 +29,8 @@ void createStorageIndex(Database& db, int tableId, int indid) {
                                   sqlite::quoteIdentifier(table) + " (" + columns + ")");
 }
 
-void rebuildTableStorage(Database& db, int tableId, const std::function<void()>& beforeIndexes) {
+void rebuildTableStorage(Database& db, int tableId, const std::function<void()>& beforeIndexes,
+                         const StoredTable& stored) {
     std::string table;
     {
         sqlite::Statement name(db.handle(), "SELECT name FROM sysobjects WHERE id = ?");
@@ -47,7 +38,8 @@ void rebuildTableStorage(Database& db, int tableId, const std::function<void()>&
         if (!name.step()) return;
         table = name.text(0);
     }
-    std::string definitions, columns;
+    std::string definitions;
+    std::string copied;  // ", a, b": the columns whose values move to the new table
     {
         sqlite::Statement cols(db.handle(),
                                "SELECT name, xusertype, length, xprec, xscale, collation, xtype, usertype, iscomputed, "
@@ -67,20 +59,23 @@ void rebuildTableStorage(Database& db, int tableId, const std::function<void()>&
                                                     static_cast<int>(cols.integer(3)), static_cast<int>(cols.integer(4)));
             std::string collation = cols.isNull(5) ? std::string() : cols.text(5);
             definitions += (definitions.empty() ? "" : ", ") + sqliteColumnDefinition(cols.text(0), type, collation);
-            columns += (columns.empty() ? "" : ", ") + sqlite::quoteIdentifier(cols.text(0));
+            if (iequals(cols.text(0), stored.addedColumn)) continue;
+            copied += ", " + sqlite::quoteIdentifier(cols.text(0));
         }
     }
     // The rows wait in a temporary table while the table is created again under its own
-    // name: SQLite renames a table by parsing the whole schema of the database again, which
-    // made every rebuild cost as much as the database's number of tables and indexes.
+    // name: SQLite renames a table, or adds a column to it, by parsing the whole schema of
+    // the database again, which made each such change cost as much as the database's number
+    // of tables and indexes.
+    const std::string storedName = stored.name.empty() ? table : stored.name;
     const std::string staging = "temp." + sqlite::quoteIdentifier("~rebuild~" + std::to_string(tableId));
     const std::string rowid = sqlite::quoteIdentifier("~rebuild~rowid");
-    sqlite::exec(db.handle(), "CREATE TABLE " + staging + " AS SELECT rowid AS " + rowid + ", " + columns + " FROM " +
-                                  sqlite::quoteIdentifier(table));
-    sqlite::exec(db.handle(), "DROP TABLE " + sqlite::quoteIdentifier(table));
+    sqlite::exec(db.handle(), "CREATE TABLE " + staging + " AS SELECT rowid AS " + rowid + copied + " FROM " +
+                                  sqlite::quoteIdentifier(storedName));
+    sqlite::exec(db.handle(), "DROP TABLE " + sqlite::quoteIdentifier(storedName));
     sqlite::exec(db.handle(), "CREATE TABLE " + sqlite::quoteIdentifier(table) + " (" + definitions + ")");
-    sqlite::exec(db.handle(), "INSERT INTO " + sqlite::quoteIdentifier(table) + " (rowid, " + columns + ") SELECT " +
-                                  rowid + ", " + columns + " FROM " + staging);
+    sqlite::exec(db.handle(), "INSERT INTO " + sqlite::quoteIdentifier(table) + " (rowid" + copied + ") SELECT " + rowid + copied +
+                                  " FROM " + staging);
     sqlite::exec(db.handle(), "DROP TABLE " + staging);
     beforeIndexes();
     std::vector<int> indids;

@@ -274,6 +274,33 @@ TEST_P(AlterTableRefusals, ReportSqlServersErrorsAndChangeNothing) {
 INSTANTIATE_TEST_SUITE_P(Statements, AlterTableRefusals, ::testing::ValuesIn(kRefusals),
                          [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
+// Adding a column or renaming the table moves the rows into a new SQLite table: the
+// key's unique index comes along and the rows keep their values.
+TEST(EngineAlterTableStorage, KeysStayEnforcedAfterTheTableIsRebuilt) {
+    struct Case {
+        const char* change;
+        const char* table;  // its name afterwards
+        const char* query;
+        Rows rows;
+    };
+    const Case cases[] = {
+        {"ALTER TABLE tbK ADD w int NULL, x varchar(5) NOT NULL DEFAULT ('z')", "tbK", "SELECT k, v, w, x FROM tbK ORDER BY k",
+         {{"1", "a", "NULL", "z"}, {"2", "b", "NULL", "z"}}},
+        {"ALTER TABLE tbK ADD d AS k * 2", "tbK", "SELECT k, v, d FROM tbK ORDER BY k", {{"1", "a", "2"}, {"2", "b", "4"}}},
+        {"EXEC sp_rename 'tbK', 'tbK2'", "tbK2", "SELECT k, v FROM tbK2 ORDER BY k", {{"1", "a"}, {"2", "b"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        EngineHarness h;
+        h.run("CREATE TABLE tbK (k int NOT NULL CONSTRAINT PK_tbK PRIMARY KEY, v varchar(10) NULL) "
+              "CREATE INDEX IX_tbK_v ON tbK (v) INSERT INTO tbK VALUES (1, 'a') INSERT INTO tbK VALUES (2, 'b')");
+        EXPECT_EQ(h.firstError(c.change).number, 0);
+        EXPECT_EQ(h.rows(c.query), c.rows);
+        EXPECT_EQ(h.firstError(std::string("INSERT INTO ") + c.table + " (k, v) VALUES (2, 'c')").number, 2627);
+        EXPECT_EQ(h.rows(std::string("SELECT k FROM ") + c.table + " WHERE v = 'b'"), (Rows{{"2"}}));
+    }
+}
+
 }  // namespace
 }  // namespace sandbox::testing
 

@@ -20,21 +20,12 @@ ObjectsHarness::ObjectsHarness() {
     form.FXDatabase.text = "app";
 }
 
-upgrade::UpgradeRun& ObjectsHarness::run() {
-    if (!m_run) m_run = upgrade::testing::newRun(form, host, target, store);
-    return *m_run;
-}
-
 bool ObjectsHarness::runPhase(const upgrade::UpgradePhase& phase) { return phase.run(run()); }
 
 std::optional<app::OperationOutcome> ObjectsHarness::pressUpgrade(
     const std::vector<upgrade::UpgradePhase>& phases) {
     return upgrade::pressUpgradeButton(form, host, upgrade::testing::lendingOpeners(target, store),
                                        phases);
-}
-
-std::vector<std::string> ObjectsHarness::loggedStatements() const {
-    return upgrade::testing::loggedStatements(store);
 }
 
 std::vector<std::string> ObjectsHarness::targetSent(const std::string& fragment) const {

@@ -26,29 +26,17 @@ using upgrade::testing::logInsert;
 // A run over a scripted target and store for one phase at a time, or a whole upgrade
 // with the phases a test gives. FXSilence and FXBackup start unticked, so every question
 // shows and a whole run has no backup.
-class ObjectsHarness {
+class ObjectsHarness : public upgrade::testing::ScriptedRun<> {
 public:
     ObjectsHarness();
 
-    upgrade::UpgradeRun& run();
     bool runPhase(const upgrade::UpgradePhase& phase);
     // A whole upgrade (guard, log, collation) with `phases`.
     std::optional<app::OperationOutcome> pressUpgrade(
         const std::vector<upgrade::UpgradePhase>& phases);
 
-    // The statements sent to the target (queries left out) and the log inserts, in order.
-    const std::vector<std::string>& targetStatements() const { return target.executed; }
-    std::vector<std::string> loggedStatements() const;
     // The queries and statements sent to the target that contain `fragment`.
     std::vector<std::string> targetSent(const std::string& fragment) const;
-
-    app::MainForm form;
-    testing_support::FakeHost host;
-    testing_support::FakeConnection target;
-    testing_support::FakeConnection store;
-
-private:
-    std::unique_ptr<upgrade::UpgradeRun> m_run;
 };
 
 inline const std::string kBreak = "\n\r\n\r";

@@ -82,17 +82,8 @@ StructureHarness::StructureHarness() {
     form.FXBackup.value = 0;
 }
 
-upgrade::UpgradeRun& StructureHarness::run() {
-    if (!m_run) m_run = upgrade::testing::newRun(form, host, target, store);
-    return *m_run;
-}
-
 app::ConnectionOpeners StructureHarness::openers() { return upgrade::testing::lendingOpeners(target, store); }
 
 bool StructureHarness::update() { return UpdateTableStructure(run()); }
-
-std::vector<std::string> StructureHarness::loggedStatements() const {
-    return upgrade::testing::loggedStatements(store);
-}
 
 }  // namespace structure::testing

@@ -51,27 +51,13 @@ using upgrade::testing::logInsert;
 
 // Everything a table structure update needs, with a run built over it. FXSilence and
 // FXBackup start unticked, so that every question shows and a whole run has no backup.
-class StructureHarness {
+class StructureHarness : public upgrade::testing::ScriptedRun<FakeTarget> {
 public:
     StructureHarness();
-    upgrade::UpgradeRun& run();
     bool update();  // UpdateTableStructure over the run
-
-    // The statements sent to the target, queries left out.
-    const std::vector<std::string>& targetStatements() const { return target.executed; }
-    // The statements written to the statement log, in order.
-    std::vector<std::string> loggedStatements() const;
 
     // Openers that lend both connections to a whole upgrade run; they stay readable after it.
     app::ConnectionOpeners openers();
-
-    app::MainForm form;
-    testing_support::FakeHost host;
-    FakeTarget target;
-    testing_support::FakeConnection store;
-
-private:
-    std::unique_ptr<upgrade::UpgradeRun> m_run;
 };
 
 inline const std::string kBreak = "\n\r\n\r";

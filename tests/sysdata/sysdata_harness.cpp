@@ -70,16 +70,7 @@ void SysdataHarness::targetRow(const std::string& query, std::vector<db::Column>
     target.onQuery(query, std::move(columns), std::move(rows));
 }
 
-upgrade::UpgradeRun& SysdataHarness::run() {
-    if (!m_run) m_run = upgrade::testing::newRun(form, host, target, store);
-    return *m_run;
-}
-
 bool SysdataHarness::runPhase() { return UpdateSystemData(run()); }
-
-std::vector<std::string> SysdataHarness::loggedStatements() const {
-    return upgrade::testing::loggedStatements(store);
-}
 
 std::vector<std::string> logInserts(const std::vector<std::string>& statements) {
     std::vector<std::string> inserts;

@@ -29,7 +29,7 @@ struct Dados {
 
 // The system data phase over a scripted target and store. FXSilence starts unticked, so
 // every question shows; Menus and Searches are ticked, "Limpar Menus" is not.
-class SysdataHarness {
+class SysdataHarness : public upgrade::testing::ScriptedRun<> {
 public:
     SysdataHarness();
 
@@ -44,20 +44,7 @@ public:
                    std::vector<db::Column> columns = {{"id", db::ado::kInteger}},
                    Rows rows = {{db::Value::integer(1)}});
 
-    upgrade::UpgradeRun& run();
     bool runPhase();
-
-    // The statements sent to the target (queries left out) and the log inserts, in order.
-    const std::vector<std::string>& targetStatements() const { return target.executed; }
-    std::vector<std::string> loggedStatements() const;
-
-    app::MainForm form;
-    testing_support::FakeHost host;
-    testing_support::FakeConnection target;
-    testing_support::FakeConnection store;
-
-private:
-    std::unique_ptr<upgrade::UpgradeRun> m_run;
 };
 
 // The log inserts of `statements`, in order.

@@ -394,36 +394,76 @@ bool isNameByte(char c) {
 std::string DeTransform(std::string_view text) {
     if (text.find(kApostropheMarker) == std::string_view::npos) return std::string(text);
     // The literal reopened after the apostrophe keeps the N of an N literal, so that the
-    // rest of a wide value is not read in the server's code page.
-    enum class Inside { Code, Name, Literal } inside = Inside::Code;
+    // rest of a wide value is not read in the server's code page. The scan knows names in
+    // brackets or double quotes, literals and comments, so that an apostrophe, bracket or
+    // quote inside one of them cannot make it misread what follows.
+    enum class Inside { Code, Name, QuotedName, Literal, LineComment, BlockComment };
+    Inside inside = Inside::Code;
+    int commentDepth = 0;  // block comments nest in T-SQL
     bool national = false;
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (std::size_t i = 0; i < text.size();) {
-        // A name in brackets is written as it is, never through Transform: a marker
-        // there is part of the name.
-        if (inside != Inside::Name && text.substr(i, kApostropheMarker.size()) == kApostropheMarker) {
+        // A name in brackets or double quotes is written as it is, never through
+        // Transform: a marker there is part of the name.
+        if (inside != Inside::Name && inside != Inside::QuotedName &&
+            text.substr(i, kApostropheMarker.size()) == kApostropheMarker) {
             out += inside == Inside::Literal && national ? "' + CHAR(39) + N'" : "' + CHAR(39) + '";
             i += kApostropheMarker.size();
             continue;
         }
         const char c = text[i];
-        const bool doubled = i + 1 < text.size() && text[i + 1] == c;
-        if (inside == Inside::Code && c == '[') {
-            inside = Inside::Name;
-        } else if (inside == Inside::Code && c == '\'') {
-            inside = Inside::Literal;
-            national = i > 0 && (text[i - 1] == 'N' || text[i - 1] == 'n') && (i < 2 || !isNameByte(text[i - 2]));
-        } else if ((inside == Inside::Name && c == ']') || (inside == Inside::Literal && c == '\'')) {
-            if (doubled) {
-                out.append(2, c);
-                i += 2;
-                continue;
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        std::size_t width = 1;
+        switch (inside) {
+            case Inside::Code:
+                if (c == '[') {
+                    inside = Inside::Name;
+                } else if (c == '"') {
+                    inside = Inside::QuotedName;
+                } else if (c == '\'') {
+                    inside = Inside::Literal;
+                    national = i > 0 && (text[i - 1] == 'N' || text[i - 1] == 'n') &&
+                               (i < 2 || !isNameByte(text[i - 2]));
+                } else if (c == '-' && next == '-') {
+                    inside = Inside::LineComment;
+                    width = 2;
+                } else if (c == '/' && next == '*') {
+                    inside = Inside::BlockComment;
+                    commentDepth = 1;
+                    width = 2;
+                }
+                break;
+            case Inside::Name:
+            case Inside::QuotedName:
+            case Inside::Literal: {
+                const char close = inside == Inside::Name         ? ']'
+                                   : inside == Inside::QuotedName ? '"'
+                                                                  : '\'';
+                if (c == close) {
+                    if (next == close) {
+                        width = 2;  // a doubled closing character is part of the text
+                    } else {
+                        inside = Inside::Code;
+                    }
+                }
+                break;
             }
-            inside = Inside::Code;
+            case Inside::LineComment:
+                if (c == '\n' || c == '\r') inside = Inside::Code;
+                break;
+            case Inside::BlockComment:
+                if (c == '/' && next == '*') {
+                    ++commentDepth;
+                    width = 2;
+                } else if (c == '*' && next == '/') {
+                    if (--commentDepth == 0) inside = Inside::Code;
+                    width = 2;
+                }
+                break;
         }
-        out += c;
-        ++i;
+        out.append(text.substr(i, width));
+        i += width;
     }
     return out;
 }

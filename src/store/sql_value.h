@@ -108,9 +108,11 @@ void AppendTransform(std::string& out, const db::Value& value, bool national = f
 std::string Transform(const db::Field& field);
 
 // A kept command made ready for SQL Server: every "!39!" becomes ' + CHAR(39) + ' , and
-// inside an N literal ' + CHAR(39) + N' ; one inside a bracketed name stays, as it is
-// part of the name. The empty text and null give the empty text. Examples:
-// 'a!39!b' -> 'a' + CHAR(39) + 'b'; N'Ω!39!ς' -> N'Ω' + CHAR(39) + N'ς'; [t!39!] -> [t!39!].
+// inside an N literal ' + CHAR(39) + N' ; one inside a name in brackets or double quotes
+// stays, as it is part of the name. Apostrophes, brackets and quotes inside comments
+// (-- to the end of the line, /* */, nested) open nothing. The empty text and null give
+// the empty text. Examples: 'a!39!b' -> 'a' + CHAR(39) + 'b'; N'Ω!39!ς' -> N'Ω' + CHAR(39)
+// + N'ς'; [t!39!] -> [t!39!]; -- it's\n N'Ω!39!' -> -- it's\n N'Ω' + CHAR(39) + N''.
 std::string DeTransform(const db::Value& value);
 std::string DeTransform(std::string_view text);
 

@@ -278,6 +278,29 @@ TEST(Transform, AnNLiteralStaysWideAfterEachApostropheAndANameKeepsItsMarker) {
     EXPECT_EQ(DeTransform("SELECT n'a!39!'"), "SELECT n'a' + CHAR(39) + N''");
 }
 
+// An apostrophe, bracket or double quote inside a comment or a double-quoted name opens
+// nothing: the markers after it are still read where they stand (a literal, an N literal,
+// a name). A marker inside a double-quoted name is the name's own text.
+TEST(Transform, CommentsAndQuotedNamesDoNotDisturbTheMarkers) {
+    struct Case {
+        const char* command;
+        const char* replayed;
+    };
+    const Case cases[] = {
+        {"-- it's [x\r\nUPDATE t SET a = 'x [y!39!z]'",
+         "-- it's [x\r\nUPDATE t SET a = 'x [y' + CHAR(39) + 'z]'"},
+        {"UPDATE t SET a = N'Ω' -- isn't it\nUPDATE t SET b = N'x!39!y'",
+         "UPDATE t SET a = N'Ω' -- isn't it\nUPDATE t SET b = N'x' + CHAR(39) + N'y'"},
+        {"/* it's /* [nested */ ' */ UPDATE t SET a = N'x!39!y'",
+         "/* it's /* [nested */ ' */ UPDATE t SET a = N'x' + CHAR(39) + N'y'"},
+        {"UPDATE \"it's \"\"[a!39!\" SET a = N'x!39!y'",
+         "UPDATE \"it's \"\"[a!39!\" SET a = N'x' + CHAR(39) + N'y'"},
+        {"UPDATE t SET a = '-- /* \" [ !39!' -- !39!",
+         "UPDATE t SET a = '-- /* \" [ ' + CHAR(39) + '' -- ' + CHAR(39) + '"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DeTransform(c.command), c.replayed) << c.command;
+}
+
 TEST(Trtf, EscapesAndChangesItsArgument) {
     std::string text = "O'Neil's";
     EXPECT_EQ(Trtf(text), "O'+CHR(39)+'Neil'+CHR(39)+'s");

@@ -162,13 +162,14 @@ std::optional<std::pair<std::string, bool>> fileText(std::string_view bytes) {
     std::string text;
     if (startsWith(bytes, kUtf16Mark)) {
         text = utf16leToUtf8(bytes.substr(kUtf16Mark.size()));
-    } else if (startsWith(bytes, kUtf8Mark)) {
-        // A mark over bytes that are not UTF-8 (edited as Windows-1252 afterwards): the
-        // rest reads as Windows-1252, so that every value read is valid UTF-8.
-        const std::string_view rest = bytes.substr(kUtf8Mark.size());
-        text = db::isValidUtf8(rest) ? std::string(rest) : windows1252ToUtf8(rest);
     } else {
-        text = windows1252ToUtf8(bytes);
+        // UTF-8 with or without its mark (a file written by an editor on Linux has none);
+        // bytes that are not UTF-8 (a REGEDIT4 export, or a file edited as Windows-1252
+        // after its mark was written) read as Windows-1252, so that every value read is
+        // valid UTF-8.
+        const std::string_view rest =
+            startsWith(bytes, kUtf8Mark) ? bytes.substr(kUtf8Mark.size()) : bytes;
+        text = db::isValidUtf8(rest) ? std::string(rest) : windows1252ToUtf8(rest);
     }
     const std::string_view firstLine = trimmed(std::string_view(text).substr(0, text.find_first_of("\r\n")));
     if (firstLine == kVersion5Header) return std::make_pair(std::move(text), true);

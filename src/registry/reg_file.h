@@ -54,6 +54,8 @@ private:
 //   "Windows Registry Editor Version 5.00": UTF-16LE with its byte-order mark (UTF-8
 //     with or without its mark is read too); hex(1)/hex(2)/hex(7) data is UTF-16LE;
 //   "REGEDIT4": Windows-1252; hex(1)/hex(2)/hex(7) data is Windows-1252.
+// A file without the UTF-16LE mark is read as UTF-8 when its bytes are valid UTF-8 (with
+// or without the UTF-8 mark), otherwise as Windows-1252, whatever its header.
 // Lines: "[KEY\PATH]" opens a key, "[-KEY\PATH]" deletes it with its sub-keys;
 // "name"="text" (with \\ and \" escapes), @="text" the default value, "name"=dword:1f
 // (read as "31"), "name"=hex:..,.. and "name"=hex(N):..,.. (a line ending in "\" goes on

@@ -1,6 +1,10 @@
 #include "registry/shadow_file.h"
 
-#include <fstream>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <vector>
 
 #include "registry/file_bytes.h"
@@ -43,11 +47,66 @@ bool isEntryFor(std::string_view line, std::string_view prefix) {
     return true;
 }
 
-bool writeAll(const std::filesystem::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return out.good();
+// Closes a descriptor on every path.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    // Closes now, for the close's own error (a delayed write error shows there).
+    bool close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;  // a full disk or a file-size limit
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Writes `bytes` to `temporary` with the mode (and, where allowed, the owner and group)
+// of `file`, flushes it to the disk and renames it over `file`, so that `file` is either
+// the old one or the new one whole. The temporary file is removed on any failure.
+bool replaceFile(const std::filesystem::path& file, const std::filesystem::path& temporary,
+                 std::string_view bytes) {
+    struct stat current {};
+    if (::stat(file.c_str(), &current) != 0 || ::access(file.c_str(), W_OK) != 0) return false;
+    // A symbolic link or a folder at the temporary file's name is not written through.
+    FileDescriptor out(::open(temporary.c_str(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                              current.st_mode & 0777));
+    if (out.get() < 0) return false;
+    // The shadow file is machine-wide: the new one keeps the old one's permissions and,
+    // as far as this user may give them, its owner and group.
+    if (::fchown(out.get(), current.st_uid, current.st_gid) != 0) {
+        [[maybe_unused]] const int groupOnly =
+            ::fchown(out.get(), static_cast<uid_t>(-1), current.st_gid);
+    }
+    const bool written = ::fchmod(out.get(), current.st_mode & 0777) == 0 &&
+                         writeAll(out.get(), bytes) && ::fsync(out.get()) == 0;
+    if (!out.close() || !written || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with the folder's own flush; a folder that cannot
+    // be flushed leaves the new file in place all the same.
+    FileDescriptor folder(::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) ::fsync(folder.get());
+    return true;
 }
 
 }  // namespace
@@ -112,13 +171,7 @@ bool DefinirValorSombra(const RegistryLocations& locations, const std::string& k
         if (!bytes) return false;
         const std::optional<std::string> updated = shadowWithEntry(*bytes, keyPath, valueName, value);
         if (!updated) return true;
-        std::error_code ignored;
-        if (!writeAll(*temporary, *updated) || !writeAll(*file, *updated)) {
-            std::filesystem::remove(*temporary, ignored);
-            return false;
-        }
-        std::error_code ec;
-        return std::filesystem::remove(*temporary, ec) && !ec;
+        return replaceFile(*file, *temporary, *updated);
     } catch (const std::exception&) {
         return false;
     }

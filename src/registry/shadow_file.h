@@ -37,11 +37,13 @@ std::string ObterValorSombra(const RegistryLocations& locations, const std::stri
                              const std::string& valueName);
 
 // Writes the entry into the shadow file: nothing when the file already holds it
-// exactly; otherwise the new file is written to RegShadow.tmp beside it, then over the
-// shadow file (which keeps its own permissions), and the temporary file is deleted. True when
-// the shadow file holds the entry afterwards; false on any error, including a shadow
-// file that does not exist (it is never created here) or a folder that cannot be
-// written. Never throws.
+// exactly; otherwise the new file is written to RegShadow.tmp beside it with the shadow
+// file's permissions, flushed to the disk and renamed over the shadow file, so that the
+// shadow file is at every moment the old one or the new one, whole. True when the
+// shadow file holds the entry afterwards; false on any error, the shadow file then as it
+// was and the temporary file removed: a shadow file that does not exist (it is never
+// created here) or that this user may not write, a folder that cannot be written, a full
+// disk. Never throws.
 bool DefinirValorSombra(const RegistryLocations& locations, const std::string& keyPath,
                         const std::string& valueName, const std::string& value);
 

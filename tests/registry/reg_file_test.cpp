@@ -102,5 +102,30 @@ TEST(RegFile, BytesWithoutAHeaderOrKeyAreNoRegistry) {
     EXPECT_EQ(marked.find("HKEY_USERS\\A", "a")->data, std::string("Gest\xC3\xA3o") + '\0');
 }
 
+// A file without a byte-order mark (as an editor on Linux writes it) reads as UTF-8 when
+// its bytes are valid UTF-8, otherwise as Windows-1252, under either header: accented
+// names and a stored password of characters above 127 arrive as they were written.
+TEST(RegFile, AFileWithoutAMarkReadsAsUtf8WhenItIsOtherwiseAsWindows1252) {
+    struct Case {
+        const char* header;
+        std::string bytes;  // the value's text as the file holds it
+    };
+    const std::string expected = "Gest\xC3\xA3o \xC3\xBF\xC2\xA9\xE2\x80\xB0";  // "Gestão ÿ©‰"
+    const Case cases[] = {
+        {"Windows Registry Editor Version 5.00", expected},
+        {"REGEDIT4", expected},
+        {"Windows Registry Editor Version 5.00", "Gest\xE3o \xFF\xA9\x89"},
+        {"REGEDIT4", "Gest\xE3o \xFF\xA9\x89"},
+    };
+    for (const Case& c : cases) {
+        const RegFile file =
+            parseRegFile(std::string(c.header) + "\n\n[HKEY_LOCAL_MACHINE\\A]\n\"dtPassword\"=\"" +
+                         c.bytes + "\"\n");
+        const RegValue* value = file.find("HKEY_LOCAL_MACHINE\\A", "dtPassword");
+        ASSERT_NE(value, nullptr) << c.header;
+        EXPECT_EQ(value->data, expected + '\0') << c.header << " " << c.bytes;
+    }
+}
+
 }  // namespace
 }  // namespace registry

@@ -14,9 +14,9 @@ namespace {
 
 using upgrade::ExecutionMode;
 
-// Drops the IX indexes that contain the column: DROP INDEX [tbX].[IX_tbX_nome]. The
-// index query returns an index once for each constraint or default of its table; each
-// index is dropped once, since a second drop of the same index can only fail.
+// Drops the IX indexes that contain the column: DROP INDEX [tbX].[IX_tbX_nome]. Each
+// index is dropped once, should the query return it more than once: a second drop of the
+// same index can only fail.
 void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
     db::Recordset indexes = run.target.open(upgrade::ixIndexQuery(stored.tabela, stored.campo),
                                             db::CursorType::Static, db::LockType::ReadOnly);

@@ -9,16 +9,19 @@ const char* const kIxIndexSelect =
     " SELECT SOURCE_sysindexes.name as IX_Name, SOURCE_sysobjects_2.name as tabela, "
     "SOURCE_syscolumns.name as campo, SOURCE_sysindexkeys.*  ";
 
+// The table is reached from the index itself (sysindexes.id), so that an index is found
+// on every user table, whatever the table owns. An index named like an object its table
+// owns (the index of a key or unique constraint) is left out.
 const char* const kIxIndexFrom =
-    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysobjects AS SOURCE_sysobjects ON "
-    "(SOURCE_sysindexkeys.id = SOURCE_sysobjects.parent_obj) JOIN sysindexes AS "
-    "SOURCE_sysindexes ON (SOURCE_sysindexkeys.id = SOURCE_sysindexes.id AND "
-    "SOURCE_sysindexes.name <> SOURCE_sysobjects.name AND "
+    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysindexes AS SOURCE_sysindexes ON "
+    "(SOURCE_sysindexkeys.id = SOURCE_sysindexes.id AND "
     "substring(SOURCE_sysindexes.name,1,2)='IX' AND SOURCE_sysindexkeys.indid = "
     "SOURCE_sysindexes.indid) JOIN sysobjects AS SOURCE_sysobjects_2 ON "
-    "SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN syscolumns AS SOURCE_syscolumns "
-    "ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = "
-    "SOURCE_syscolumns.colid) ";
+    "(SOURCE_sysindexes.id = SOURCE_sysobjects_2.id AND SOURCE_sysobjects_2.xtype = 'U') "
+    "JOIN syscolumns AS SOURCE_syscolumns ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id "
+    "AND SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) WHERE NOT EXISTS (SELECT * "
+    "FROM sysobjects AS SOURCE_sysobjects WHERE SOURCE_sysobjects.parent_obj = "
+    "SOURCE_sysindexes.id AND SOURCE_sysobjects.name = SOURCE_sysindexes.name) ";
 
 const char* const kByTableAndColumn = " ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.name";
 
@@ -62,7 +65,7 @@ std::string ixIndexListQuery() {
 
 std::string ixIndexQuery(std::string_view table, std::string_view column) {
     return std::string(kIxIndexSelect) + kIxIndexFrom +
-           " WHERE SOURCE_sysobjects_2.name = " + literal(table) +
+           "AND SOURCE_sysobjects_2.name = " + literal(table) +
            " AND SOURCE_syscolumns.name = " + literal(column) + kByTableAndColumn;
 }
 

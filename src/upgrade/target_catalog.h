@@ -10,14 +10,15 @@ namespace upgrade {
 // queries as T-SQL text literals (apostrophes doubled) and the statements in brackets
 // (']' doubled).
 
-// Every index whose name begins with IX, once per key column and per object the table
-// owns (constraints, defaults): IX_Name, tabela, campo and the sysindexkeys columns.
+// Every index of a user table whose name begins with IX, once per key column, but for
+// an index named like an object its table owns (a key or unique constraint's own index):
+// IX_Name, tabela, campo and the sysindexkeys columns, by table and column name.
 // " SELECT SOURCE_sysindexes.name as IX_Name, ... SOURCE_sysindexkeys.*   FROM
-// sysindexkeys AS SOURCE_sysindexkeys JOIN ... SOURCE_syscolumns.colid)  ORDER BY
-// SOURCE_sysobjects_2.name, SOURCE_syscolumns.name"
+// sysindexkeys AS SOURCE_sysindexkeys JOIN ... WHERE NOT EXISTS (... SOURCE_sysobjects.name
+// = SOURCE_sysindexes.name)  ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.name"
 std::string ixIndexListQuery();
 
-// The same for one column. Example: (tbX, nome) -> "... SOURCE_syscolumns.colid)  WHERE
+// The same for one column. Example: (tbX, nome) -> "... SOURCE_sysindexes.name) AND
 // SOURCE_sysobjects_2.name = 'tbX' AND SOURCE_syscolumns.name = 'nome' ORDER BY
 // SOURCE_sysobjects_2.name, SOURCE_syscolumns.name"
 std::string ixIndexQuery(std::string_view table, std::string_view column);

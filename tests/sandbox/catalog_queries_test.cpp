@@ -69,13 +69,13 @@ const std::string kRemovalIndexesSelect =
     " SELECT SOURCE_sysindexes.name as IX_Name, SOURCE_sysobjects_2.name as tabela, SOURCE_syscolumns.name as campo, "
     "SOURCE_sysindexkeys.*  ";
 const std::string kRemovalIndexesFrom =
-    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysobjects AS SOURCE_sysobjects ON (SOURCE_sysindexkeys.id = "
-    "SOURCE_sysobjects.parent_obj) JOIN sysindexes AS SOURCE_sysindexes ON (SOURCE_sysindexkeys.id = "
-    "SOURCE_sysindexes.id AND SOURCE_sysindexes.name <> SOURCE_sysobjects.name AND "
-    "substring(SOURCE_sysindexes.name,1,2)='IX' AND SOURCE_sysindexkeys.indid = SOURCE_sysindexes.indid) JOIN "
-    "sysobjects AS SOURCE_sysobjects_2 ON SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN syscolumns AS "
-    "SOURCE_syscolumns ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = "
-    "SOURCE_syscolumns.colid) ";
+    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysindexes AS SOURCE_sysindexes ON (SOURCE_sysindexkeys.id = "
+    "SOURCE_sysindexes.id AND substring(SOURCE_sysindexes.name,1,2)='IX' AND SOURCE_sysindexkeys.indid = "
+    "SOURCE_sysindexes.indid) JOIN sysobjects AS SOURCE_sysobjects_2 ON (SOURCE_sysindexes.id = "
+    "SOURCE_sysobjects_2.id AND SOURCE_sysobjects_2.xtype = 'U') JOIN syscolumns AS SOURCE_syscolumns ON "
+    "(SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = SOURCE_syscolumns.colid) "
+    "WHERE NOT EXISTS (SELECT * FROM sysobjects AS SOURCE_sysobjects WHERE SOURCE_sysobjects.parent_obj = "
+    "SOURCE_sysindexes.id AND SOURCE_sysobjects.name = SOURCE_sysindexes.name) ";
 const std::string kOrderByTableColumn = " ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.name";
 
 struct QueryCase {
@@ -185,18 +185,12 @@ std::vector<QueryCase> cases() {
                      " AND SOURCE_sysobjects_2.name = 'tbDocumentos' ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.colid",
                  {{"PK_tbDocumentos", "tbDocumentos", "numero"}, {"PK_tbDocumentos", "tbDocumentos", "ano"}}, 2});
     c.push_back({"GuardRow", "target", "SELECT TOP 1 * FROM tbVersao", {{"3.0.0", "2003-02-01 08:00:00.000", "0"}}, 1});
-    c.push_back({"RemovalIndexesOnePerChildObject", "target",
+    c.push_back({"RemovalIndexesOncePerKeyColumn", "target",
                  kRemovalIndexesSelect + kRemovalIndexesFrom + kOrderByTableColumn,
                  {{"IX_tbDocumentos_cliente", "tbDocumentos", "cliente"},
-                  {"IX_tbDocumentos_cliente", "tbDocumentos", "cliente"},
-                  {"IX_tbDocumentos_cliente", "tbDocumentos", "cliente"},
-                  {"IX_tbDocumentos_cliente", "tbDocumentos", "cliente"},
                   {"IX_tbMenu_Main_Items_id_menu", "tbMenu_Main_Items", "id_menu"},
-                  {"IX_tbMenu_Main_Items_id_menu", "tbMenu_Main_Items", "id_menu"},
-                  {"IX_tbMenu_Main_Items_id_menu", "tbMenu_Main_Items", "id_menu"},
-                  {"IX_tbUsers_descrit", "tbUsers", "descrit"},
                   {"IX_tbUsers_descrit", "tbUsers", "descrit"}},
-                 9});
+                 3});
     c.push_back({"RemovalDefaults", "target",
                  kDefaultsHead + kDefaultsJoins + " ORDER BY SOURCE_sysobjects.name, SOURCE_syscolumns.name",
                  {{"DF__tbDocumen__data_doc__*", "tbDocumentos", "data_doc", "(getdate())"}}, 10});
@@ -215,9 +209,9 @@ std::vector<QueryCase> cases() {
                      kOrderByTableColumn,
                  {}, 0});
     c.push_back({"IndexOnOneColumn", "target",
-                 kRemovalIndexesSelect + kRemovalIndexesFrom + " WHERE SOURCE_sysobjects_2.name = 'tbUsers' AND "
+                 kRemovalIndexesSelect + kRemovalIndexesFrom + "AND SOURCE_sysobjects_2.name = 'tbUsers' AND "
                      "SOURCE_syscolumns.name = 'descrit'" + kOrderByTableColumn,
-                 {{"IX_tbUsers_descrit", "tbUsers", "descrit"}, {"IX_tbUsers_descrit", "tbUsers", "descrit"}}, 2});
+                 {{"IX_tbUsers_descrit", "tbUsers", "descrit"}}, 1});
     c.push_back({"DefaultOfOneColumn", "target",
                  kDefaultsHead + kDefaultsJoins.substr(0, kDefaultsJoins.size() - 1) + " AND " +
                      " SOURCE_sysobjects.name = 'tbMenu_Main' AND SOURCE_syscolumns.name = 'ordem' ORDER BY "
@@ -325,6 +319,29 @@ TEST_P(CatalogQueries, ReturnTheRowsTheFixturesImply) {
                 << "row " << i << " column " << rows->columns[k].name << ": expected " << want[k] << ", got "
                 << valueText(got[k]);
     }
+}
+
+// The upgrade's IX index query finds an index through its own table: on a table that
+// owns no constraint or default too, once per key column, never an index that backs a
+// constraint of its table (here a unique constraint named IX_...).
+TEST(IxIndexQuery, FindsIndexesOnEveryUserTableOncePerKeyColumn) {
+    EngineHarness h;
+    h.run("CREATE TABLE tbSemNada (a int NULL, b varchar(10) NULL)\n"
+          "CREATE INDEX IX_tbSemNada_ab ON tbSemNada (b, a)\n"
+          "CREATE TABLE tbCheia (id int NOT NULL CONSTRAINT PK_tbCheia PRIMARY KEY, u int NULL "
+          "CONSTRAINT IX_tbCheia_u UNIQUE, d int NULL DEFAULT (0))\n"
+          "CREATE INDEX IX_tbCheia_d ON tbCheia (d)");
+    Rows found;
+    for (const auto& row : h.rows(kRemovalIndexesSelect + kRemovalIndexesFrom + kOrderByTableColumn))
+        found.push_back({row.at(0), row.at(1), row.at(2)});
+    EXPECT_EQ(found, (Rows{{"IX_tbCheia_d", "tbCheia", "d"},
+                           {"IX_tbSemNada_ab", "tbSemNada", "a"},
+                           {"IX_tbSemNada_ab", "tbSemNada", "b"}}));
+    EXPECT_EQ(h.rows(kRemovalIndexesSelect + kRemovalIndexesFrom +
+                     "AND SOURCE_sysobjects_2.name = 'tbSemNada' AND SOURCE_syscolumns.name = 'b'" +
+                     kOrderByTableColumn)
+                  .size(),
+              1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, CatalogQueries, ::testing::ValuesIn(cases()),

@@ -20,14 +20,15 @@ TEST_P(TargetCatalogText, IsExact) { EXPECT_EQ(GetParam().expected, GetParam().a
 const std::string kIxSelectAndFrom =
     " SELECT SOURCE_sysindexes.name as IX_Name, SOURCE_sysobjects_2.name as tabela, "
     "SOURCE_syscolumns.name as campo, SOURCE_sysindexkeys.*  "
-    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysobjects AS SOURCE_sysobjects ON "
-    "(SOURCE_sysindexkeys.id = SOURCE_sysobjects.parent_obj) JOIN sysindexes AS SOURCE_sysindexes "
-    "ON (SOURCE_sysindexkeys.id = SOURCE_sysindexes.id AND SOURCE_sysindexes.name <> "
-    "SOURCE_sysobjects.name AND substring(SOURCE_sysindexes.name,1,2)='IX' AND "
-    "SOURCE_sysindexkeys.indid = SOURCE_sysindexes.indid) JOIN sysobjects AS SOURCE_sysobjects_2 "
-    "ON SOURCE_sysobjects.parent_obj = SOURCE_sysobjects_2.id JOIN syscolumns AS SOURCE_syscolumns "
-    "ON (SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = "
-    "SOURCE_syscolumns.colid) ";
+    " FROM sysindexkeys AS SOURCE_sysindexkeys JOIN sysindexes AS SOURCE_sysindexes ON "
+    "(SOURCE_sysindexkeys.id = SOURCE_sysindexes.id AND substring(SOURCE_sysindexes.name,1,2)='IX' "
+    "AND SOURCE_sysindexkeys.indid = SOURCE_sysindexes.indid) JOIN sysobjects AS "
+    "SOURCE_sysobjects_2 ON (SOURCE_sysindexes.id = SOURCE_sysobjects_2.id AND "
+    "SOURCE_sysobjects_2.xtype = 'U') JOIN syscolumns AS SOURCE_syscolumns ON "
+    "(SOURCE_sysindexkeys.id = SOURCE_syscolumns.id AND SOURCE_sysindexkeys.colid = "
+    "SOURCE_syscolumns.colid) WHERE NOT EXISTS (SELECT * FROM sysobjects AS SOURCE_sysobjects "
+    "WHERE SOURCE_sysobjects.parent_obj = SOURCE_sysindexes.id AND SOURCE_sysobjects.name = "
+    "SOURCE_sysindexes.name) ";
 const std::string kDefaultSelectAndJoins =
     " SELECT SOURCE_Names.name as DF_name, SOURCE_sysobjects.name as tabela, "
     "SOURCE_syscolumns.name as campo, SOURCE_syscomments.text as valor FROM syscolumns AS "
@@ -42,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(Queries, TargetCatalogText, ::testing::Values(
     TextCase{"IxIndexList", ixIndexListQuery(),
         kIxSelectAndFrom + " ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.name"},
     TextCase{"IxIndexesOfAColumn", ixIndexQuery("tbO'Neil", "nome"),
-        kIxSelectAndFrom + " WHERE SOURCE_sysobjects_2.name = 'tbO''Neil' AND SOURCE_syscolumns.name = 'nome' ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.name"},
+        kIxSelectAndFrom + "AND SOURCE_sysobjects_2.name = 'tbO''Neil' AND SOURCE_syscolumns.name = 'nome' ORDER BY SOURCE_sysobjects_2.name, SOURCE_syscolumns.name"},
     TextCase{"DefaultList", defaultListQuery(),
         kDefaultSelectAndJoins + " ORDER BY SOURCE_sysobjects.name, SOURCE_syscolumns.name"},
     TextCase{"DefaultOfAColumn", defaultConstraintQuery("tbX", "qtd"),

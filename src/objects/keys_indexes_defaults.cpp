@@ -49,21 +49,26 @@ bool passedOverSkippedTable(UpgradeRun& run, db::Recordset& rows) {
     return true;
 }
 
-// A key for a table without one: errors collected, an integrity failure reported unless
-// silenced and not logged, anything else logged with a failing log insert let go.
+// A key for a table without one: errors collected. Made: logged, a failing log insert let
+// go. An integrity failure: its own message unless silenced. Any other failure (a
+// nullable key column, say): the question of ask-on-error execution. A key not made is
+// never logged, and its failure is recorded among the run's failed statements.
 void addMissingKey(UpgradeRun& run, const std::string& table, const std::string& key,
                    const std::vector<std::string>& columns) {
     const std::string statement = addPrimaryKeyStatement(table, key, keyColumnList(columns));
     run.currentStatement = statement;
     const std::optional<db::Error> error =
         run.statements.execute(statement, ExecutionMode::IgnoreErrors);
-    if (error && error->number() == db::errc::kIntegrityViolation) {
-        if (!run.form.FXSilence.ticked()) {
-            run.host.messageBox(keyIntegrityMessage(table), app::mb::kInformation, std::nullopt);
-        }
+    if (!error) {
+        run.statements.log(statement, ExecutionMode::IgnoreErrors);
         return;
     }
-    run.statements.log(statement, ExecutionMode::IgnoreErrors);
+    run.statements.recordFailure(statement, *error);
+    if (error->number() != db::errc::kIntegrityViolation) {
+        run.statements.askToContinue(*error);
+    } else if (!run.form.FXSilence.ticked()) {
+        run.host.messageBox(keyIntegrityMessage(table), app::mb::kInformation, std::nullopt);
+    }
 }
 
 // A key whose columns differ from the stored ones: the target's key dropped, the stored
@@ -88,6 +93,7 @@ void replaceDifferingKey(UpgradeRun& run, db::Recordset& targetKey, const std::s
 // then the group is read (the bar advancing per row); the key added where the table has
 // none, replaced where its columns differ.
 AfterRow recreatePrimaryKey(UpgradeRun& run, db::Recordset& rows) {
+    run.currentObject = text(rows, "nome");
     if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
     const std::string table = run.currentTable;
     db::Recordset targetKey = openStatic(run.target, upgrade::primaryKeyQuery(table));
@@ -103,6 +109,7 @@ AfterRow recreatePrimaryKey(UpgradeRun& run, db::Recordset& rows) {
     if (targetKey.eof()) {
         addMissingKey(run, table, firstKey, columns);
     } else {
+        run.currentObject = lastKey;
         replaceDifferingKey(run, targetKey, lastKey, columns);
     }
     targetKey.close();
@@ -111,6 +118,7 @@ AfterRow recreatePrimaryKey(UpgradeRun& run, db::Recordset& rows) {
 
 // One stored index column: created unless the column has an IX index, whatever its name.
 AfterRow recreateIndex(UpgradeRun& run, db::Recordset& rows) {
+    run.currentObject = text(rows, "nome");
     if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
     const std::string column = text(rows, "campo");
     db::Recordset indexes = openStatic(run.target, upgrade::ixIndexQuery(run.currentTable, column));
@@ -123,6 +131,7 @@ AfterRow recreateIndex(UpgradeRun& run, db::Recordset& rows) {
 // One stored default: created, and its value written into the column's NULLs, unless the
 // column has a default, whatever its value.
 AfterRow recreateDefault(UpgradeRun& run, db::Recordset& rows) {
+    run.currentObject = text(rows, "DF_name");
     if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
     const std::string& table = run.currentTable;
     const std::string column = text(rows, "campo");

@@ -13,12 +13,14 @@ namespace objects {
 // counting every stored row consumed, and compares each stored definition with the
 // target's catalog (per-row queries static and read-only; a failed query ends the run).
 // While FXDebug is ticked, the rows of a table declined in the table structure phase are
-// passed over.
+// passed over. The run's current object is the stored key, index or default of the row,
+// so that the run error handler names it.
 
 // tbPrimary_Keys, a group of consecutive rows per table: a key is added to a table without
-// one (an integrity failure is shown unless FXSilence is ticked and is not logged; any
-// other outcome is logged, the run goes on); a key whose column list differs from the
-// target's is dropped and added again (ask-on-error, both logged).
+// one (made: logged; an integrity failure: shown unless FXSilence is ticked; any other
+// failure: asked about as in ask-on-error execution; a key not made is not logged); a
+// key whose column list differs from the target's is dropped and added again
+// (ask-on-error, both logged).
 upgrade::UpgradePhase primaryKeysPhase();
 
 // tbIndexes: CREATE INDEX where the column has no IX index (ask-on-error, logged).

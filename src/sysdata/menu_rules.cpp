@@ -40,6 +40,7 @@ void applyMenuRow(upgrade::UpgradeRun& run, const StoredRow& row) {
          {deleteRowStatement(row.tabela, row.pkeyCampo, key), run.currentStatement,
           usersGroupsStatement(row.tabela, row.pkeyCampo, textLiteral(savedGroups), key)}) {
         if (auto failure = run.statements.execute(sql, ExecutionMode::IgnoreErrors)) {
+            run.statements.recordFailure(sql, *failure);
             lastFailure = std::move(failure);
         }
     }

@@ -29,6 +29,7 @@ void applyInsertedRow(upgrade::UpgradeRun& run, const StoredRow& row) {
         run.statements.execute(run.currentStatement, ExecutionMode::IgnoreErrors);
     transferLargeFields(run, row);
     if (failure) {
+        run.statements.recordFailure(run.currentStatement, *failure);
         run.statements.askToContinue(*failure, [&row](const db::Error& error) {
             return tableQuestionText(row.tabela, error);
         });

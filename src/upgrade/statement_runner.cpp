@@ -22,9 +22,11 @@ std::optional<db::Error> StatementRunner::execute(std::string_view sql, Executio
         m_target.execute(sql);
         return std::nullopt;
     } catch (const db::Error& error) {
+        if (mode == ExecutionMode::IgnoreErrors) return error;
+        recordFailure(sql, error);
         if (mode == ExecutionMode::AskOnError) {
             askToContinue(error, question);
-        } else if (mode == ExecutionMode::NotifyOnError && !m_form.FXSilence.ticked()) {
+        } else if (!m_form.FXSilence.ticked()) {  // notify-on-error
             m_host.messageBox(
                 "Erro: " + error.description() + app::kLfCr + app::kLfCr + std::string(sql),
                 app::mb::kOkOnly, std::nullopt);
@@ -38,6 +40,10 @@ void StatementRunner::askToContinue(const db::Error& error, const QuestionText& 
     const int answer =
         m_host.messageBox(question(error), app::mb::kYesNo | app::mb::kQuestion, kQuestionTitle);
     if (answer == app::mb::kAnswerNo) throw AnsweredNo(error);
+}
+
+void StatementRunner::recordFailure(std::string_view sql, const db::Error& error) {
+    m_failed.push_back({std::string(sql), error});
 }
 
 db::Recordset StatementRunner::open(std::string_view sql, ExecutionMode mode, db::CursorType cursor,

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/host.h"
 #include "app/main_form.h"
@@ -39,8 +40,18 @@ using QuestionText = std::function<std::string(const db::Error& error)>;
 // "Erro: " + description + LF CR LF CR + "Deseja continuar?"
 std::string defaultQuestionText(const db::Error& error);
 
+// A statement that failed and that the run went on after (its failure ignored by the
+// phase's rule, answered Yes, silenced or notified), in the order the failures happened.
+struct FailedStatement {
+    std::string sql;
+    db::Error error;
+};
+
 // Sends statements to the target in one of the execution modes and writes the statement
-// log (tbLogs of the store). Owned by one run; not thread-safe.
+// log (tbLogs of the store). Keeps the failures of ask-on-error and notify-on-error
+// statements (and those a phase records itself) for the run's account of what failed;
+// the failures of ignore-errors statements are not kept. Owned by one run; not
+// thread-safe.
 class StatementRunner {
 public:
     StatementRunner(db::Connection& target, db::Connection& store, const app::MainForm& form,
@@ -55,8 +66,15 @@ public:
     // The question of ask-on-error execution for a failure already caught (a statement
     // sent in ignore-errors mode whose failure is asked about later): nothing while
     // FXSilence is ticked; otherwise the Yes/No box titled "Schemix", and AnsweredNo
-    // thrown on No.
+    // thrown on No. The caller records the failure with recordFailure.
     void askToContinue(const db::Error& error, const QuestionText& question = defaultQuestionText);
+
+    // Records a failure of `sql` caught in ignore-errors mode that the phase reports or
+    // asks about itself.
+    void recordFailure(std::string_view sql, const db::Error& error);
+
+    // Every failure recorded so far in this run, oldest first.
+    const std::vector<FailedStatement>& failedStatements() const { return m_failed; }
 
     // Opens a record set on the target. In ignore-errors mode a failed query reads as a
     // query without rows (an open, empty record set); in abort-on-error mode the
@@ -80,6 +98,7 @@ private:
     const app::MainForm& m_form;
     app::Host& m_host;
     ExecutionMode m_logMode;
+    std::vector<FailedStatement> m_failed;
 };
 
 inline constexpr const char* kQuestionTitle = "Schemix";

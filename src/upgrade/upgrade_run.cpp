@@ -32,10 +32,8 @@ OperationOutcome runErrorHandler(app::MainForm& form, app::Host& host,
                                  const std::optional<db::Error>& pending,
                                  const UpgradeRun* run) {
     if (pending && !pending->description().empty()) {
-        const bool onRow = run && run->failedOnPhaseRow;
-        const std::string currentObject = run ? run->currentObject : std::string();
-        host.messageBox(pending->description() + (onRow ? " " : "") + app::kLfCr + app::kLfCr +
-                            "Objecto: " + currentObject,
+        host.messageBox(runErrorText(pending->description(), run && run->failedOnPhaseRow,
+                                     run ? run->currentObject : std::string()),
                         kInformation, std::nullopt);
     }
     form.Command2.visible = true;
@@ -98,6 +96,16 @@ GuardDecision takeGuard(app::MainForm& form, app::Host& host, db::Connection& ta
 
 }  // namespace
 
+std::string runErrorText(std::string_view description, bool onPhaseRow,
+                         std::string_view currentObject) {
+    std::string text(description);
+    if (onPhaseRow) text += ' ';
+    if (!currentObject.empty()) {
+        text += std::string(app::kLfCr) + app::kLfCr + "Objecto: " + std::string(currentObject);
+    }
+    return text;
+}
+
 std::string guardQuestionText() {
     const std::string breaks = std::string(app::kLfCr) + app::kLfCr;
     return "Já está em curso uma actualização da base de dados." + breaks +
@@ -154,6 +162,7 @@ std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Hos
         for (const UpgradePhase& phase : phases) {
             if (phase.condition && !phase.condition(form)) continue;
             if (!phase.run(*run)) return runErrorHandler(form, host, std::nullopt, &*run);
+            run->currentObject.clear();  // a later phase's error never names this one's object
         }
 
         form.FXEvolucao.caption.clear();

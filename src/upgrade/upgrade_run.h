@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/connection.h"
@@ -21,7 +22,10 @@ struct UpgradeRun {
     db::Connection& target;
     db::Connection& store;
     StatementRunner statements;
-    std::string currentObject;     // function, view or procedure being processed
+    // The object being processed, which the run error handler names: the key, index,
+    // default, function, view or procedure of the row; empty outside such a phase
+    // (cleared at the end of every phase).
+    std::string currentObject;
     std::string currentStatement;  // the SQL text last built by a phase
     std::string currentTable;      // the tabela of the store row being processed
     // Set when an error left a phase loop while its record set stood on a row: the run
@@ -53,6 +57,14 @@ std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app
 inline constexpr const char* kGuardQuestionTitle = "SQL Database Server Upgrade";
 inline constexpr const char* kUpgradeSucceeded =
     "As definições da base de dados foram actualizadas com sucesso!";
+
+// The run error handler's message: the description, a blank when the error left a phase
+// while its record set stood on a row, then LF CR LF CR + "Objecto: " + the current
+// object, only when there is one. Examples: ("boom", true, "vwX") ->
+// "boom \n\r\n\rObjecto: vwX"; ("Invalid object name 'tbVersao'.", false, "") ->
+// "Invalid object name 'tbVersao'.".
+std::string runErrorText(std::string_view description, bool onPhaseRow,
+                         std::string_view currentObject);
 
 // The guard question's text, line breaks included.
 std::string guardQuestionText();

@@ -133,11 +133,12 @@ TEST_F(UpgradeObjects, TheTargetGetsTheReferencesObjectsAndASecondRunOnlyRecreat
     // missing index and default; an index or default of another name is left in place.
     EXPECT_THAT(rows("objtarget", kKeys),
                 ElementsAre("tbClientes|PK_tbClientes|id", "tbFacturas|PK_tbFacturas|Ano",
-                            "tbFacturas|PK_tbFacturas|Nr", "tbUsers|PK_tbUsers|id_user",
-                            "tbVersao|PK_tbVersao|versao"));
-    EXPECT_THAT(rows("objtarget", kIxIndexes),
-                ElementsAre("tbClientes|IX_tbClientes_Nome|Nome",
-                            "tbFacturas|IX_tbFacturas_Data_Antigo|Data"));
+                            "tbFacturas|PK_tbFacturas|Nr", "tbNotas|PK_tbNotas|id",
+                            "tbUsers|PK_tbUsers|id_user", "tbVersao|PK_tbVersao|versao"));
+    EXPECT_THAT(
+        rows("objtarget", kIxIndexes),
+        ElementsAre("tbClientes|IX_tbClientes_Nome|Nome",
+                    "tbFacturas|IX_tbFacturas_Data_Antigo|Data", "tbNotas|IX_tbNotas_Texto|Texto"));
     EXPECT_THAT(rows("objtarget", kDefaults),
                 ElementsAre("tbClientes|Activo|DF_tbClientes_Activo|(1)",
                             "tbFacturas|Nota|DF_tbFacturas_Nota_Antigo|('-')"));
@@ -168,6 +169,8 @@ TEST_F(UpgradeObjects, TheTargetGetsTheReferencesObjectsAndASecondRunOnlyRecreat
                             "ALTER TABLE [tbFacturas] ADD CONSTRAINT [PK_tbFacturas] PRIMARY KEY "
                             "NONCLUSTERED ( [ano]  ,  "
                             "[nr] ) ON [PRIMARY]",
+                            "ALTER TABLE [tbNotas] ADD CONSTRAINT [PK_tbNotas] PRIMARY KEY "
+                            "NONCLUSTERED ( [id] ) ON [PRIMARY]",
                             "CREATE INDEX IX_tbClientes_Nome ON [tbClientes] ([Nome]) ON [PRIMARY]",
                             "ALTER TABLE [tbClientes] ADD CONSTRAINT [DF_tbClientes_Activo] "
                             "DEFAULT (1) FOR [Activo]",
@@ -191,20 +194,27 @@ TEST_F(UpgradeObjects, TheTargetGetsTheReferencesObjectsAndASecondRunOnlyRecreat
     EXPECT_EQ(modules("objtarget"), reference);
 }
 
-// Duplicates in tbClientes: the key cannot be made, the message names the table, the
-// statement is not logged, and the run goes on to its end.
+// Duplicates in tbClientes and tbNotas: the keys cannot be made, the message names each
+// table, the statements are not logged, and the run goes on to its end. tbNotas, left
+// without a key, still owns no constraint or default: its index is seen all the same and
+// not created again (which would fail and ask).
 TEST_F(UpgradeObjects, AKeyOverDuplicatedRowsIsReportedAndNotLogged) {
     env.openServer("objtarget")
-        ->execute("INSERT INTO tbClientes (id, Nome, Activo) VALUES (1, 'Outra Ana', 1)");
+        ->execute(
+            "INSERT INTO tbClientes (id, Nome, Activo) VALUES (1, 'Outra Ana', 1) "
+            "INSERT INTO tbNotas (id, Texto) VALUES (1, 'repetida')");
     ASSERT_EQ(cli("capture", "objref").exitCode, 0);
 
     const CommandResult result = upgrade();
 
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_THAT(
-        result.err,
-        HasSubstr("Não foi possivel criar a chave primária, falta integridade nos dados da tabela "
-                  "'tbClientes'.\n\nClique em OK para continuar."));
+    for (const char* table : {"tbClientes", "tbNotas"}) {
+        EXPECT_THAT(result.err,
+                    HasSubstr("Não foi possivel criar a chave primária, falta integridade nos "
+                              "dados da tabela '" +
+                              std::string(table) + "'.\n\nClique em OK para continuar."));
+    }
+    EXPECT_THAT(result.err, Not(HasSubstr("Deseja continuar?")));
     EXPECT_THAT(result.err,
                 HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
     const Rows log = logged();
@@ -212,6 +222,55 @@ TEST_F(UpgradeObjects, AKeyOverDuplicatedRowsIsReportedAndNotLogged) {
     EXPECT_EQ(log.front(), "ALTER TABLE [tbFacturas] DROP CONSTRAINT [PK_tbFacturas_Antiga]");
     EXPECT_THAT(rows("objtarget", "SELECT COUNT(*) FROM sysobjects WHERE name = 'PK_tbClientes'"),
                 ElementsAre("0"));
+    for (const std::string& statement : log) EXPECT_THAT(statement, Not(HasSubstr("tbNotas")));
+}
+
+// A key the server refuses for another reason than the data (tbClientes.id is nullable
+// in the target and holds a NULL, so it cannot be altered to NOT NULL first) is asked
+// about as any failed statement, is not logged, and the run does not report success:
+// No ends it, naming the key. A silent run passes over it, again without logging it.
+TEST_F(UpgradeObjects, AKeyRefusedForANullableColumnIsAskedAboutAndNotLogged) {
+    env.openServer("objtarget")
+        ->execute(
+            "ALTER TABLE tbClientes ALTER COLUMN id int NULL "
+            "INSERT INTO tbClientes (id, Nome, Activo) VALUES (NULL, 'Sem numero', 1)");
+    ASSERT_EQ(cli("capture", "objref").exitCode, 0);
+
+    const CommandResult asked = upgrade();
+
+    EXPECT_EQ(asked.exitCode, 1) << asked.err;
+    const std::string refused =
+        "Cannot define PRIMARY KEY constraint on nullable column in table 'tbClientes'.";
+    EXPECT_THAT(asked.err, HasSubstr("Erro: " + refused + "\n\nDeseja continuar?"));
+    EXPECT_THAT(asked.err, HasSubstr("Objecto: PK_tbClientes"));
+    EXPECT_THAT(asked.err, Not(HasSubstr("actualizadas com sucesso")));
+    for (const std::string& statement : logged())
+        EXPECT_THAT(statement, Not(HasSubstr("[PK_tbClientes]")));
+
+    // Yes to the guard question the failed run left behind.
+    const CommandResult silent =
+        cli("upgrade", "objtarget", {"--no-backup", "--silent", "--answer", "yes"});
+    const Rows log = logged();
+    EXPECT_THAT(log, ::testing::Contains("DROP FUNCTION fnDobro")) << silent.err;  // past the keys
+    for (const std::string& statement : log)
+        EXPECT_THAT(statement, Not(HasSubstr("[PK_tbClientes]")));
+    EXPECT_THAT(silent.err, Not(HasSubstr("Deseja continuar?")));
+    EXPECT_THAT(rows("objtarget", "SELECT COUNT(*) FROM sysobjects WHERE name = 'PK_tbClientes'"),
+                ElementsAre("0"));
+}
+
+// After the procedures phase, a failing maintenance command answered No ends the run with
+// the server's message alone: no procedure re-created before it is named.
+TEST_F(UpgradeObjects, AFailingMaintenanceCommandNamesNoObject) {
+    ASSERT_EQ(cli("capture", "objref").exitCode, 0);
+    env.openStore()->execute(
+        "INSERT INTO tbExecute (activo, comando) VALUES (1, 'UPDATE tbNaoExiste SET x = 1')");
+
+    const CommandResult result = upgrade();
+
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("Invalid object name 'tbNaoExiste'."));
+    EXPECT_THAT(result.err, Not(HasSubstr("Objecto")));
 }
 
 // With both rebuild options the IX indexes and defaults of the target are removed first
@@ -225,14 +284,20 @@ TEST_F(UpgradeObjects, RebuildOptionsRemoveIndexesAndDefaultsBeforeTheyAreCreate
     EXPECT_THAT(result.err, HasSubstr("A carregar definições: Remover Indexes ...\n"
                                       "A carregar definições: Remover Defaults ...\n"));
     EXPECT_THAT(rows("objtarget", kIxIndexes), ElementsAre("tbClientes|IX_tbClientes_Nome|Nome",
-                                                           "tbFacturas|IX_tbFacturas_Data|Data"));
+                                                           "tbFacturas|IX_tbFacturas_Data|Data",
+                                                           "tbNotas|IX_tbNotas_Texto|Texto"));
     EXPECT_THAT(rows("objtarget", kDefaults),
                 ElementsAre("tbClientes|Activo|DF_tbClientes_Activo|(1)",
                             "tbFacturas|Nota|DF_tbFacturas_Nota|('')"));
-    for (const std::string& statement : logged()) {
+    const Rows log = logged();
+    for (const std::string& statement : log) {
         EXPECT_THAT(statement, Not(HasSubstr("DROP INDEX")));
         EXPECT_THAT(statement, Not(HasSubstr("DF_tbFacturas_Nota_Antigo")));
     }
+    // tbNotas owns no constraint or default in the target: its index was removed all the
+    // same, and made again from the store.
+    EXPECT_THAT(log, ::testing::Contains(
+                         "CREATE INDEX IX_tbNotas_Texto ON [tbNotas] ([Texto]) ON [PRIMARY]"));
 }
 
 }  // namespace

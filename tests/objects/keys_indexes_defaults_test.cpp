@@ -88,42 +88,71 @@ TEST(PrimaryKeys, AKeyWhoseColumnsDifferIsDroppedAndAddedAgain) {
     EXPECT_THAT(h.loggedStatements(), ElementsAre(logInsert(drop), logInsert(add)));
 }
 
-// Duplicates in the key's data: the message names the table unless FXSilence is ticked,
-// the statement is not logged, and the run goes on. Any other failure is logged silently,
-// and a failing log insert after a first key is let go.
-TEST(PrimaryKeys, AnIntegrityFailureIsShownUnlessSilencedAndNotLogged) {
+// A key that cannot be made is never logged and is recorded among the run's failed
+// statements. Duplicates in its data: the message names the table unless FXSilence is
+// ticked. Any other failure (a nullable key column): the question of ask-on-error
+// execution unless FXSilence is ticked. A key made is logged, a failing log insert let go.
+TEST(PrimaryKeys, AKeyThatCannotBeMadeIsReportedAndNotLogged) {
     for (const bool silenced : {false, true}) {
         ObjectsHarness h;
         h.form.FXSilence.value = silenced ? 1 : 0;
-        storeKeys(h, {textRow({"PK_A", "tbA", "id"}), textRow({"PK_B", "tbB", "id"})});
+        storeKeys(h, {textRow({"PK_A", "tbA", "id"}), textRow({"PK_B", "tbB", "id"}),
+                      textRow({"PK_C", "tbC", "id"})});
         h.target.failOn(
             "[PK_A]",
             db::Error(db::errc::kIntegrityViolation,
                       "CREATE UNIQUE INDEX terminated because a duplicate key was found for "
                       "index ID 2. Most significant primary key is '1'."));
-        h.target.failOn(
-            "[PK_B]",
-            db::Error(db::errc::kServerError,
-                      "Cannot define PRIMARY KEY constraint on nullable column in table 'tbB'."));
+        const db::Error nullable(
+            db::errc::kServerError,
+            "Cannot define PRIMARY KEY constraint on nullable column in table 'tbB'.");
+        h.target.failOn("[PK_B]", nullable);
         h.store.failOn("INSERT INTO tbLogs",
                        db::Error(db::errc::kStoreError, "database or disk is full"));
 
         EXPECT_TRUE(h.runPhase(primaryKeysPhase()));
 
-        EXPECT_EQ(h.targetStatements().size(), 2u);
+        const std::string addB =
+            "ALTER TABLE [tbB] ADD CONSTRAINT [PK_B] PRIMARY KEY NONCLUSTERED ( [id] ) ON "
+            "[PRIMARY]";
+        EXPECT_EQ(h.targetStatements().size(), 3u);
         EXPECT_THAT(h.store.executed,
                     ElementsAre(logInsert(
-                        "ALTER TABLE [tbB] ADD CONSTRAINT [PK_B] PRIMARY KEY NONCLUSTERED ( [id] ) "
+                        "ALTER TABLE [tbC] ADD CONSTRAINT [PK_C] PRIMARY KEY NONCLUSTERED ( [id] ) "
                         "ON [PRIMARY]")));
+        const auto& failed = h.run().statements.failedStatements();
+        ASSERT_EQ(failed.size(), 2u);
+        EXPECT_EQ(failed[0].error.number(), db::errc::kIntegrityViolation);
+        EXPECT_EQ(failed[1].sql, addB);
+        EXPECT_EQ(failed[1].error.description(), nullable.description());
         if (silenced) {
             EXPECT_THAT(h.host.messages, IsEmpty());
         } else {
-            ASSERT_EQ(h.host.messages.size(), 1u);
+            ASSERT_EQ(h.host.messages.size(), 2u);
             EXPECT_EQ(h.host.messages[0].text, keyIntegrityMessage("tbA"));
             EXPECT_EQ(h.host.messages[0].flags, 64);
             EXPECT_EQ(h.host.messages[0].title, std::nullopt);
+            EXPECT_EQ(h.host.messages[1].text,
+                      "Erro: " + nullable.description() + testing::kBreak + "Deseja continuar?");
+            EXPECT_EQ(h.host.messages[1].flags, 36);
+            EXPECT_EQ(h.host.messages[1].title, "Schemix");
         }
     }
+}
+
+// No to the question after a key that cannot be made ends the run in its error handler,
+// which names the key.
+TEST(PrimaryKeys, NoAfterAFailedKeyEndsTheRunNamingTheKey) {
+    ObjectsHarness h;
+    storeKeys(h, {textRow({"PK_B", "tbB", "id"}), textRow({"PK_C", "tbC", "id"})});
+    h.target.failOn("[PK_B]", db::Error(db::errc::kServerError, "nullable"));
+    h.host.answer({app::mb::kAnswerNo});
+
+    EXPECT_EQ(h.pressUpgrade({primaryKeysPhase()}), app::OperationOutcome::Failed);
+
+    EXPECT_THAT(h.targetSent("[PK_C]"), IsEmpty());
+    EXPECT_THAT(h.loggedStatements(), IsEmpty());
+    EXPECT_EQ(h.host.messages.back().text, "nullable " + testing::kBreak + "Objecto: PK_B");
 }
 
 TEST(Indexes, OnlyAColumnWithoutAnIxIndexGetsOne) {
@@ -179,6 +208,7 @@ TEST(Defaults, AFailingNullFillEndsThePhase) {
                     db::Error(db::errc::kServerError, "Invalid column name 'qtd'."));
     EXPECT_THROW(h.runPhase(defaultsPhase()), db::Error);
     EXPECT_EQ(h.loggedStatements().size(), 1u);  // the default's creation only
+    EXPECT_EQ(h.run().currentObject, "DF_tbX_qtd");  // what the run error handler names
 }
 
 // In debug mode a table declined by the table structure phase gets nothing in any of the

@@ -150,7 +150,7 @@ TEST_F(UpgradeRunTest, ATargetWithoutTbVersaoEndsInTheErrorHandlerBeforeAnyChang
     EXPECT_TRUE(target.executed.empty());
     EXPECT_EQ(storeOpens, 0);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Invalid object name 'tbVersao'." + kBreak + "Objecto: ");
+    EXPECT_EQ(host.messages[0].text, "Invalid object name 'tbVersao'.");
     EXPECT_EQ(host.messages[0].flags, app::mb::kInformation);
     EXPECT_EQ(host.unloads, 0);
     EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
@@ -254,7 +254,50 @@ TEST_F(UpgradeRunTest, NoToTheQuestionShowsTheErrorAgainInTheHandler) {
     EXPECT_EQ(host.messages[0].text, "Erro: duplicate" + kBreak + "Deseja continuar?");
     EXPECT_EQ(host.messages[0].flags, 36);
     EXPECT_EQ(host.messages[0].title, "Schemix");
-    EXPECT_EQ(host.messages[1].text, "duplicate " + kBreak + "Objecto: ");
+    EXPECT_EQ(host.messages[1].text, "duplicate ");
+}
+
+// The current object of a phase that completed is cleared: an error in a later phase is
+// not put down to it, and without an object there is no "Objecto: " label.
+TEST_F(UpgradeRunTest, AnErrorAfterAPhaseThatCompletedNamesNoObjectOfIt) {
+    target.failOn("CREATE INDEX b", db::Error(db::errc::kServerError, "boom"));
+    const auto outcome =
+        press({rowPhase([](UpgradeRun& run, db::Recordset& rows) {
+                   run.currentObject = "obj_" + rows.field("nome").value().toText();
+               }),
+               rowPhase([](UpgradeRun& run, db::Recordset& rows) {
+                   run.target.execute("CREATE INDEX " + rows.field("nome").value().toText());
+               })});
+    EXPECT_EQ(outcome, OperationOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "boom ");
+}
+
+// The failures the run went on after are kept, in order, for its account of what failed:
+// those of asking and notifying statements, and those a phase records itself; a failure
+// the phase's rule ignores is not one of them.
+TEST(StatementRunner, KeepsTheFailuresTheRunWentOnAfter) {
+    app::MainForm form;
+    form.FXSilence.value = 1;
+    FakeHost host;
+    FakeConnection target;
+    FakeConnection store;
+    target.failOn("DROP", db::Error(db::errc::kServerError, "cannot drop"));
+    StatementRunner runner(target, store, form, host, ExecutionMode::AbortOnError);
+
+    runner.execute("DROP INDEX [t].[IX_a]", ExecutionMode::IgnoreErrors);
+    runner.execute("DROP INDEX [t].[IX_b]", ExecutionMode::AskOnError);
+    runner.execute("CREATE INDEX IX_c ON [t] ([c])", ExecutionMode::AskOnError);
+    runner.execute("DROP INDEX [t].[IX_d]", ExecutionMode::NotifyOnError);
+    runner.recordFailure("ALTER TABLE [t] ADD CONSTRAINT [PK_t]",
+                         db::Error(db::errc::kIntegrityViolation, "dup"));
+
+    std::vector<std::string> failed;
+    for (const FailedStatement& f : runner.failedStatements()) failed.push_back(f.sql);
+    EXPECT_THAT(failed, ElementsAre("DROP INDEX [t].[IX_b]", "DROP INDEX [t].[IX_d]",
+                                    "ALTER TABLE [t] ADD CONSTRAINT [PK_t]"));
+    EXPECT_EQ(runner.failedStatements()[0].error.description(), "cannot drop");
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(UpgradeRunTest, SilencedFailuresAreLoggedAndTheRunGoesOn) {

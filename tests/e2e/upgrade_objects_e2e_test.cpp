@@ -72,6 +72,23 @@ protected:
     // The statement log in the order it was written.
     Rows logged() { return e2e::storeRows(*env.openStore(), "tbLogs", "rowid"); }
 
+    // Whether a statement of the log contains `fragment`.
+    bool logMentions(const std::string& fragment) {
+        for (const std::string& statement : logged()) {
+            if (statement.find(fragment) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    // The asking upgrade after `batch` has changed the target and the reference has been
+    // captured.
+    CommandResult upgradeChangedTarget(const std::string& batch) {
+        env.openServer("objtarget")->execute(batch);
+        const CommandResult captured = cli("capture", "objref");
+        EXPECT_EQ(captured.exitCode, 0) << captured.err;
+        return upgrade();
+    }
+
     // The source text of every function, view and procedure, its chunks joined.
     std::map<std::string, std::string> modules(const std::string& database) {
         std::map<std::string, std::string> texts;
@@ -199,13 +216,9 @@ TEST_F(UpgradeObjects, TheTargetGetsTheReferencesObjectsAndASecondRunOnlyRecreat
 // without a key, still owns no constraint or default: its index is seen all the same and
 // not created again (which would fail and ask).
 TEST_F(UpgradeObjects, AKeyOverDuplicatedRowsIsReportedAndNotLogged) {
-    env.openServer("objtarget")
-        ->execute(
-            "INSERT INTO tbClientes (id, Nome, Activo) VALUES (1, 'Outra Ana', 1) "
-            "INSERT INTO tbNotas (id, Texto) VALUES (1, 'repetida')");
-    ASSERT_EQ(cli("capture", "objref").exitCode, 0);
-
-    const CommandResult result = upgrade();
+    const CommandResult result = upgradeChangedTarget(
+        "INSERT INTO tbClientes (id, Nome, Activo) VALUES (1, 'Outra Ana', 1) "
+        "INSERT INTO tbNotas (id, Texto) VALUES (1, 'repetida')");
 
     EXPECT_EQ(result.exitCode, 0) << result.err;
     for (const char* table : {"tbClientes", "tbNotas"}) {
@@ -222,7 +235,7 @@ TEST_F(UpgradeObjects, AKeyOverDuplicatedRowsIsReportedAndNotLogged) {
     EXPECT_EQ(log.front(), "ALTER TABLE [tbFacturas] DROP CONSTRAINT [PK_tbFacturas_Antiga]");
     EXPECT_THAT(rows("objtarget", "SELECT COUNT(*) FROM sysobjects WHERE name = 'PK_tbClientes'"),
                 ElementsAre("0"));
-    for (const std::string& statement : log) EXPECT_THAT(statement, Not(HasSubstr("tbNotas")));
+    EXPECT_FALSE(logMentions("tbNotas"));
 }
 
 // A key the server refuses for another reason than the data (tbClientes.id is nullable
@@ -230,13 +243,9 @@ TEST_F(UpgradeObjects, AKeyOverDuplicatedRowsIsReportedAndNotLogged) {
 // about as any failed statement, is not logged, and the run does not report success:
 // No ends it, naming the key. A silent run passes over it, again without logging it.
 TEST_F(UpgradeObjects, AKeyRefusedForANullableColumnIsAskedAboutAndNotLogged) {
-    env.openServer("objtarget")
-        ->execute(
-            "ALTER TABLE tbClientes ALTER COLUMN id int NULL "
-            "INSERT INTO tbClientes (id, Nome, Activo) VALUES (NULL, 'Sem numero', 1)");
-    ASSERT_EQ(cli("capture", "objref").exitCode, 0);
-
-    const CommandResult asked = upgrade();
+    const CommandResult asked = upgradeChangedTarget(
+        "ALTER TABLE tbClientes ALTER COLUMN id int NULL "
+        "INSERT INTO tbClientes (id, Nome, Activo) VALUES (NULL, 'Sem numero', 1)");
 
     EXPECT_EQ(asked.exitCode, 1) << asked.err;
     const std::string refused =
@@ -244,16 +253,13 @@ TEST_F(UpgradeObjects, AKeyRefusedForANullableColumnIsAskedAboutAndNotLogged) {
     EXPECT_THAT(asked.err, HasSubstr("Erro: " + refused + "\n\nDeseja continuar?"));
     EXPECT_THAT(asked.err, HasSubstr("Objecto: PK_tbClientes"));
     EXPECT_THAT(asked.err, Not(HasSubstr("actualizadas com sucesso")));
-    for (const std::string& statement : logged())
-        EXPECT_THAT(statement, Not(HasSubstr("[PK_tbClientes]")));
+    EXPECT_FALSE(logMentions("[PK_tbClientes]"));
 
     // Yes to the guard question the failed run left behind.
     const CommandResult silent =
         cli("upgrade", "objtarget", {"--no-backup", "--silent", "--answer", "yes"});
-    const Rows log = logged();
-    EXPECT_THAT(log, ::testing::Contains("DROP FUNCTION fnDobro")) << silent.err;  // past the keys
-    for (const std::string& statement : log)
-        EXPECT_THAT(statement, Not(HasSubstr("[PK_tbClientes]")));
+    EXPECT_TRUE(logMentions("DROP FUNCTION fnDobro")) << silent.err;  // past the keys
+    EXPECT_FALSE(logMentions("[PK_tbClientes]"));
     EXPECT_THAT(silent.err, Not(HasSubstr("Deseja continuar?")));
     EXPECT_THAT(rows("objtarget", "SELECT COUNT(*) FROM sysobjects WHERE name = 'PK_tbClientes'"),
                 ElementsAre("0"));
@@ -289,15 +295,11 @@ TEST_F(UpgradeObjects, RebuildOptionsRemoveIndexesAndDefaultsBeforeTheyAreCreate
     EXPECT_THAT(rows("objtarget", kDefaults),
                 ElementsAre("tbClientes|Activo|DF_tbClientes_Activo|(1)",
                             "tbFacturas|Nota|DF_tbFacturas_Nota|('')"));
-    const Rows log = logged();
-    for (const std::string& statement : log) {
-        EXPECT_THAT(statement, Not(HasSubstr("DROP INDEX")));
-        EXPECT_THAT(statement, Not(HasSubstr("DF_tbFacturas_Nota_Antigo")));
-    }
+    EXPECT_FALSE(logMentions("DROP INDEX"));
+    EXPECT_FALSE(logMentions("DF_tbFacturas_Nota_Antigo"));
     // tbNotas owns no constraint or default in the target: its index was removed all the
     // same, and made again from the store.
-    EXPECT_THAT(log, ::testing::Contains(
-                         "CREATE INDEX IX_tbNotas_Texto ON [tbNotas] ([Texto]) ON [PRIMARY]"));
+    EXPECT_TRUE(logMentions("CREATE INDEX IX_tbNotas_Texto ON [tbNotas] ([Texto]) ON [PRIMARY]"));
 }
 
 }  // namespace

@@ -133,6 +133,7 @@ std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Hos
 
     std::unique_ptr<db::Connection> target;
     std::unique_ptr<db::Connection> store;
+    std::optional<catalog::Model> model;
     std::optional<UpgradeRun> run;
     try {
         db::ServerSettings settings = app::serverSettingsFrom(form);
@@ -158,6 +159,10 @@ std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Hos
                                {}, {}, {}, false});
         if (form.FXBackup.ticked()) backupDatabase(*run);
         target->execute("ALTER DATABASE " + run->database() + " COLLATE Latin1_General_CI_AI");
+        // Read on its first question, after the collation that decides how names compare.
+        model.emplace(*target);
+        run->catalog = &*model;
+        run->statements.watch(&*model);
 
         for (const UpgradePhase& phase : phases) {
             if (phase.condition && !phase.condition(form)) continue;

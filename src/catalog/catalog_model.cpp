@@ -17,7 +17,7 @@ struct Unusable {};
 constexpr std::size_t kNamesPerQuery = 100;
 
 const char* const kCollationQuery =
-    "SELECT DATABASEPROPERTYEX(DB_NAME(), 'Collation') AS db_collation";
+    "SELECT CONVERT(sysname, DATABASEPROPERTYEX(DB_NAME(), 'Collation')) AS db_collation";
 
 // Every object, or (with a filter) those the filter keeps.
 // SELECT obj.id, obj.name, obj.xtype, obj.parent_obj, obj.status FROM sysobjects AS obj

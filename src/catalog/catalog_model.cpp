@@ -1,6 +1,7 @@
 #include "catalog/catalog_model.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "db/ado_types.h"
@@ -488,9 +489,7 @@ std::vector<const TableInfo*> Model::tables(std::string_view name) {
 }
 
 std::optional<db::Recordset> Model::tableColumns(std::string_view table, bool withCollation) {
-    if (!available()) return std::nullopt;
-    freshen(tableStale(table));
-    if (!m_available) return std::nullopt;
+    if (!ready(tableStale(table))) return std::nullopt;
     std::vector<std::vector<db::Value>> rows;
     for (const TableInfo* info : matching(table)) {
         if (m_rules.same(info->object.name, "dtproperties")) continue;
@@ -508,30 +507,38 @@ std::optional<db::Recordset> Model::tableColumns(std::string_view table, bool wi
     return db::Recordset(columnQueryFields(withCollation), std::move(rows));
 }
 
-std::optional<db::Recordset> Model::column(std::string_view table, std::string_view column) {
-    if (!available()) return std::nullopt;
-    freshen(columnStale(table, column));
-    if (!m_available) return std::nullopt;
+bool Model::ready(bool stale) {
+    if (!available()) return false;
+    freshen(stale);
+    return m_available;
+}
+
+void Model::forColumnsNamed(std::string_view table, std::string_view column,
+                            const std::function<void(const TableInfo&, const ColumnInfo&)>& each) {
     const std::optional<std::string> wanted = literalText(column);
-    std::vector<std::vector<db::Value>> rows;
+    if (!wanted) return;
     for (const TableInfo* info : matching(table)) {
-        if (!wanted || m_rules.same(info->object.name, "dtproperties")) continue;
-        for (const ColumnInfo& each : info->columns) {
-            if (!m_rules.same(each.name, *wanted)) continue;
-            for (const DefaultRow& deflt : each.defaults) {
-                rows.push_back({db::Value::text(info->object.name), db::Value::text(each.name),
-                                each.tipo, each.tamanho, each.xprec, each.xscale, each.isnullable,
-                                each.isidentity, deflt.text, each.collation});
-            }
-        }
+        if (m_rules.same(info->object.name, "dtproperties")) continue;
+        for (const ColumnInfo& found : info->columns)
+            if (m_rules.same(found.name, *wanted)) each(*info, found);
     }
+}
+
+std::optional<db::Recordset> Model::column(std::string_view table, std::string_view column) {
+    if (!ready(columnStale(table, column))) return std::nullopt;
+    std::vector<std::vector<db::Value>> rows;
+    forColumnsNamed(table, column, [&](const TableInfo& info, const ColumnInfo& each) {
+        for (const DefaultRow& deflt : each.defaults) {
+            rows.push_back({db::Value::text(info.object.name), db::Value::text(each.name), each.tipo,
+                            each.tamanho, each.xprec, each.xscale, each.isnullable, each.isidentity,
+                            deflt.text, each.collation});
+        }
+    });
     return db::Recordset(columnQueryFields(true), std::move(rows));
 }
 
 std::optional<db::Recordset> Model::primaryKey(std::string_view table) {
-    if (!available()) return std::nullopt;
-    freshen(tableStale(table));
-    if (!m_available) return std::nullopt;
+    if (!ready(tableStale(table))) return std::nullopt;
     struct Row {
         std::size_t rank;
         std::vector<db::Value> values;
@@ -557,9 +564,7 @@ std::optional<db::Recordset> Model::primaryKey(std::string_view table) {
 }
 
 std::optional<db::Recordset> Model::ixIndexes(std::string_view table, std::string_view column) {
-    if (!available()) return std::nullopt;
-    freshen(columnStale(table, column));
-    if (!m_available) return std::nullopt;
+    if (!ready(columnStale(table, column))) return std::nullopt;
     const std::optional<std::string> wanted = literalText(column);
     std::vector<std::vector<db::Value>> rows;
     for (const TableInfo* info : matching(table)) {
@@ -580,22 +585,15 @@ std::optional<db::Recordset> Model::ixIndexes(std::string_view table, std::strin
 }
 
 std::optional<db::Recordset> Model::columnDefault(std::string_view table, std::string_view column) {
-    if (!available()) return std::nullopt;
-    freshen(columnStale(table, column));
-    if (!m_available) return std::nullopt;
-    const std::optional<std::string> wanted = literalText(column);
+    if (!ready(columnStale(table, column))) return std::nullopt;
     std::vector<std::vector<db::Value>> rows;
-    for (const TableInfo* info : matching(table)) {
-        if (!wanted || m_rules.same(info->object.name, "dtproperties")) continue;
-        for (const ColumnInfo& each : info->columns) {
-            if (!m_rules.same(each.name, *wanted)) continue;
-            for (const DefaultRow& deflt : each.defaults) {
-                if (!deflt.commentFound || deflt.name.isNull()) continue;
-                rows.push_back({deflt.name, db::Value::text(info->object.name),
-                                db::Value::text(each.name), deflt.text});
-            }
+    forColumnsNamed(table, column, [&](const TableInfo& info, const ColumnInfo& each) {
+        for (const DefaultRow& deflt : each.defaults) {
+            if (!deflt.commentFound || deflt.name.isNull()) continue;
+            rows.push_back({deflt.name, db::Value::text(info.object.name), db::Value::text(each.name),
+                            deflt.text});
         }
-    }
+    });
     return db::Recordset(textFields({"DF_name", "tabela", "campo", "valor"}), std::move(rows));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -108,6 +109,12 @@ struct TableInfo {
 // per-item query, as it did before. So does a question the model cannot answer the way
 // the server would (a null name, which makes a query the server rejects).
 //
+// For code that needs more than the per-item queries gave (the system data's existence
+// checks and row rules, a plan, a drift report), tables() gives each table whole: its
+// columns in colid order with every value above, its indexes with their key columns in
+// key order and clustering, the objects it owns, and through TableInfo its primary key
+// columns in key order with their types and its identity column.
+//
 // Owned by one run, on the run's connection; not thread-safe. Errors of the connection
 // never escape a question (they make the model unavailable).
 class Model {
@@ -171,6 +178,12 @@ private:
     bool tableStale(std::string_view table) const;
     bool columnStale(std::string_view table, std::string_view column) const;
     void freshen(bool stale);
+    // Whether the model can answer, the changed parts read again first when `stale`.
+    bool ready(bool stale);
+    // Calls `each` for every column named `column` (as its literal carries it) of the user
+    // tables named `table` but dtproperties, as the column queries find them.
+    void forColumnsNamed(std::string_view table, std::string_view column,
+                         const std::function<void(const TableInfo&, const ColumnInfo&)>& each);
     void readTables(const std::vector<std::string>& names);
     void readObjectsNamed(const std::vector<std::string>& names);
     void readUsers();

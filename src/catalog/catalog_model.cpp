@@ -217,7 +217,7 @@ void Model::readTables(const std::vector<std::string>& names) {
     std::set<std::string> keys;
     if (!names.empty()) {
         tableFilter = nameFilter("tbl.name", names);
-        for (const std::string& name : names) keys.insert(m_rules.key(name));
+        for (const std::string& name : names) keys.insert(literalKey(name));
         std::set<std::int64_t> gone;
         for (auto it = m_tables.begin(); it != m_tables.end();) {
             if (keys.count(m_rules.key(it->second.object.name))) {
@@ -235,6 +235,10 @@ void Model::readTables(const std::vector<std::string>& names) {
         }
     }
 
+    // Whether this read covers the table: every table, or one of the names.
+    const auto read = [&](const TableInfo& table) {
+        return names.empty() || keys.count(m_rules.key(table.object.name)) > 0;
+    };
     {
         const std::string filter =
             names.empty() ? std::string()
@@ -259,9 +263,11 @@ void Model::readTables(const std::vector<std::string>& names) {
             auto table = m_tables.find(object.parent);
             if (table != m_tables.end()) table->second.owned.push_back(std::move(object));
         }
-        for (auto& [tableId, table] : m_tables)
+        for (auto& [tableId, table] : m_tables) {
+            if (!read(table)) continue;
             std::sort(table.owned.begin(), table.owned.end(),
                       [](const ObjectInfo& a, const ObjectInfo& b) { return a.id < b.id; });
+        }
     }
     {
         db::Recordset rows = query(columnsQuery(tableFilter));
@@ -311,9 +317,11 @@ void Model::readTables(const std::vector<std::string>& names) {
             column.defaults.push_back(std::move(deflt));
             table->columns.push_back(std::move(column));
         }
-        for (auto& [id, each] : m_tables)
+        for (auto& [id, each] : m_tables) {
+            if (!read(each)) continue;
             std::sort(each.columns.begin(), each.columns.end(),
                       [](const ColumnInfo& a, const ColumnInfo& b) { return a.colid < b.colid; });
+        }
     }
     {
         db::Recordset rows = query(indexKeysQuery(tableFilter));

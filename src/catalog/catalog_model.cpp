@@ -571,6 +571,14 @@ std::optional<db::Recordset> Model::primaryKey(std::string_view table) {
     return db::Recordset(keyedFields("PK_Name"), std::move(values));
 }
 
+// Whether the table owns an object of that name: the index of its key or of a unique
+// constraint bears the constraint's name.
+bool Model::ownsObjectNamed(const TableInfo& table, std::string_view name) const {
+    for (const ObjectInfo& owned : table.owned)
+        if (m_rules.same(owned.name, name)) return true;
+    return false;
+}
+
 std::optional<db::Recordset> Model::ixIndexes(std::string_view table, std::string_view column) {
     if (!ready(columnStale(table, column))) return std::nullopt;
     const std::optional<std::string> wanted = literalText(column);
@@ -578,14 +586,11 @@ std::optional<db::Recordset> Model::ixIndexes(std::string_view table, std::strin
     for (const TableInfo* info : matching(table)) {
         if (!wanted) continue;
         for (const IndexInfo& index : info->indexes) {
-            if (!startsWithIx(m_rules, index.name)) continue;
+            if (!startsWithIx(m_rules, index.name) || ownsObjectNamed(*info, index.name)) continue;
             for (const IndexInfo::Key& key : index.keys) {
                 const ColumnInfo* keyColumn = info->columnById(key.colid);
-                if (!keyColumn || !m_rules.same(keyColumn->name, *wanted)) continue;
-                for (const ObjectInfo& owned : info->owned) {
-                    if (m_rules.same(owned.name, index.name)) continue;
+                if (keyColumn && m_rules.same(keyColumn->name, *wanted))
                     rows.push_back(keyedRow(index.name, *info, *keyColumn, index, key));
-                }
             }
         }
     }

@@ -138,9 +138,9 @@ public:
     // Primary key of one table: PK_Name, tabela, campo, id, indid, colid, keyno, a row
     // per key column in column-name order (not key order).
     std::optional<db::Recordset> primaryKey(std::string_view table);
-    // IX indexes on one column: IX_Name, tabela, campo, id, indid, colid, keyno; each
-    // index once per object its table owns whose name is not the index's (the lookup
-    // reaches the table through the objects it owns).
+    // IX indexes on one column: IX_Name, tabela, campo, id, indid, colid, keyno; every
+    // index of the user table whose name begins with IX, but one named like an object the
+    // table owns (the index of a key or unique constraint).
     std::optional<db::Recordset> ixIndexes(std::string_view table, std::string_view column);
     // Default of one column: DF_name, tabela, campo, valor (a row per chunk of its text).
     std::optional<db::Recordset> columnDefault(std::string_view table, std::string_view column);
@@ -191,6 +191,7 @@ private:
     db::Recordset query(const std::string& sql);
     std::vector<TableInfo*> matching(std::string_view table);
     void indexObject(const ObjectInfo& object);
+    bool ownsObjectNamed(const TableInfo& table, std::string_view name) const;
 
     db::Connection& m_connection;
     bool m_tried = false;

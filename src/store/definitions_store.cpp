@@ -171,6 +171,28 @@ std::unique_ptr<db::Connection> openStore(const std::filesystem::path& path) {
     return connection;
 }
 
+void checkStore(const std::filesystem::path& path) {
+    checkFileKind(path);
+    validateReadOnly(path);
+}
+
+std::unique_ptr<db::Connection> openStoreWithPrivateLog(const std::filesystem::path& storePath,
+                                                        const std::filesystem::path& logPath) {
+    checkStore(storePath);
+    auto connection = std::make_unique<SqliteConnection>(logPath, OpenMode::Create);
+    if (lower(singleText(*connection, "PRAGMA journal_mode=WAL")) == "wal") {
+        connection->execute("PRAGMA synchronous=NORMAL");
+    }
+    const auto& tables = storeTables();
+    const auto logTable = std::find_if(tables.begin(), tables.end(),
+                                       [](const StoreTable& t) { return t.name == "tbLogs"; });
+    if (singleText(*connection, "SELECT count(*) FROM sqlite_master WHERE name = 'tbLogs'") == "0") {
+        connection->execute(createTableStatement(*logTable));
+    }
+    connection->attachReadOnly(storePath, "definitions");
+    return connection;
+}
+
 void createEmptyStore(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {

@@ -24,6 +24,19 @@ std::filesystem::path storePath(const std::filesystem::path& programFolder);
 // it leaves the file complete on its own.
 std::unique_ptr<db::Connection> openStore(const std::filesystem::path& path);
 
+// Checks, reading only, that `path` is a definitions store as openStore would find it;
+// throws the same db::Error when it is not.
+void checkStore(const std::filesystem::path& path);
+
+// Opens the store at `storePath` for reading only, beside a statement log of its own: the
+// SQLite file `logPath` (created when missing) holding the one table tbLogs, with the
+// store attached read-only. "DELETE FROM tbLogs" and "INSERT INTO tbLogs ..." then reach
+// the private log, every other table is read from the store, which stays exactly as it
+// was. This is how several upgrades share one store at once, each keeping its own log.
+// The store is checked as openStore checks it; failures throw db::Error naming the file.
+std::unique_ptr<db::Connection> openStoreWithPrivateLog(const std::filesystem::path& storePath,
+                                                        const std::filesystem::path& logPath);
+
 // Creates an empty store with the eleven tables at `path`. Refuses, with a db::Error,
 // when anything already exists at `path`; leaves nothing behind when it fails.
 void createEmptyStore(const std::filesystem::path& path);

@@ -44,6 +44,9 @@ public:
     std::string storeIntegrity() const;
 
     std::filesystem::path storeFile() const;
+    // The server as -S takes it: "127.0.0.1,PORT".
+    std::string serverName() const { return "127.0.0.1," + std::to_string(m_server.port()); }
+    const std::string& password() const { return m_server.password(); }
     const testsupport::TempDir& home() const { return m_home; }
     std::unique_ptr<db::Connection> openServer(const std::string& database) const;
 

@@ -105,6 +105,50 @@ TEST(OpenStore, ClosingLeavesTheFileCompleteOnItsOwn) {
     EXPECT_EQ(rs.field("descrit").value(), db::Value::text("it's logged"));
 }
 
+TEST(OpenStoreWithPrivateLog, ReadsTheStoreAndWritesOnlyItsOwnLog) {
+    TempFolder folder("private-log");
+    const auto path = storePath(folder.path());
+    createEmptyStore(path);
+    {
+        auto store = openStore(path);
+        store->execute("INSERT INTO tbObjects (tabela, campo, tipo) VALUES ('tbA', 'x', 'int')");
+        store->execute("INSERT INTO tbLogs (descrit) VALUES ('the store''s own log')");
+    }
+    const std::string before = readFile(path);
+
+    // Two runs at once, each with a log of its own; a text column of the store still
+    // joins with + as Jet joins it.
+    auto first = openStoreWithPrivateLog(path, folder / "first.db");
+    auto second = openStoreWithPrivateLog(path, folder / "second.db");
+    for (db::Connection* run : {first.get(), second.get()}) {
+        run->execute("DELETE FROM tbLogs");
+        db::Recordset rs = run->open("SELECT tabela + '.' + campo AS name FROM tbObjects", db::CursorType::Static);
+        ASSERT_EQ(rs.recordCount(), 1);
+        EXPECT_EQ(rs.field("name").value(), db::Value::text("tbA.x"));
+    }
+    first->execute("INSERT INTO tbLogs (descrit) VALUES ('it'+CHR(39)+'s the first')");
+    EXPECT_THROW(first->execute("DELETE FROM tbObjects"), db::Error);
+    first->close();
+    second->close();
+
+    EXPECT_EQ(readFile(path), before);
+    auto log = std::make_unique<db::sqlite::SqliteConnection>(folder / "first.db", db::sqlite::OpenMode::ReadOnly);
+    db::Recordset logged = log->open("SELECT descrit FROM tbLogs", db::CursorType::Static);
+    ASSERT_EQ(logged.recordCount(), 1);
+    EXPECT_EQ(logged.field("descrit").value(), db::Value::text("it's the first"));
+    auto store = openStore(path);
+    db::Recordset kept = store->open("SELECT descrit FROM tbLogs", db::CursorType::Static);
+    ASSERT_EQ(kept.recordCount(), 1);
+    EXPECT_EQ(kept.field("descrit").value(), db::Value::text("the store's own log"));
+
+    try {
+        openStoreWithPrivateLog(folder / "missing.mdb", folder / "third.db");
+        FAIL() << "a missing store was opened";
+    } catch (const db::Error& e) {
+        EXPECT_EQ(e.description(), "Could not find file '" + (folder / "missing.mdb").string() + "'.");
+    }
+}
+
 // A file that is not a store: what the folder holds before opening, and the error.
 struct NotAStoreCase {
     const char* name;

@@ -469,14 +469,36 @@ void SqliteConnection::rollbackTransaction() {
     step(statement.get(), "ROLLBACK");
 }
 
+void SqliteConnection::attachReadOnly(const std::filesystem::path& path, std::string_view schema) {
+    sqlite3* db = requireUsable();
+    std::string uri = fileUri(path) + "?mode=ro";
+    std::string quotedSchema = "\"";
+    for (const char c : schema) quotedSchema += c == '"' ? std::string("\"\"") : std::string(1, c);
+    quotedSchema += '"';
+    std::string quotedUri = "'";
+    for (const char c : uri) quotedUri += c == '\'' ? std::string("''") : std::string(1, c);
+    quotedUri += '\'';
+    const std::string sql = "ATTACH DATABASE " + quotedUri + " AS " + quotedSchema;
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    const std::string reason = message ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+    if (rc != SQLITE_OK) {
+        throw Error(errc::kStoreError, "Could not open '" + path.string() + "': " + reason + ".",
+                    {DiagnosticRecord{"HY000", rc, 0, reason}});
+    }
+    m_textColumns.reset();
+}
+
 bool SqliteConnection::isTextColumn(std::string_view name) const {
     if (!m_textColumns) {
         m_textColumns.emplace();
         if (!m_db) return false;
+        // Every database of the connection counts: attached ones hold tables too.
         static constexpr const char* kQuery =
-            "SELECT p.name, upper(p.type) FROM sqlite_master AS m JOIN pragma_table_info(m.name) "
-            "AS p "
-            "WHERE m.type = 'table'";
+            "SELECT p.name, upper(p.type) FROM pragma_database_list AS d "
+            "JOIN pragma_table_list AS m ON m.schema = d.name "
+            "JOIN pragma_table_info(m.name, d.name) AS p WHERE m.type = 'table'";
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v2(m_db.get(), kQuery, -1, &raw, nullptr) == SQLITE_OK) {
             StatementHandle statement(raw);

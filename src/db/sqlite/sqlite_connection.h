@@ -76,6 +76,16 @@ public:
     void rollbackTransaction() override;
     bool inTransaction() const { return m_inTransaction; }
 
+    // Makes the database at `path` readable on this connection under `schema`, read-only
+    // and with SQLite's ordinary locking (so that a writer elsewhere is seen safely). A
+    // table name without a schema is looked up here first and in `schema` after, so a
+    // table of this database hides the attached one of the same name. Throws db::Error
+    // naming the path when it cannot be attached.
+    // Example: a private file holding tbLogs, with SQL.mdb attached as "definitions":
+    // "INSERT INTO tbLogs ..." writes the private file, "SELECT * FROM tbObjects" reads
+    // SQL.mdb.
+    void attachReadOnly(const std::filesystem::path& path, std::string_view schema);
+
     // The Jet SQL text after rewriting into SQLite SQL, as it would be run.
     std::string toSqlite(std::string_view jetSql) const;
 

@@ -16,11 +16,15 @@
 #include "shell/cli/closing_notes.h"
 #include "shell/cli/connection_values.h"
 #include "shell/cli/console_host.h"
+#include "shell/cli/fleet_command.h"
+#include "shell/cli/guard_command.h"
 #include "shell/cli/help_layout.h"
 #include "shell/cli/where_command.h"
 #include "app/program_folder.h"
 #include "app/startup_settings.h"
 #include "store/definitions_store.h"
+#include "fleet/guard_ledger.h"
+#include "fleet/guard_watch.h"
 #include "phase_list/upgrade_phases.h"
 
 namespace cli {
@@ -148,6 +152,31 @@ void applyUpgradeOptions(const UpgradeOptions& options, app::MainForm& form) {
     if (options.debug) form.FXDebug.value = 1;
 }
 
+// The run options given on the command line, as a targets file would give them.
+fleet::RunOptions fleetRunOptions(const UpgradeOptions& options, const ConnectionOptions& connection) {
+    fleet::RunOptions run;
+    auto given = [&run](std::string_view key, const std::optional<bool>& value) {
+        if (value) run.setSwitch(key, *value);
+    };
+    given("backup", options.backup);
+    given("silent", options.silent);
+    given("system_data", options.systemData);
+    given("menus", options.menus);
+    given("searches", options.searches);
+    for (const auto& [key, on] : {std::pair{"rebuild_indexes", options.rebuildIndexes},
+                                  {"rebuild_defaults", options.rebuildDefaults},
+                                  {"clean_menus", options.cleanMenus},
+                                  {"debug", options.debug}}) {
+        if (on) run.setSwitch(key, true);
+    }
+    run.commandTimeoutSeconds = connection.commandTimeoutSeconds;
+    run.loginTimeoutSeconds = connection.loginTimeoutSeconds;
+    if (options.answer == AnswerPolicy::Yes) run.answer = fleet::Answer::Yes;
+    if (options.answer == AnswerPolicy::No) run.answer = fleet::Answer::No;
+    if (options.answer == AnswerPolicy::Default) run.answer = fleet::Answer::Default;
+    return run;
+}
+
 std::string readPasswordFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::string password;
@@ -198,12 +227,16 @@ int exitCodeOf(app::OperationOutcome outcome) {
     return kExitFailed;
 }
 
-// The time-outs given on the command line replace those the operation asks for.
+// The time-outs given on the command line replace those the operation asks for. Each
+// raising and release of an upgrade guard goes into the program folder's guard ledger.
 app::ConnectionOpeners openersFor(const std::filesystem::path& folder, const ConnectionOptions& options) {
-    return {[options](db::ServerSettings settings) {
+    return {[options, folder](db::ServerSettings settings) -> std::unique_ptr<db::Connection> {
                 if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
                 if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
-                return db::odbc::openServer(settings);
+                auto onGuard = [folder, settings](fleet::GuardEvent event) {
+                    fleet::GuardLedger(fleet::guardLedgerPath(folder)).record(event, settings.server, settings.database);
+                };
+                return std::make_unique<fleet::WatchedTarget>(db::odbc::openServer(settings), onGuard);
             },
             [folder] { return store::openStore(store::storePath(folder)); }};
 }
@@ -263,6 +296,15 @@ int runCommandLine(int argc, char** argv) {
     UpgradeOptions upgradeOptions;
     addConnectionOptions(*upgradeCommand, upgradeConnection, "The target database");
     addUpgradeOptions(*upgradeCommand, upgradeOptions);
+    FleetOptions upgradeFleet;
+    addFleetOptions(*upgradeCommand, upgradeFleet);
+
+    GuardCommands guard;
+    addGuardCommands(app, guard);
+    ConnectionOptions guardStatusConnection;
+    ConnectionOptions guardClearConnection;
+    addConnectionOptions(*guard.status, guardStatusConnection, "The target database");
+    addConnectionOptions(*guard.clear, guardClearConnection, "The target database");
     finishHelp(app);
 
     try {
@@ -282,6 +324,25 @@ int runCommandLine(int argc, char** argv) {
     if (initStore->parsed()) return runInitStore(folder);
 
     app::MainForm form;
+    if (guard.status->parsed() || guard.clear->parsed()) {
+        const bool clear = guard.clear->parsed();
+        const ConnectionOptions& options = clear ? guardClearConnection : guardStatusConnection;
+        const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+        ConsoleHost host(form, std::cin, std::cerr, interactive, guard.answer);
+        const auto connection = connectionValuesFor(clear ? "guard clear" : "guard status", options, folder, host);
+        if (!connection) return kExitUsage;
+        const db::ServerSettings settings{connection->server.value_or(app::kDefaultServer), *connection->database,
+                                          *connection->login, *connection->password,
+                                          options.loginTimeoutSeconds.value_or(15),
+                                          options.commandTimeoutSeconds.value_or(30)};
+        const std::filesystem::path ledger = fleet::guardLedgerPath(folder);
+        return clear ? runGuardClear(settings, ledger, host, std::cout, std::cerr)
+                     : runGuardStatus(settings, ledger, std::cout, std::cerr);
+    }
+    if (upgradeFleet.targets) {
+        return runFleetCommand("upgrade", upgradeFleet, fleetRunOptions(upgradeOptions, upgradeConnection), folder,
+                               home);
+    }
     if (captureCommand->parsed()) {
         ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
         const auto connection = connectionValuesFor("capture", captureConnection, folder, host);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "db/odbc/odbc_connection.h"
+#include "db/sqlite/sqlite_connection.h"
 #include "e2e_support.h"
 #include "faults_support.h"
 
@@ -73,6 +74,11 @@ std::filesystem::path writeTargets(const e2e::FaultBench& bench, const std::vect
     return file;
 }
 
+// A target on the bench's server named after its database.
+std::string named(const std::string& database) {
+    return "name = \"" + database + "\"\ndatabase = \"" + database + "\"\n";
+}
+
 json readJson(const std::filesystem::path& file) {
     std::ifstream in(file);
     return json::parse(in);
@@ -101,16 +107,16 @@ TEST(Fleet, TwentyDatabasesUpgradeInOneCommandWithTheirSummaryAndEachOnesReport)
     for (const char* current : {"current1", "current2", "current3"}) {
         bench.makeTarget(current);
         ASSERT_EQ(bench.cli("upgrade", current, {"--no-backup"}).exitCode, 0);
-        targets.push_back("database = \"" + std::string(current) + "\"\n");
+        targets.push_back(named(current));
     }
     bench.makeTarget("raised");
     bench.openServer("raised")->execute("UPDATE tbVersao SET upgrading = 1");
-    targets.push_back("database = \"raised\"\n");
+    targets.push_back(named("raised"));
     std::vector<std::string> older;
     for (int i = 1; i <= 14; ++i) {
         older.push_back("older" + std::to_string(i));
         bench.makeTarget(older.back());
-        targets.push_back("database = \"" + older.back() + "\"\n");
+        targets.push_back(named(older.back()));
     }
 
     // The target cut half-way has a server of its own, so that the cut meets its batches
@@ -185,8 +191,8 @@ TEST(Fleet, TwentyDatabasesUpgradeInOneCommandWithTheirSummaryAndEachOnesReport)
     EXPECT_GT(done["statements"].get<long>(), 50);
     EXPECT_THAT(testsupport::readFile(results / "older7" / "messages.txt"),
                 HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
-    auto log = store::openStore(results / "older7" / "statements.db");
-    EXPECT_FALSE(e2e::queryRows(*log, "SELECT descrit FROM tbLogs").empty());
+    db::sqlite::SqliteConnection log(results / "older7" / "statements.db", db::sqlite::OpenMode::ReadOnly);
+    EXPECT_FALSE(e2e::queryRows(log, "SELECT descrit FROM tbLogs").empty());
 
     // Every completed target holds what a single run makes; the store was only read.
     for (const std::string& database : older) EXPECT_EQ(bench.targetDump(database), expected) << database;
@@ -228,7 +234,8 @@ TEST(Fleet, ACancelStopsStartingTargetsAndCancelsTheRunningOnesReleasingTheirGua
     testsupport::SandboxServer slow(targetServer({"t1", "t2", "t3", "t4"}, 40));
     std::vector<std::string> targets;
     for (const char* name : {"t1", "t2", "t3", "t4"})
-        targets.push_back("server = \"" + serverOf(slow) + "\"\ndatabase = \"" + name + "\"\n");
+        targets.push_back("name = \"" + std::string(name) + "\"\nserver = \"" + serverOf(slow) + "\"\ndatabase = \"" +
+                          name + "\"\n");
     const std::filesystem::path file = writeTargets(bench, targets);
     const std::filesystem::path results = bench.home() / "cancelled";
 
@@ -263,12 +270,12 @@ TEST(Fleet, ABadTargetsFileIsRefusedBeforeAnythingStarts) {
     const std::filesystem::path results = bench.home() / "never";
     const CommandResult refused = cli(bench, {"upgrade", "--targets", file.string(), "--results", results.string()});
     EXPECT_EQ(refused.exitCode, 64);
-    EXPECT_THAT(refused.err, StartsWith("sqlupgrade-cli upgrade: " + file.string() + ":11: unknown key 'bakup'"));
+    EXPECT_THAT(refused.err, StartsWith("sqlupgrade-cli upgrade: " + file.string() + ":12: unknown key 'bakup'"));
     EXPECT_FALSE(std::filesystem::exists(results));
 
     const CommandResult mixed = cli(bench, {"upgrade", "--targets", file.string(), "-d", "x"});
     EXPECT_EQ(mixed.exitCode, 64);
-    EXPECT_THAT(mixed.err, HasSubstr("--targets excludes --database"));
+    EXPECT_THAT(mixed.err, HasSubstr("--database excludes --targets"));
 }
 
 }  // namespace

@@ -19,8 +19,9 @@ int main(int argc, char** argv) {
         "sandbox scripts"};
     std::string scaleName = "L";
     std::filesystem::path out;
-    app.add_option("--scale", scaleName, "L (1,000 tables, 100,000 system rows) or L10 (a tenth)")
-        ->check(CLI::IsMember({"L", "L10"}));
+    app.add_option("--scale", scaleName,
+                   "L (1,000 tables, 100,000 system rows), L10 (a tenth) or L100 (a hundredth)")
+        ->check(CLI::IsMember({"L", "L10", "L100"}));
     app.add_option("--out", out, "Folder the scripts are written to (created)")->required();
     CLI11_PARSE(app, argc, argv);
     try {

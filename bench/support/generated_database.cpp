@@ -46,7 +46,15 @@ GeneratedScale generatedScale(std::string_view name) {
         data.longTexts = 50;
         return {"L10", SchemaShape{100, 20, 10, false, false}, data};
     }
-    throw std::invalid_argument("unknown scale '" + std::string(name) + "' (L or L10)");
+    if (name == "L100") {
+        SystemDataShape data;
+        data.tables = 5;
+        data.rows = 1000;
+        data.images = 2;
+        data.longTexts = 5;
+        return {"L100", SchemaShape{10, 20, 1, false, false}, data};
+    }
+    throw std::invalid_argument("unknown scale '" + std::string(name) + "' (L, L10 or L100)");
 }
 
 void writeGeneratedDatabase(std::ostream& out, const GeneratedScale& scale,

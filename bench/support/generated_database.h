@@ -20,7 +20,8 @@ struct GeneratedScale {
 // functions, 100 views and 100 procedures (a tenth of them over 4,000 characters), and
 // 50 system tables holding 100,000 rows, among them 200 images of 20 KB and 500 texts of
 // 9,000 characters. "L10": a tenth of each (the columns per table, the image and text
-// sizes stay). Throws std::invalid_argument for another name.
+// sizes stay); "L100": a hundredth (10 tables, one module of each kind, 1,000 system rows
+// in 5 tables, 2 images and 5 long texts). Throws std::invalid_argument for another name.
 GeneratedScale generatedScale(std::string_view name);
 
 // Which database of the scale a script builds.

@@ -266,8 +266,9 @@ FleetResult runFleet(const TargetsFile& file, const FleetSettings& settings, Fle
 std::string resultsFolderName(const std::string& targetName, std::vector<std::string>& taken) {
     std::string base;
     for (const char c : targetName) {
+        // Bytes of UTF-8 sequences stay: they are letters of names such as "Loja Três".
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                           c == '.' || c == '-' || c == '_';
+                           c == '.' || c == '-' || c == '_' || static_cast<unsigned char>(c) >= 0x80;
         base += plain ? c : '_';
     }
     if (base.empty() || base.find_first_not_of('.') == std::string::npos) base = "_" + base;

@@ -109,9 +109,10 @@ std::atomic<int>& fleetCancelRequests();
 // folder at the end (target_report.h).
 FleetResult runFleet(const TargetsFile& file, const FleetSettings& settings, FleetObserver& observer);
 
-// The folder name for a target's results: its name with every character but letters,
+// The folder name for a target's results: its name with every ASCII character but letters,
 // digits, '.', '-' and '_' as '_', made unique among `taken` (which it joins).
-// Example: "db1,1433/shop" -> "db1_1433_shop"; again -> "db1_1433_shop-2".
+// Example: "db1,1433/shop" -> "db1_1433_shop"; again -> "db1_1433_shop-2"; "Loja Três" ->
+// "Loja_Três".
 std::string resultsFolderName(const std::string& targetName, std::vector<std::string>& taken);
 
 }  // namespace fleet

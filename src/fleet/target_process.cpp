@@ -53,6 +53,18 @@ void redirectStandardStreams(const std::filesystem::path& messages) {
     }
 }
 
+// The run error handler's message without its closing "Objecto: " when it names no
+// object. Example: "Login failed.\n\nObjecto: " -> "Login failed.".
+std::string withoutEmptyObject(std::string message) {
+    constexpr std::string_view kEmptyObject = "\n\nObjecto: ";
+    if (message.size() >= kEmptyObject.size() &&
+        message.compare(message.size() - kEmptyObject.size(), kEmptyObject.size(), kEmptyObject) == 0) {
+        message.resize(message.size() - kEmptyObject.size());
+    }
+    while (!message.empty() && (message.back() == ' ' || message.back() == '\n')) message.pop_back();
+    return message;
+}
+
 }  // namespace
 
 int exitCodeOf(app::OperationOutcome outcome) {
@@ -133,7 +145,7 @@ int runTargetHere(const Target& target, const TargetJob& job, int eventFd) {
     try {
         outcome = job.operation->press(form, host, openers).value_or(app::OperationOutcome::Failed);
         if (outcome == app::OperationOutcome::Failed || outcome == app::OperationOutcome::Refused)
-            error = host.lastMessage();
+            error = withoutEmptyObject(host.lastMessage());
     } catch (const std::exception& e) {
         // The operations end through their own error exits; this is a fault of the
         // program, kept to this target.

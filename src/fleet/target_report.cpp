@@ -1,5 +1,6 @@
 #include "fleet/target_report.h"
 
+#include <cmath>
 #include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -9,7 +10,8 @@
 namespace fleet {
 namespace {
 
-using nlohmann::json;
+// Ordered, so that a report reads in the order its fields are documented.
+using json = nlohmann::ordered_json;
 
 json program() { return {{"name", "sqlupgrade-cli"}, {"version", SQLUPGRADE_VERSION}}; }
 
@@ -34,6 +36,15 @@ json optionsOf(const Target& target, const FleetSettings& settings) {
 std::string lowerGuardCommand(const Target& target, const TargetResult& result, const FleetSettings& settings) {
     return result.guardLeftRaised() && settings.lowerGuardCommand ? settings.lowerGuardCommand(target)
                                                                   : std::string();
+}
+
+// Seconds to the millisecond.
+double seconds(double value) { return std::round(value * 1000) / 1000; }
+
+// A file of the target's folder by its name there, when the run made it.
+json fileIn(const TargetResult& result, const char* name) {
+    std::error_code ec;
+    return std::filesystem::exists(result.folder / name, ec) ? json(name) : json(nullptr);
 }
 
 json countsOf(const TargetResult& result, long StatementCounts::*field) {
@@ -77,7 +88,7 @@ std::string targetReportJson(const Target& target, const TargetResult& result, c
         {"options", optionsOf(target, settings)},
         {"start", started ? json(isoTime(result.start)) : json(nullptr)},
         {"end", started ? json(isoTime(result.end)) : json(nullptr)},
-        {"durationSeconds", result.seconds},
+        {"durationSeconds", seconds(result.seconds)},
         {"outcome", outcomeName(result.outcome)},
         {"exitCode", result.exitCode},
         {"error", nullable(result.error)},
@@ -89,8 +100,7 @@ std::string targetReportJson(const Target& target, const TargetResult& result, c
                           : result.guardFoundRaised ? json("before this run")
                                                     : json(nullptr)},
         {"lowerGuardCommand", nullable(lowerGuardCommand(target, result, settings))},
-        {"files", {{"messages", started ? json(kMessagesFile) : json(nullptr)},
-                   {"statementLog", started ? json(kStatementLogFile) : json(nullptr)}}},
+        {"files", {{"messages", fileIn(result, kMessagesFile)}, {"statementLog", fileIn(result, kStatementLogFile)}}},
     };
     return report.dump(2);
 }
@@ -121,7 +131,7 @@ std::string fleetSummaryJson(const TargetsFile& file, const FleetSettings& setti
             {"line", target.line},
             {"outcome", outcomeName(done.outcome)},
             {"exitCode", done.exitCode},
-            {"durationSeconds", done.seconds},
+            {"durationSeconds", seconds(done.seconds)},
             {"statements", countsOf(done, &StatementCounts::statements)},
             {"failedStatements", countsOf(done, &StatementCounts::failures)},
             {"guardLeftRaised", done.guardLeftRaised()},
@@ -139,7 +149,7 @@ std::string fleetSummaryJson(const TargetsFile& file, const FleetSettings& setti
         {"jobs", settings.jobs},
         {"start", isoTime(result.start)},
         {"end", isoTime(result.end)},
-        {"durationSeconds", result.seconds},
+        {"durationSeconds", seconds(result.seconds)},
         {"cancelled", result.cancelled},
         {"exitCode", result.exitCode()},
         {"counts", counts},

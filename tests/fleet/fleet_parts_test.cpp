@@ -100,7 +100,7 @@ TEST(ResultsFolderName, KeepsPlainCharactersAndNeverRepeats) {
     std::vector<std::string> taken;
     EXPECT_EQ(fleet::resultsFolderName("db1,1433/shop", taken), "db1_1433_shop");
     EXPECT_EQ(fleet::resultsFolderName("db1 1433/shop", taken), "db1_1433_shop-2");
-    EXPECT_EQ(fleet::resultsFolderName("Ação", taken), "A____o");
+    EXPECT_EQ(fleet::resultsFolderName("Loja Três", taken), "Loja_Três");
     EXPECT_EQ(fleet::resultsFolderName("..", taken), "_..");
     EXPECT_EQ(fleet::resultsFolderName("", taken), "_");
 }

@@ -150,6 +150,7 @@ int runFleetCommand(const std::string& operation, const FleetOptions& options,
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     console.close();
+    std::cerr << std::endl;
     std::cout << fleetSummaryTable(file, settings, result) << std::flush;
     return result.exitCode();
 }

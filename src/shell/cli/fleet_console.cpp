@@ -93,8 +93,9 @@ void FleetConsole::progress(std::size_t index, long value, long max) {
 }
 
 std::string FleetConsole::endLine(std::size_t index, const fleet::TargetResult& result) const {
-    std::string line = (m_live ? padded(m_file.targets[index].name) + "  " : oneLine(m_file.targets[index].name) + ": ") +
-                       fleet::outcomeName(result.outcome);
+    const std::string outcome = fleet::outcomeName(result.outcome);
+    std::string line = m_live ? padded(m_file.targets[index].name) + "  " + padRight(outcome, 11)
+                              : oneLine(m_file.targets[index].name) + ": " + outcome;
     if (result.outcome != fleet::TargetOutcome::NotStarted) line += (m_live ? "  " : " in ") + shortDuration(result.seconds);
     if (!result.error.empty()) line += (m_live ? "  " : ": ") + oneLine(result.error);
     if (result.guardLeftRaised()) line += m_live ? "  (guard left raised)" : " (guard left raised)";
@@ -195,7 +196,7 @@ std::string fleetSummaryTable(const fleet::TargetsFile& file, const fleet::Fleet
         if (counts[outcome] > 0) tally += (tally.empty() ? "" : ", ") + std::to_string(counts[outcome]) + " " + outcome;
     }
     table += "\n" + tally + " in " + shortDuration(result.seconds) + (result.cancelled ? " (cancelled)" : "") +
-             ". Results: " + settings.resultsFolder.string() + "\n";
+             ". Results: " + std::filesystem::absolute(settings.resultsFolder).string() + "\n";
 
     bool heading = false;
     for (std::size_t i = 0; i < file.targets.size(); ++i) {

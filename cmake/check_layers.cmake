@@ -6,6 +6,8 @@
 # Example: src/store/sql_value.cpp including "app/host.h" fails, since app (6) is above
 # store (4); src/structure/x.cpp including "upgrade/upgrade_run.h" passes (7 below 8), and so
 # does src/upgrade/x.cpp including "catalog/catalog_model.h" (5 below 7).
+# src/fleet/x.cpp may include "phase_list/upgrade_phases.h" (9 below 10) but not
+# "shell/cli/console_host.h" (the command line, 11, stands on the fleet).
 
 function(folder_of path out)
   string(REGEX MATCH "^shell/(cli|qt)/" front "${path}")

@@ -4,7 +4,8 @@
 #              -DOUTPUT=sqlupgrade-cli.bash -P bash_completion.cmake
 #
 # It reads the help's shape: a heading ends in a colon ("Options:", "Subcommands:",
-# "Options of upgrade:"), an entry is indented by two blanks, and an option that takes a
+# "Options of upgrade:"; for a command made of commands "Subcommands of guard:" and
+# "Options of guard status:", all offered after "guard"), an entry is indented by two blanks, and an option that takes a
 # value names it after one blank ("--home DIR", "--answer default|yes|no").
 # Example: "Options of capture:" then "  --password-file TEXT:FILE ..." gives the arm
 #   capture) words="... --password-file" ;;
@@ -26,8 +27,14 @@ foreach(line IN LISTS lines)
     set(scope global)
   elseif(line MATCHES "^Subcommands:$")
     set(scope commands)
-  elseif(line MATCHES "^Options of ([a-z-]+):$")
+  elseif(line MATCHES "^Options of ([a-z-]+)( [a-z-]+)?:$")
+    # A command's commands ("Options of guard status:") share the command's arm.
     set(scope "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^Subcommands of ([a-z-]+):$")
+    set(scope "commands of ${CMAKE_MATCH_1}")
+    set(parent "${CMAKE_MATCH_1}")
+  elseif(scope MATCHES "^commands of " AND line MATCHES "^  ([a-z][a-z-]*) ")
+    list(APPEND words_${parent} "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^[^ ].*:$")
     set(scope "")
   elseif(scope STREQUAL "commands" AND line MATCHES "^  ([a-z][a-z-]*) ")
@@ -74,6 +81,7 @@ string(REPLACE ";" " " GLOBAL_WORDS "${global_words}")
 string(REPLACE ";" "|" GLOBAL_VALUE_OPTIONS "${global_value_options}")
 set(COMMAND_ARMS "")
 foreach(command IN LISTS commands)
+  list(REMOVE_DUPLICATES words_${command})
   string(REPLACE ";" " " words "${words_${command}}")
   string(APPEND COMMAND_ARMS "    ${command}) words=\"${words}\" ;;\n")
 endforeach()

@@ -15,7 +15,10 @@ struct CompletionCase {
 
 const CompletionCase kCompletionCases[] = {
     {"Commands", "sqlupgrade-cli ",
-     "--help\n--help-all\n--home\n-h\ncapture\ninit-store\nupgrade\nwhere\n"},
+     "--help\n--help-all\n--home\n-h\ncapture\nguard\ninit-store\nupgrade\nwhere\n"},
+    {"GuardCommands", "sqlupgrade-cli guard st", "status\n"},
+    {"GuardOptions", "sqlupgrade-cli guard clear --ans", "--answer\n"},
+    {"TargetsFile", "sqlupgrade-cli upgrade --tar", "--targets\n"},
     {"CommandPrefix", "sqlupgrade-cli i", "init-store\n"},
     {"CommandAfterHome", "sqlupgrade-cli --home /tmp cap", "capture\n"},
     {"UpgradeOption", "sqlupgrade-cli upgrade --no-b", "--no-backup\n"},

@@ -27,6 +27,9 @@ Files:
   Defs.ini                    In the program folder: a registry key name, then the server,
                               database and login that fill in the connection settings
   SQL.mdb                     In the program folder: the definitions store
+  upgrade-guards.log          In the program folder: each upgrade guard raised, released or
+                              lowered, by whom and when (read by guard status)
+  results/                    In the program folder: a folder per upgrade --targets run
   RegShadow.db                The shadow file, in "Velto Software" below the common
                               application data folder
 
@@ -42,15 +45,27 @@ public:
         out << "\nSubcommands:\n";
         const auto commands = app->get_subcommands({});
         for (const CLI::App* command : commands) out << make_subcommand(command);
-        for (const CLI::App* command : commands) {
-            const auto options = command->get_options([command](const CLI::Option* option) {
-                return option->nonpositional() && option != command->get_help_ptr();
-            });
-            if (options.empty()) continue;
-            out << "\nOptions of " << command->get_name() << ":\n";
+        for (const CLI::App* command : commands) addOptions(out, command, command->get_name());
+        return out.str();
+    }
+
+private:
+    // A command's options under "Options of NAME:"; a command made of commands (guard)
+    // lists them under "Subcommands of NAME:", then each one's options under
+    // "Options of NAME SUB:".
+    void addOptions(std::ostringstream& out, const CLI::App* command, const std::string& name) const {
+        const auto options = command->get_options([command](const CLI::Option* option) {
+            return option->nonpositional() && option != command->get_help_ptr();
+        });
+        if (!options.empty()) {
+            out << "\nOptions of " << name << ":\n";
             for (const CLI::Option* option : options) out << make_option(option, false);
         }
-        return out.str();
+        const auto nested = command->get_subcommands({});
+        if (nested.empty()) return;
+        out << "\nSubcommands of " << name << ":\n";
+        for (const CLI::App* sub : nested) out << make_subcommand(sub);
+        for (const CLI::App* sub : nested) addOptions(out, sub, name + " " + sub->get_name());
     }
 };
 

@@ -2,26 +2,17 @@
 
 #include <ostream>
 
+#include "app/message_text.h"
 #include "upgrade/upgrade_run.h"
 
 namespace fleet {
-
-std::string plainText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\r') ++i;
-        out += text[i] == '\r' ? '\n' : text[i];
-    }
-    return out;
-}
 
 TargetHost::TargetHost(const app::MainForm& form, std::ostream& messages, Answer answer,
                        std::function<void(const TargetEvent&)> events)
     : m_form(form), m_messages(messages), m_answer(answer), m_events(std::move(events)) {}
 
 int TargetHost::messageBox(const std::string& text, int flags, const std::optional<std::string>& title) {
-    m_lastMessage = plainText(text);
+    m_lastMessage = app::plainMessageText(text);
     m_messages << (title ? *title : m_form.caption) << ": " << m_lastMessage << '\n';
     int answer = app::mb::kAnswerOk;
     if ((flags & 7) == app::mb::kYesNo) {

@@ -48,8 +48,4 @@ private:
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
 
-// A message text with its LF CR line breaks as single line breaks.
-// Example: "Erro: x\n\r\n\rDeseja continuar?" -> "Erro: x\n\nDeseja continuar?".
-std::string plainText(const std::string& text);
-
 }  // namespace fleet

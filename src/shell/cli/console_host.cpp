@@ -2,17 +2,11 @@
 
 #include <iostream>
 
+#include "app/message_text.h"
+
 namespace cli {
 
-std::string consoleText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\r') ++i;
-        out += text[i] == '\r' ? '\n' : text[i];
-    }
-    return out;
-}
+std::string consoleText(const std::string& text) { return app::plainMessageText(text); }
 
 std::string groupedCount(long count) {
     const std::string digits = std::to_string(count < 0 ? -count : count);

@@ -207,6 +207,10 @@ TEST(Fleet, TwentyDatabasesUpgradeInOneCommandWithTheirSummaryAndEachOnesReport)
     EXPECT_THAT(cutStatus.out, StartsWith("raised: upgrading = 1 in tbVersao of cutme on " + serverOf(cutServer) +
                                           "; raised by "));
     EXPECT_THAT(cutStatus.out, HasSubstr("(sqlupgrade-cli, process "));
+    // A single upgrade records its guard in the ledger too.
+    const CommandResult single = guard(bench, "status", bench.serverName(), "expected");
+    EXPECT_THAT(single.out, StartsWith("not raised: upgrading = 0 in tbVersao of expected on " + bench.serverName() +
+                                       "; last released by "));
     const CommandResult raisedStatus = guard(bench, "status", bench.serverName(), "raised");
     EXPECT_EQ(raisedStatus.exitCode, 0);
     EXPECT_THAT(raisedStatus.out, HasSubstr("; not by a run recorded in "));

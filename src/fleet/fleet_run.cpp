@@ -98,8 +98,20 @@ private:
             finish(index, result);
             return;
         }
+        // A cancel that comes while the target's process starts waits until the process
+        // has made it a cancel press.
+        sigset_t cancels, before;
+        sigemptyset(&cancels);
+        sigaddset(&cancels, SIGINT);
+        sigaddset(&cancels, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &cancels, &before);
         const pid_t pid = ::fork();
-        if (pid == 0) runChild(index, fds);
+        if (pid == 0) {
+            takeCancelSignals();
+            ::sigprocmask(SIG_SETMASK, &before, nullptr);
+            runChild(index, fds);
+        }
+        ::sigprocmask(SIG_SETMASK, &before, nullptr);
         ::close(fds[1]);
         if (pid < 0) {
             ::close(fds[0]);

@@ -96,10 +96,13 @@ const char* outcomeName(app::OperationOutcome outcome) {
     return "failed";
 }
 
-int runTargetHere(const Target& target, const TargetJob& job, int eventFd) {
-    std::signal(SIGPIPE, SIG_IGN);
+void takeCancelSignals() {
+    std::signal(SIGPIPE, SIG_IGN);  // a fleet that is gone makes event writes fail, nothing more
     std::signal(SIGINT, onCancelSignal);
     std::signal(SIGTERM, onCancelSignal);
+}
+
+int runTargetHere(const Target& target, const TargetJob& job, int eventFd) {
     const std::filesystem::path messagesPath = job.folder / kMessagesFile;
     redirectStandardStreams(messagesPath);
     auto send = [eventFd](const TargetEvent& event) { writeEvent(eventFd, event); };

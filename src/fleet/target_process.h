@@ -29,13 +29,17 @@ int exitCodeOf(app::OperationOutcome outcome);
 // "cancelled".
 const char* outcomeName(app::OperationOutcome outcome);
 
+// Makes SIGINT and SIGTERM the cancel press of the target this process runs: the first
+// one is honoured at the run's next row, a second one ends the process at once with exit
+// code 3, as on the command line.
+void takeCancelSignals();
+
 // Runs one target in this process, which the fleet forked for it: the operation with its
 // own window state and host, its own server connection (guard changes written to the
 // ledger and reported) and the shared store read-only beside its own statement log in
 // job.folder. Messages go to job.folder/messages.txt, as does anything written on
 // standard output or error; events go to `eventFd` (target_events.h), the last being
-// "end". SIGINT and SIGTERM are the cancel press, a second one ends the process at once
-// with exit code 3, as on the command line. Returns the exit code for the process.
+// "end". Call takeCancelSignals() first. Returns the exit code for the process.
 int runTargetHere(const Target& target, const TargetJob& job, int eventFd);
 
 }  // namespace fleet

@@ -67,6 +67,11 @@ bool GuardLedger::record(GuardEvent event, const std::string& server, const std:
     return written == static_cast<ssize_t>(line.size());
 }
 
+std::function<void(GuardEvent)> GuardLedger::recorder(const std::string& server,
+                                                     const std::string& database) const {
+    return [ledger = *this, server, database](GuardEvent event) { ledger.record(event, server, database); };
+}
+
 std::optional<GuardRecord> GuardLedger::last(const std::string& server,
                                              const std::string& database) const {
     const std::optional<std::string> wanted = identityOf(server, database);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,9 @@ public:
     // The last record for that database (the server compared as databaseIdentity
     // compares it); none when the file has none or cannot be read.
     std::optional<GuardRecord> last(const std::string& server, const std::string& database) const;
+
+    // What records each guard change of one database, for a WatchedTarget (guard_watch.h).
+    std::function<void(GuardEvent)> recorder(const std::string& server, const std::string& database) const;
 
     const std::filesystem::path& file() const { return m_file; }
 

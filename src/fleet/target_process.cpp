@@ -123,8 +123,8 @@ int runTargetHere(const Target& target, const TargetJob& job, int eventFd) {
         [&](db::ServerSettings settings) -> std::unique_ptr<db::Connection> {
             if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
             if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
-            auto onGuard = [&ledger, &send, settings](GuardEvent event) {
-                ledger.record(event, settings.server, settings.database);
+            auto onGuard = [record = ledger.recorder(settings.server, settings.database), &send](GuardEvent event) {
+                record(event);
                 send({TargetEvent::Kind::Guard, event == GuardEvent::Raised ? "raised" : "released", {}, 0, 0});
             };
             return std::make_unique<WatchedTarget>(db::odbc::openServer(settings), onGuard, &counts);

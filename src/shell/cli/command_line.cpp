@@ -233,10 +233,9 @@ app::ConnectionOpeners openersFor(const std::filesystem::path& folder, const Con
     return {[options, folder](db::ServerSettings settings) -> std::unique_ptr<db::Connection> {
                 if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
                 if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
-                auto onGuard = [folder, settings](fleet::GuardEvent event) {
-                    fleet::GuardLedger(fleet::guardLedgerPath(folder)).record(event, settings.server, settings.database);
-                };
-                return std::make_unique<fleet::WatchedTarget>(db::odbc::openServer(settings), onGuard);
+                return std::make_unique<fleet::WatchedTarget>(
+                    db::odbc::openServer(settings),
+                    fleet::GuardLedger(fleet::guardLedgerPath(folder)).recorder(settings.server, settings.database));
             },
             [folder] { return store::openStore(store::storePath(folder)); }};
 }

@@ -4,6 +4,8 @@
 #include <csignal>
 
 #include "db/odbc/odbc_connection.h"
+#include "fleet/guard_ledger.h"
+#include "fleet/guard_watch.h"
 #include "app/program_folder.h"
 #include "app/registry_startup_override.h"
 #include "shell/qt/main_window.h"
@@ -42,8 +44,14 @@ int main(int argc, char** argv) {
     if (parser.isSet(home)) homeOption = parser.value(home).toStdString();
     const std::filesystem::path folder = app::programFolder(homeOption);
 
+    // Each upgrade guard the window raises or releases goes into the program folder's
+    // guard ledger, where `sqlupgrade-cli guard status` finds who raised it.
     app::ConnectionOpeners openers{
-        [](const db::ServerSettings& settings) { return db::odbc::openServer(settings); },
+        [folder](const db::ServerSettings& settings) -> std::unique_ptr<db::Connection> {
+            return std::make_unique<fleet::WatchedTarget>(
+                db::odbc::openServer(settings),
+                fleet::GuardLedger(fleet::guardLedgerPath(folder)).recorder(settings.server, settings.database));
+        },
         [folder] { return store::openStore(store::storePath(folder)); }};
     qtui::MainWindow window(folder, openers);
     const app::RegistryOverride registryOverride = app::registryStartupOverride(window.host());

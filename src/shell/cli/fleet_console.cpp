@@ -11,12 +11,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The first line of a message, with any control character as a blank.
+// The first line of a message, with any control character as a blank and no blank at
+// its end. Example: "Communication link failure \n\nObjecto: x" -> "Communication link failure".
 std::string oneLine(const std::string& text) {
     std::string line = text.substr(0, text.find('\n'));
     for (char& c : line) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     }
+    line.erase(line.find_last_not_of(' ') + 1);
     return line;
 }
 

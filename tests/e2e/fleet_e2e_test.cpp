@@ -147,7 +147,7 @@ TEST(Fleet, TwentyDatabasesUpgradeInOneCommandWithTheirSummaryAndEachOnesReport)
     EXPECT_THAT(fleet.err, HasSubstr("older7: A carregar definições: Primary Keys ...\n"));
     EXPECT_THAT(fleet.err, HasSubstr("older7: completed in "));
     EXPECT_THAT(fleet.err, HasSubstr("cut half-way: failed in "));
-    EXPECT_THAT(fleet.err, HasSubstr("(guard left raised)"));
+    EXPECT_THAT(fleet.err, HasSubstr(" (guard left raised): "));
 
     // The summary table, then every guard left raised with the command that lowers it.
     EXPECT_THAT(fleet.out, StartsWith("Target"));

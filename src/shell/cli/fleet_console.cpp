@@ -99,8 +99,9 @@ std::string FleetConsole::endLine(std::size_t index, const fleet::TargetResult& 
     std::string line = m_live ? padded(m_file.targets[index].name) + "  " + padRight(outcome, 11)
                               : oneLine(m_file.targets[index].name) + ": " + outcome;
     if (result.outcome != fleet::TargetOutcome::NotStarted) line += (m_live ? "  " : " in ") + shortDuration(result.seconds);
-    if (!result.error.empty()) line += (m_live ? "  " : ": ") + oneLine(result.error);
+    // The guard before the error, which may be cut at the terminal's edge.
     if (result.guardLeftRaised()) line += m_live ? "  (guard left raised)" : " (guard left raised)";
+    if (!result.error.empty()) line += (m_live ? "  " : ": ") + oneLine(result.error);
     return line;
 }
 

@@ -188,7 +188,8 @@ TEST(Fleet, TwentyDatabasesUpgradeInOneCommandWithTheirSummaryAndEachOnesReport)
     const json done = readJson(results / "older7" / "report.json");
     EXPECT_EQ(done["outcome"], "completed");
     EXPECT_EQ(done["options"]["backup"], false);
-    EXPECT_GT(done["statements"].get<long>(), 50);
+    EXPECT_GT(done["statements"].get<long>(), 0);
+    EXPECT_LE(done["failedStatements"].get<long>(), done["statements"].get<long>());
     EXPECT_THAT(testsupport::readFile(results / "older7" / "messages.txt"),
                 HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
     db::sqlite::SqliteConnection log(results / "older7" / "statements.db", db::sqlite::OpenMode::ReadOnly);

@@ -43,13 +43,15 @@ AfterRow recreateModule(UpgradeRun& run, db::Recordset& rows, ModuleKind kind) {
     existing.close();
 
     run.currentStatement = rows.field("descrit").value().toText();
+    std::optional<db::Error> failed;
     if (kind == ModuleKind::View) {
-        run.statements.execute(
+        failed = run.statements.execute(
             run.currentStatement, ExecutionMode::AskOnError,
             [&object](const db::Error& error) { return viewFailureQuestion(error, object); });
     } else {
-        run.statements.execute(run.currentStatement, ExecutionMode::AskOnError);
+        failed = run.statements.execute(run.currentStatement, ExecutionMode::AskOnError);
     }
+    if (!failed) ++run.statistics.current().objectsRecreated;
     return AfterRow::MoveNext;
 }
 

@@ -13,10 +13,14 @@
 #include "capture/capture_run.h"
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
+#include "shell/cli/cancel_signals.h"
 #include "shell/cli/closing_notes.h"
+#include "shell/cli/connection_advice.h"
 #include "shell/cli/connection_values.h"
 #include "shell/cli/console_host.h"
 #include "shell/cli/help_layout.h"
+#include "shell/cli/run_record.h"
+#include "shell/cli/watched_target.h"
 #include "shell/cli/where_command.h"
 #include "app/program_folder.h"
 #include "app/startup_settings.h"
@@ -25,14 +29,6 @@
 
 namespace cli {
 namespace {
-
-std::atomic<int> g_signals{0};
-
-extern "C" void onSignal(int) {
-    // The first signal is the cancel press, honoured at the run's next row; a second
-    // one ends the process at once.
-    if (g_signals.fetch_add(1) > 0) _exit(kExitCancelled);
-}
 
 struct ConnectionOptions {
     std::optional<std::string> server;
@@ -162,19 +158,27 @@ ConnectionValues connectionValuesFromOptions(const ConnectionOptions& options) {
     return values;
 }
 
+// The options' names for the values they give, for messages that say where a value came
+// from.
+ConnectionSources optionSources(const ConnectionOptions& options) {
+    return {"-S", "-d", "-U", options.passwordFile ? "--password-file " + *options.passwordFile : "-P"};
+}
+
 // The connection values of `command` from its options, the environment, the registry and
 // Defs.ini; on standard error the problem of a Defs.ini that is there but incomplete, and
 // the usage error when a value is missing (then nullopt). The registry's messages go to
 // `host`.
 std::optional<ConnectionValues> connectionValuesFor(const std::string& command,
                                                     const ConnectionOptions& options,
-                                                    const std::filesystem::path& folder, ConsoleHost& host) {
+                                                    const std::filesystem::path& folder, ConsoleHost& host,
+                                                    ConnectionSources& sources) {
     const app::StartupFile defsIni = app::readStartupFile(folder);
     if (defsIni.error && defsIni.error->number() != app::kFileNotFound) {
         std::cerr << "sqlupgrade-cli: " << app::startupFilePath(folder).string() << ": "
                   << defsIni.error->description() << " (the lines before it are used)\n";
     }
-    ConnectionValues values = resolveConnectionValues(connectionValuesFromOptions(options), defsIni, host);
+    ConnectionValues values = resolveConnectionValues(connectionValuesFromOptions(options), defsIni, host,
+                                                      optionSources(options), &sources);
     const std::vector<std::string> missing = missingConnectionValues(values);
     if (!missing.empty()) {
         host.finishOutput();
@@ -198,17 +202,63 @@ int exitCodeOf(app::OperationOutcome outcome) {
     return kExitFailed;
 }
 
-// The time-outs given on the command line replace those the operation asks for.
-app::ConnectionOpeners openersFor(const std::filesystem::path& folder, const ConnectionOptions& options) {
-    return {[options](db::ServerSettings settings) {
-                if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
-                if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
-                return db::odbc::openServer(settings);
-            },
-            [folder] { return store::openStore(store::storePath(folder)); }};
+// The command that creates the store where this run looks for it.
+std::string initStoreCommand(const std::optional<std::filesystem::path>& homeOption) {
+    return "sqlupgrade-cli" + (homeOption ? " --home " + shellWord(homeOption->string()) : std::string()) +
+           " init-store";
 }
 
-int runInitStore(const std::filesystem::path& folder) {
+// A server connection that could not be opened: the settings tried and the error.
+struct ConnectionFailure {
+    db::ServerSettings tried;
+    db::Error error;
+};
+
+// The time-outs given on the command line replace those the operation asks for. A
+// failed server connection is kept in `failure`; with `watch`, the target is watched for
+// the upgrading mark.
+app::ConnectionOpeners openersFor(const std::filesystem::path& folder, const ConnectionOptions& options,
+                                  const std::optional<std::filesystem::path>& homeOption,
+                                  std::shared_ptr<std::optional<ConnectionFailure>> failure,
+                                  std::shared_ptr<TargetWatch> watch = nullptr) {
+    return {[options, failure, watch](db::ServerSettings settings) -> std::unique_ptr<db::Connection> {
+                if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
+                if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
+                if (watch) watch->settings = settings;
+                try {
+                    std::unique_ptr<db::Connection> target = db::odbc::openServer(settings);
+                    return watch ? watchedTarget(std::move(target), watch) : std::move(target);
+                } catch (const db::Error& e) {
+                    *failure = ConnectionFailure{settings, e};
+                    throw;
+                }
+            },
+            [folder] { return store::openStore(store::storePath(folder)); }, store::storePath(folder),
+            initStoreCommand(homeOption)};
+}
+
+// After a connection that could not be opened, what was tried and what to do.
+std::optional<std::string> connectionNote(const std::optional<ConnectionFailure>& failure,
+                                          const ConnectionSources& sources) {
+    if (!failure) return std::nullopt;
+    return connectionAdvice(failure->tried, failure->error, sources);
+}
+
+// init-store, creating a folder named by --home that is not there yet (for its owner
+// only, as the user's data folder is).
+int runInitStore(const std::filesystem::path& folder, bool folderNamedByOption) {
+    std::error_code ec;
+    if (folderNamedByOption && !std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (!ec) {
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, ec);
+        }
+        if (ec) {
+            std::cerr << "init-store: cannot create the folder " << folder.string() << ": " << ec.message() << '\n';
+            return kExitFailed;
+        }
+    }
     const std::filesystem::path path = store::storePath(folder);
     if (std::filesystem::exists(path)) {
         std::cerr << "init-store: " << path.string() << " already exists; nothing was changed\n";
@@ -279,45 +329,53 @@ int runCommandLine(int argc, char** argv) {
     const app::ProgramFolder located = app::locateProgramFolder(home);
     if (whereCommand->parsed()) return runWhere(located, std::cout);
     const std::filesystem::path& folder = located.path;
-    if (initStore->parsed()) return runInitStore(folder);
+    if (initStore->parsed()) return runInitStore(folder, located.choice == app::FolderChoice::HomeOption);
 
     app::MainForm form;
+    auto failure = std::make_shared<std::optional<ConnectionFailure>>();
+    ConnectionSources sources;
     if (captureCommand->parsed()) {
         ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
-        const auto connection = connectionValuesFor("capture", captureConnection, folder, host);
+        const auto connection = connectionValuesFor("capture", captureConnection, folder, host, sources);
         if (!connection) return kExitUsage;
         applyConnectionValues(*connection, form);
         const app::OperationOutcome outcome =
-            capture::runCapture(form, host, openersFor(folder, captureConnection));
+            capture::runCapture(form, host, openersFor(folder, captureConnection, home, failure));
         return finish(host, outcome,
-                      {stoppedNote("capture", outcome, form, host.lastProgress()),
+                      {connectionNote(*failure, sources),
+                       failure->has_value() ? std::nullopt : stoppedNote("capture", outcome, form, host.lastProgress()),
                        missingStoreNote(outcome, store::storePath(folder), home)});
     }
 
     const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
-    const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder, host);
+    const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder, host, sources);
     if (!connection) return kExitUsage;
     applyConnectionValues(*connection, form);
     applyUpgradeOptions(upgradeOptions, form);
-    const app::ConnectionOpeners openers = openersFor(folder, upgradeConnection);
-    int pressedSignals = 0;
-    host.onPump([&] {
-        // A pending signal becomes a press of the button, which reads "&Cancelar" now.
-        if (g_signals.load() > pressedSignals) {
-            pressedSignals = g_signals.load();
-            phase_list::pressUpgradeButton(form, host, openers);
-        }
-    });
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    const app::OperationOutcome outcome =
-        phase_list::pressUpgradeButton(form, host, openers).value_or(app::OperationOutcome::Failed);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    auto watch = std::make_shared<TargetWatch>();
+    const app::ConnectionOpeners openers = openersFor(folder, upgradeConnection, home, failure, watch);
+    upgrade::RunStatistics statistics;
+    app::OperationOutcome outcome = app::OperationOutcome::Failed;
+    {
+        CancelSignals signals([watch] { return releaseMarkNow(*watch); }, kExitCancelled);
+        host.onPump([&] {
+            // A pending signal becomes a press of the button, which reads "&Cancelar" now.
+            if (signals.takePress()) phase_list::pressUpgradeButton(form, host, openers);
+        });
+        outcome = phase_list::pressUpgradeButton(form, host, openers, &statistics,
+                                                 [&](const upgrade::PhaseStatistics& step, const upgrade::RunStatistics& run) {
+                                                     host.writeLastingLine(stepLine(step, run));
+                                                 })
+                      .value_or(app::OperationOutcome::Failed);
+        host.onPump({});
+    }
+    std::optional<std::string> summary;
+    if (!statistics.phases.empty()) summary = summaryLine(form.FXDatabase.text, endedText(outcome), statistics);
     return finish(host, outcome,
-                  {stoppedNote("upgrade", outcome, form, host.lastProgress()),
-                   missingStoreNote(outcome, store::storePath(folder), home), upgradeNote(outcome, form)});
+                  {connectionNote(*failure, sources),
+                   failure->has_value() ? std::nullopt : stoppedNote("upgrade", outcome, form, host.lastProgress()),
+                   upgradeNote(outcome, form), summary});
 }
 
 }  // namespace cli

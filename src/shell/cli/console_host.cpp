@@ -103,6 +103,16 @@ void ConsoleHost::pumpEvents() {
     if (m_onPump) m_onPump();
 }
 
+void ConsoleHost::writeLastingLine(const std::string& line) {
+    if (m_progressLineOpen) {
+        m_err << "\r\x1b[K";  // the progress line is wiped, not left behind
+        m_progressLineOpen = false;
+        m_lastCaption.clear();
+    }
+    writeRepeatCount();
+    m_err << line << '\n' << std::flush;
+}
+
 void ConsoleHost::finishOutput() {
     if (m_progressLineOpen) {
         m_err << '\n';

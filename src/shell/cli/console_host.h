@@ -44,6 +44,10 @@ public:
     // output starts on a line of its own after everything this host has to say.
     void finishOutput();
 
+    // Writes `line` as a line that stays: on a terminal it takes the place of the progress
+    // line, which is drawn again below it at the next repaint.
+    void writeLastingLine(const std::string& line);
+
 private:
     int answerQuestion(int flags);
     void writeRepeatCount();

@@ -19,13 +19,13 @@
 #include "shell/cli/connection_values.h"
 #include "shell/cli/console_host.h"
 #include "shell/cli/help_layout.h"
-#include "shell/cli/run_record.h"
 #include "shell/cli/watched_target.h"
 #include "shell/cli/where_command.h"
 #include "app/program_folder.h"
 #include "app/startup_settings.h"
 #include "store/definitions_store.h"
 #include "phase_list/upgrade_phases.h"
+#include "upgrade/run_record.h"
 
 namespace cli {
 namespace {
@@ -292,6 +292,7 @@ int runCommandLine(int argc, char** argv) {
     CLI::App app{"SQL Database Upgrade: capture a reference database into the definitions "
                  "store and upgrade target databases from it."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", SQLUPGRADE_VERSION, "Print the version and exit");
     std::optional<std::filesystem::path> home;
     app.add_option("--home", home, "Folder of Defs.ini and SQL.mdb (default: $SQLUPGRADE_HOME, else "
                                    "the program's own folder when it holds Defs.ini or SQL.mdb, "
@@ -320,6 +321,8 @@ int runCommandLine(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
@@ -365,13 +368,13 @@ int runCommandLine(int argc, char** argv) {
         });
         outcome = phase_list::pressUpgradeButton(form, host, openers, &statistics,
                                                  [&](const upgrade::PhaseStatistics& step, const upgrade::RunStatistics& run) {
-                                                     host.writeLastingLine(stepLine(step, run));
+                                                     host.writeLastingLine(upgrade::stepLine(step, run));
                                                  })
                       .value_or(app::OperationOutcome::Failed);
         host.onPump({});
     }
     std::optional<std::string> summary;
-    if (!statistics.phases.empty()) summary = summaryLine(form.FXDatabase.text, endedText(outcome), statistics);
+    if (!statistics.phases.empty()) summary = upgrade::summaryLine(form.FXDatabase.text, upgrade::endedText(outcome), statistics);
     return finish(host, outcome,
                   {connectionNote(*failure, sources),
                    failure->has_value() ? std::nullopt : stoppedNote("upgrade", outcome, form, host.lastProgress()),

@@ -28,22 +28,26 @@ std::string placeOf(const std::string& server) {
     }
 }
 
-std::string from(const std::string& source) { return source.empty() ? "" : " (from " + source + ")"; }
+// Where a value came from, when that was not its option on this command line: a value
+// from the environment, the registry or Defs.ini surprises whoever did not type it.
+std::string from(const std::string& source) {
+    return source.empty() || source[0] == '-' ? "" : " (from " + source + ")";
+}
 
 }  // namespace
 
 std::string connectionAdvice(const db::ServerSettings& tried, const db::Error& error,
                              const ConnectionSources& sources) {
     const std::string place = placeOf(tried.server) + from(sources.server);
+    if (hasMessage(error, kCannotOpenDatabase)) {
+        return "sqlupgrade-cli: " + place + " has no database " + tried.database + from(sources.database) +
+               " that the login " + tried.user + " may open: check the database name (-d).";
+    }
     if (error.number() == db::errc::kLoginFailed || hasMessage(error, kLoginFailed)) {
         return "sqlupgrade-cli: " + place + " refused the login " + tried.user + from(sources.login) +
                " for the database " + tried.database + " (password from " +
                (sources.password.empty() ? std::string("nowhere") : sources.password) +
                "): check the login and its password.";
-    }
-    if (hasMessage(error, kCannotOpenDatabase)) {
-        return "sqlupgrade-cli: " + place + " has no database " + tried.database + from(sources.database) +
-               " that the login " + tried.user + " may open: check the database name (-d).";
     }
     if (error.number() == db::errc::kTimeout) {
         return "sqlupgrade-cli: " + place + " did not answer the login for the database " + tried.database +

@@ -14,16 +14,6 @@ std::string consoleText(const std::string& text) {
     return out;
 }
 
-std::string groupedCount(long count) {
-    const std::string digits = std::to_string(count < 0 ? -count : count);
-    std::string out = count < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 ConsoleHost::ConsoleHost(const app::MainForm& form, std::istream& in, std::ostream& err,
                          bool interactive, AnswerPolicy policy)
     : m_form(form), m_in(in), m_err(err), m_interactive(interactive), m_policy(policy) {}

@@ -7,6 +7,7 @@
 
 #include "app/host.h"
 #include "app/main_form.h"
+#include "upgrade/run_record.h"
 
 namespace cli {
 
@@ -72,6 +73,6 @@ private:
 std::string consoleText(const std::string& text);
 
 // A count with its thousands grouped by commas. Example: 2099 -> "2,099".
-std::string groupedCount(long count);
+using upgrade::groupedCount;
 
 }  // namespace cli

@@ -1,11 +1,10 @@
-#include "shell/cli/run_record.h"
+#include "upgrade/run_record.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "shell/cli/console_host.h"
 
-namespace cli {
+namespace upgrade {
 namespace {
 
 // "1 table" / "3 tables".
@@ -27,6 +26,16 @@ std::string capitalised(std::string name) {
 }
 
 }  // namespace
+
+std::string groupedCount(long count) {
+    const std::string digits = std::to_string(count < 0 ? -count : count);
+    std::string out = count < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
 
 std::string endedText(app::OperationOutcome outcome) {
     switch (outcome) {
@@ -53,7 +62,7 @@ std::string durationText(std::chrono::milliseconds duration) {
     return std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s";
 }
 
-std::string stepLine(const upgrade::PhaseStatistics& step, const upgrade::RunStatistics& run) {
+std::string stepLine(const PhaseStatistics& step, const RunStatistics& run) {
     const std::string took = " (" + durationText(step.duration) + ")";
     if (step.name == "backup" && run.backupFile) return "Backup: " + *run.backupFile + took;
 
@@ -80,8 +89,8 @@ std::string stepLine(const upgrade::PhaseStatistics& step, const upgrade::RunSta
 }
 
 std::string summaryLine(const std::string& database, const std::string& howItEnded,
-                        const upgrade::RunStatistics& run) {
-    const upgrade::PhaseStatistics total = run.totals();
+                        const RunStatistics& run) {
+    const PhaseStatistics total = run.totals();
     return "Upgrade of " + database + " " + howItEnded + ": " +
            counted(total.tablesCreated, "table created", "tables created") + ", " +
            groupedCount(total.tablesAltered) + " altered, " +
@@ -91,4 +100,4 @@ std::string summaryLine(const std::string& database, const std::string& howItEnd
            durationText(run.duration);
 }
 
-}  // namespace cli
+}  // namespace upgrade

@@ -116,12 +116,10 @@ void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
     command
         .add_option_function<std::string>(
             "--answer", [&options](const std::string& name) { options.answer = answerPolicyNamed(name); },
-            "Answer every question without asking:\n"
-            "default  each question's default button (a second upgrade of a database already\n"
-            "         being upgraded is refused)\n"
-            "yes      Yes to every question\n"
-            "no       No to every question\n"
-            "(default: ask on a terminal, else each question's default button)")
+            "Answer every question without asking: default takes each question's default "
+            "button (so a second upgrade of a database already being upgraded is refused), yes "
+            "answers Yes and no answers No to every question (default: ask on a terminal, else "
+            "each question's default button)")
         ->check(CLI::IsMember({"default", "yes", "no"}, CLI::ignore_case))
         ->option_text("default|yes|no");
 }
@@ -244,8 +242,8 @@ std::optional<std::string> connectionNote(const std::optional<ConnectionFailure>
     return connectionAdvice(failure->tried, failure->error, sources);
 }
 
-// init-store, creating a folder named by --home that is not there yet (for its owner
-// only, as the user's data folder is).
+// init-store, creating a folder named by --home or SQLUPGRADE_HOME that is not there yet
+// (for its owner only, as the user's data folder is).
 int runInitStore(const std::filesystem::path& folder, bool folderNamedByOption) {
     std::error_code ec;
     if (folderNamedByOption && !std::filesystem::exists(folder, ec)) {
@@ -302,7 +300,9 @@ int runCommandLine(int argc, char** argv) {
     CLI::App* whereCommand = app.add_subcommand(
         "where", "Print the program folder, the store, Defs.ini and the registry's files in effect");
     CLI::App* initStore = app.add_subcommand(
-        "init-store", "Create an empty SQL.mdb in the program folder; an existing file is never touched");
+        "init-store", "Create an empty SQL.mdb in the program folder (and the folder, for its owner only, "
+                      "when --home or $SQLUPGRADE_HOME names one that is not there); an existing file is "
+                      "never touched");
     CLI::App* captureCommand = app.add_subcommand(
         "capture", "Capture the reference database's structure into SQL.mdb");
     ConnectionOptions captureConnection;
@@ -332,7 +332,10 @@ int runCommandLine(int argc, char** argv) {
     const app::ProgramFolder located = app::locateProgramFolder(home);
     if (whereCommand->parsed()) return runWhere(located, std::cout);
     const std::filesystem::path& folder = located.path;
-    if (initStore->parsed()) return runInitStore(folder, located.choice == app::FolderChoice::HomeOption);
+    if (initStore->parsed()) {
+        return runInitStore(folder, located.choice == app::FolderChoice::HomeOption ||
+                                        located.choice == app::FolderChoice::HomeEnvironment);
+    }
 
     app::MainForm form;
     auto failure = std::make_shared<std::optional<ConnectionFailure>>();

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/connection_openers.h"
+#include "app/operation_outcome.h"
 #include "app/main_form.h"
 #include "shell/qt/qt_host.h"
 #include "app/startup_settings.h"

@@ -369,11 +369,11 @@ TEST_F(LongUpgrade, ARunLeavesALineForEachStepAndASummary) {
                                "Backup: [^\n]*longtarget_[0-9]{14}\\.BAK \\([0-9]+\\.[0-9] s\\)\n"
                                "Roles: 2 statements \\("));
     EXPECT_THAT(plain.err, HasSubstr("A carregar definições: Tabelas e campos ...\n"
-                                     "Table structure: 1,000 tables created; 1,000 statements ("));
+                                     "Table structure: 1,001 tables created; 1,001 statements ("));
     EXPECT_THAT(plain.err, testing::ContainsRegex(
                                "\nMaintenance commands: nothing to send \\([0-9.]+ s\\)\n"
                                "SQL Database Upgrade: As definições da base de dados foram actualizadas com sucesso!\n"
-                               "Upgrade of longtarget completed: 1,000 tables created, 0 altered, 0 objects "
+                               "Upgrade of longtarget completed: 1,001 tables created, 0 altered, 0 objects "
                                "re-created, 0 rows applied, 0 statements failed, in [0-9.]+ s\n$"));
 
     // On a terminal (script gives the run one) the screen keeps the same kind of lines.
@@ -479,11 +479,12 @@ TEST_F(LongUpgrade, AFailedUpgradeSaysTheTargetStaysMarkedAndHowToGoOn) {
     const std::vector<std::string> asking = with("--no-backup", with("--no-silent", connection("longtarget")));
     const CommandResult failed = cli(with("upgrade", with("--answer", with("no", asking))));
     EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_THAT(failed.err, HasSubstr("\nsqlupgrade-cli: longtarget stays marked as being upgraded "
-                                      "(upgrading in tbVersao), as a failed upgrade leaves it on purpose so that "
-                                      "someone looks at the database; check it, then run again with --answer yes.\n"
-                                      "Upgrade of longtarget failed: 5 tables created, 0 altered, 0 objects "
-                                      "re-created, 0 rows applied, 1 statement failed, in "));
+    EXPECT_THAT(failed.err, testing::ContainsRegex(
+                                "\nsqlupgrade-cli: longtarget stays marked as being upgraded "
+                                "\\(upgrading in tbVersao\\), as a failed upgrade leaves it on purpose so that "
+                                "someone looks at the database; check it, then run again with --answer yes.\n"
+                                "Upgrade of longtarget failed: [0-9,]+ tables created, 0 altered, 0 objects "
+                                "re-created, 0 rows applied, 1 statement failed, in [0-9.]+ s\n$"));
     EXPECT_THAT(upgrading(), HasSubstr("1"));
 
     server->tsql("DROP VIEW tbLonga5\ngo\n", "longtarget");
@@ -508,7 +509,8 @@ TEST_F(CommandLine, AServerThatStopsAnsweringEndsTheCaptureAtItsTimeOut) {
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.err,
               "SQL Database Upgrade: Timeout expired\n"
-              "sqlupgrade-cli: the capture of app stopped before its first phase\n");
+              "sqlupgrade-cli: no SQL Server answered at 127.0.0.1 port " + std::to_string(server->port()) + " (database app): check -S host,port and that "
+                  "the server listens there.\n");
     EXPECT_LT(took, std::chrono::seconds(20));
 }
 

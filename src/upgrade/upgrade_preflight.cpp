@@ -21,6 +21,21 @@ std::optional<std::string> notWritable(const std::filesystem::path& path) {
     return std::string(std::strerror(errno));
 }
 
+// The line for a store file this process may not write, or its folder: the statement log
+// is written into the file, and SQLite writes its journal beside it. Nothing when both
+// may be written (or the store is no file).
+std::optional<std::string> writeRefusal(const StoreLocation& location) {
+    if (location.path.empty()) return std::nullopt;
+    for (const std::filesystem::path& place : {location.path, folderOf(location.path)}) {
+        if (const auto why = notWritable(place)) {
+            return "The definitions store " + location.path.string() + " cannot be written (" + place.string() +
+                   ": " + *why + "), and the upgrade logs its statements there: give the user who runs the "
+                   "upgrade write permission on the file and its folder.";
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string storeOpenRefusal(const StoreLocation& location, const db::Error& error) {
@@ -34,6 +49,7 @@ std::string storeOpenRefusal(const StoreLocation& location, const db::Error& err
         return "The definitions store " + path + " cannot be read (" + std::strerror(errno) +
                "): give the user who runs the upgrade read and write permission on it.";
     }
+    if (auto refusal = writeRefusal(location)) return *refusal;
     const std::string what = error.description().empty() ? "The definitions store could not be opened."
                                                          : error.description();
     return what + " Capture a reference database into a definitions store first (" +
@@ -41,16 +57,7 @@ std::string storeOpenRefusal(const StoreLocation& location, const db::Error& err
 }
 
 std::optional<std::string> storeRefusal(const StoreLocation& location, db::Connection& store) {
-    if (!location.path.empty()) {
-        // The statement log is written into the file, and SQLite writes its journal beside it.
-        for (const std::filesystem::path& place : {location.path, folderOf(location.path)}) {
-            if (const auto why = notWritable(place)) {
-                return "The definitions store " + location.path.string() + " cannot be written (" +
-                       place.string() + ": " + *why + "), and the upgrade logs its statements there: " +
-                       "give the user who runs the upgrade write permission on the file and its folder.";
-            }
-        }
-    }
+    if (auto refusal = writeRefusal(location)) return *refusal;
     db::Recordset tables = store.open("SELECT MIN(tabela) AS tabela FROM tbObjects", db::CursorType::Static,
                                       db::LockType::ReadOnly);
     const bool captured = !tables.eof() && !tables.field("tabela").value().isNull();

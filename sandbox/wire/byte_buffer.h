@@ -63,13 +63,8 @@ public:
     Bytes take() { return std::move(m_bytes); }
 
 private:
-    // One insertion of all the bytes: pushing them one by one after an insertion of a
-    // fixed array (a collation) makes GCC 12 at -O3 warn of a write past the end, which
-    // push_back cannot do.
     void le(std::uint64_t v, int width) {
-        std::uint8_t field[8];
-        for (int i = 0; i < width; ++i) field[i] = static_cast<std::uint8_t>(v >> (8 * i));
-        m_bytes.insert(m_bytes.end(), field, field + width);
+        for (int i = 0; i < width; ++i) m_bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     }
     Bytes m_bytes;
 };

@@ -15,7 +15,7 @@ struct CompletionCase {
 
 const CompletionCase kCompletionCases[] = {
     {"Commands", "sqlupgrade-cli ",
-     "--help\n--help-all\n--home\n-h\ncapture\ninit-store\nupgrade\nwhere\n"},
+     "--help\n--help-all\n--home\n--version\n-h\ncapture\ninit-store\nupgrade\nwhere\n"},
     {"CommandPrefix", "sqlupgrade-cli i", "init-store\n"},
     {"CommandAfterHome", "sqlupgrade-cli --home /tmp cap", "capture\n"},
     {"UpgradeOption", "sqlupgrade-cli upgrade --no-b", "--no-backup\n"},

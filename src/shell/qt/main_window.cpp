@@ -215,7 +215,9 @@ void MainWindow::showCountdown() {
         m_notice->clear();
         return;
     }
-    const qint64 left = (m_timer->remainingTime() + 999) / 1000;
+    // Whole seconds, rounded up, never more than the interval (a coarse timer may report a
+    // few milliseconds past it).
+    const qint64 left = std::min<qint64>((m_timer->remainingTime() + 999) / 1000, m_timer->interval() / 1000);
     m_notice->setText(QString("The upgrade starts by itself in %1 s; untick the automatic start to stay.")
                           .arg(left));
 }

@@ -266,6 +266,7 @@ RunFigures ScaleRuns::measureUpgrade(bool identicalTarget) {
             store::storePath(home), spill,
             [&](app::MainForm& form, app::Host& host, const app::ConnectionOpeners& openers) {
                 s.pointAt(form, database);
+                if (!s.settings.systemData) form.FXDadosUpdate.value = 0;
                 return phase_list::pressUpgradeButton(form, host, openers)
                     .value_or(app::OperationOutcome::Failed);
             });
@@ -279,6 +280,7 @@ RunFigures ScaleRuns::measureUpgrade(bool identicalTarget) {
         const auto connection = s.connectionArguments(database);
         arguments.insert(arguments.end(), connection.begin(), connection.end());
         arguments.insert(arguments.end(), {"--no-backup", "--answer", "default"});
+        if (!s.settings.systemData) arguments.push_back("--no-system-data");
         std::vector<std::string> batches;
         RoundFigures figures = s.productRun(database, arguments, batches);
 

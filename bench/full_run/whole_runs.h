@@ -41,6 +41,7 @@ struct Settings {
     int rounds = 3;
     int latencyMs = 0;     // the sandbox's --latency-ms
     bool upgrades = true;  // false: the capture alone (no target is loaded)
+    bool systemData = true;  // false: the upgrades leave the system data out
 };
 
 // The three whole runs at one scale: the capture of the reference, the upgrade of an

@@ -1,6 +1,5 @@
 #include "capture/capture_functions_views.h"
 
-#include "capture/is_excluded.h"
 #include "store/sql_value.h"
 
 namespace capture {
@@ -40,6 +39,18 @@ std::string chunkSetQuery(const ChunkedObjects& objects, const db::Value& name) 
            store::SQLValueForServer(name, store::kSqlText);
 }
 
+// The chunks of one object: from the reference's catalog model, or the chunk query.
+std::vector<db::Value> chunksOf(CaptureRun& run, const ChunkedObjects& objects, const db::Value& name) {
+    if (run.catalog) {
+        if (auto chunks = run.catalog->moduleChunks(objects.xtype, name)) return std::move(*chunks);
+    }
+    std::vector<db::Value> chunks;
+    db::Recordset rows = run.server.open(chunkSetQuery(objects, name));
+    for (; !rows.eof(); rows.moveNext()) chunks.push_back(rows.field("sql_view").value());
+    rows.close();
+    return chunks;
+}
+
 // The object of the current list record becomes one store row: its first chunk inserted,
 // every further one appended, each quoted with its blanks so that the joined text is the
 // source as the server keeps it. The list holds one record per chunk, so it moves on with
@@ -49,12 +60,12 @@ std::string chunkSetQuery(const ChunkedObjects& objects, const db::Value& name) 
 //   INSERT INTO tbViews (nome, descrit) VALUES ('vwX', 'A ')
 //   UPDATE tbViews SET descrit = descrit + ' B' WHERE nome = 'vwX'
 void captureChunkedObject(CaptureRun& run, db::Recordset& list, const ChunkedObjects& objects) {
-    if (IsExcluded(list.field("name").value().toText(), run.server, run.host)) return;
-    db::Recordset chunks = run.server.open(chunkSetQuery(objects, list.field("name").value()));
+    if (excluded(run, list.field("name").value().toText())) return;
+    const std::vector<db::Value> chunks = chunksOf(run, objects, list.field("name").value());
     const std::string table = objects.storeTable;
-    for (int counter = 0; !chunks.eof();) {
+    for (int counter = 0; counter < static_cast<int>(chunks.size());) {
         const std::string name = store::SQLValue(list.field("name").value(), store::kSqlText);
-        const std::string text = store::SQLTextKeepingBlanks(chunks.field("sql_view").value());
+        const std::string text = store::SQLTextKeepingBlanks(chunks[static_cast<std::size_t>(counter)]);
         if (counter == 0) {
             run.store.execute("INSERT INTO " + table + " (nome, descrit) VALUES (" + name + ", " +
                               text + ")");
@@ -63,10 +74,8 @@ void captureChunkedObject(CaptureRun& run, db::Recordset& list, const ChunkedObj
                               " WHERE nome = " + name);
         }
         ++counter;
-        chunks.moveNext();
         if (counter >= 2) list.moveNext();
     }
-    chunks.close();
 }
 
 CatalogPhase chunkedObjectsPhase(const char* progressText, const ChunkedObjects& objects) {

@@ -1,6 +1,6 @@
 #include "capture/capture_procedures.h"
 
-#include "capture/is_excluded.h"
+#include "capture/capture_run.h"
 #include "store/sql_value.h"
 
 namespace capture {
@@ -21,6 +21,21 @@ bool storeHasProcedure(db::Connection& store, const std::string& nameLiteral) {
     return found;
 }
 
+// The chunks of one procedure: from the reference's catalog model, or its chunk query:
+// SELECT syscomments.text FROM syscomments WHERE syscomments.id =1205579333
+std::vector<db::Value> chunksOf(CaptureRun& run, const db::Value& id) {
+    if (run.catalog && id.isNumber()) {
+        if (auto chunks = run.catalog->moduleChunksById(static_cast<std::int64_t>(id.asDouble())))
+            return std::move(*chunks);
+    }
+    std::vector<db::Value> chunks;
+    db::Recordset rows = run.server.open("SELECT syscomments.text FROM syscomments WHERE syscomments.id =" +
+                                         store::SQLValueForServer(id, store::kSqlNumber));
+    for (; !rows.eof(); rows.moveNext()) chunks.push_back(rows.field("text").value());
+    rows.close();
+    return chunks;
+}
+
 // The procedure of the current list record becomes one store row: a chunk whose
 // procedure the store does not hold yet is inserted, any other appended, each quoted with
 // its blanks so that the joined text is the source as the server keeps it.
@@ -32,13 +47,11 @@ bool storeHasProcedure(db::Connection& store, const std::string& nameLiteral) {
 //           UPDATE tbProcedures SET descrit = descrit + ' B' WHERE nome = 'spX'
 void captureProcedure(CaptureRun& run, db::Recordset& list) {
     const db::Value name = list.field("name").value();
-    if (IsExcluded(name.toText(), run.server, run.host)) return;
-    db::Recordset chunks =
-        run.server.open("SELECT syscomments.text FROM syscomments WHERE syscomments.id =" +
-                        store::SQLValueForServer(list.field("id").value(), store::kSqlNumber));
+    if (excluded(run, name.toText())) return;
+    const std::vector<db::Value> chunks = chunksOf(run, list.field("id").value());
     const std::string nameLiteral = store::SQLValue(name, store::kSqlText);
-    for (; !chunks.eof(); chunks.moveNext()) {
-        const std::string text = store::SQLTextKeepingBlanks(chunks.field("text").value());
+    for (const db::Value& chunk : chunks) {
+        const std::string text = store::SQLTextKeepingBlanks(chunk);
         if (!storeHasProcedure(run.store, nameLiteral)) {
             run.store.execute("INSERT INTO tbProcedures (nome, descrit) VALUES (" + nameLiteral +
                               ", " + text + ")");
@@ -47,7 +60,6 @@ void captureProcedure(CaptureRun& run, db::Recordset& list) {
                               " WHERE nome = " + nameLiteral);
         }
     }
-    chunks.close();
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "capture/capture_system_data.h"
 #include "capture/capture_tables.h"
 #include "capture/catalog_phase.h"
+#include "capture/exclusion_rules.h"
+#include "capture/is_excluded.h"
 #include "db/error.h"
 
 namespace capture {
@@ -58,6 +60,11 @@ void showErrorExit(app::Host& host, const std::string& description, const std::s
 
 }  // namespace
 
+bool excluded(CaptureRun& run, const std::string& name) {
+    if (run.exclusions) return run.exclusions->isExcluded(name, run.host);
+    return IsExcluded(name, run.server, run.host);
+}
+
 void runCapturePhases(CaptureRun& run) {
     for (const auto& phase : capturePhases()) phase(run);
 }
@@ -80,7 +87,9 @@ app::OperationOutcome runCapture(app::MainForm& form, app::Host& host,
         auto store = openChecked([&] { return openers.openStore(); }, host);
         if (!store) return app::OperationOutcome::Failed;
 
-        CaptureRun run{form, host, *server, *store, {}, {}};
+        catalog::Model model(*server);
+        ExclusionRules exclusions(*server);
+        CaptureRun run{form, host, *server, *store, {}, {}, &model, &exclusions};
         try {
             db::Transaction transaction(*store);
             runCapturePhases(run);

@@ -7,8 +7,11 @@
 #include "app/host.h"
 #include "app/main_form.h"
 #include "app/operation_outcome.h"
+#include "catalog/catalog_model.h"
 
 namespace capture {
+
+class ExclusionRules;
 
 // The state one capture run shares with its phases.
 struct CaptureRun {
@@ -18,7 +21,14 @@ struct CaptureRun {
     db::Connection& store;   // the definitions store
     std::string currentDataTable;  // shown by the error exit; empty until system data
     std::string failedCommands;    // data commands whose store insert failed
+    // The reference's catalog read in a few queries, and its rules table read once; null:
+    // each question goes to the reference item by item.
+    catalog::Model* catalog = nullptr;
+    ExclusionRules* exclusions = nullptr;
 };
+
+// Whether tbSQLUpdate leaves `name` out: the run's rules read once, or IsExcluded.
+bool excluded(CaptureRun& run, const std::string& name);
 
 // The structure capture behind Command1: start checks, the two connections (the reference
 // one with the time-outs below), the phases

@@ -24,7 +24,7 @@ namespace {
 // isidentity, cdefault) VALUES ('tbX', 'id', 'int', 4, 10, 0, 0, 1, null)
 void captureColumn(CaptureRun& run, db::Recordset& list) {
     const db::Value tabela = list.field("tabela").value();
-    if (IsExcluded(tabela.toText(), run.server, run.host)) return;
+    if (excluded(run, tabela.toText())) return;
     auto value = [&](const char* name, int kind) {
         return store::SQLValue(list.field(name).value(), kind);
     };

@@ -3,6 +3,7 @@
 #include "db/error.h"
 #include "store/rules_table.h"
 #include "store/sql_value.h"
+#include "upgrade/catalog_answer.h"
 #include "upgrade/phase_row_loop.h"
 #include "upgrade/target_catalog.h"
 
@@ -30,10 +31,10 @@ bool walkStore(UpgradeRun& run, const char* progressText, const char* storeQuery
     return true;
 }
 
-// Sends a statement in ask-on-error execution and logs it.
-void sendAndLog(UpgradeRun& run, const std::string& statement) {
+// Sends a statement that changes `change` in ask-on-error execution and logs it.
+void sendAndLog(UpgradeRun& run, const std::string& statement, const catalog::Change& change) {
     run.currentStatement = statement;
-    run.statements.execute(statement, ExecutionMode::AskOnError);
+    run.statements.execute(statement, ExecutionMode::AskOnError, change);
     run.statements.log(statement);
 }
 
@@ -58,7 +59,7 @@ void addMissingKey(UpgradeRun& run, const std::string& table, const std::string&
     const std::string statement = addPrimaryKeyStatement(table, key, keyColumnList(columns));
     run.currentStatement = statement;
     const std::optional<db::Error> error =
-        run.statements.execute(statement, ExecutionMode::IgnoreErrors);
+        run.statements.execute(statement, ExecutionMode::IgnoreErrors, catalog::Change::ofTable(table));
     if (!error) {
         run.statements.log(statement, ExecutionMode::IgnoreErrors);
         return;
@@ -85,8 +86,9 @@ void replaceDifferingKey(UpgradeRun& run, db::Recordset& targetKey, const std::s
     if (keyColumnList(targetColumns) == storedList) return;
 
     const std::string table = text(targetKey, "tabela");
-    sendAndLog(run, upgrade::dropConstraintStatement(table, text(targetKey, "PK_Name")));
-    sendAndLog(run, addPrimaryKeyStatement(table, key, storedList));
+    const catalog::Change change = catalog::Change::ofTable(table);
+    sendAndLog(run, upgrade::dropConstraintStatement(table, text(targetKey, "PK_Name")), change);
+    sendAndLog(run, addPrimaryKeyStatement(table, key, storedList), change);
 }
 
 // The group of consecutive stored rows of one table: the target's key is looked up first,
@@ -96,7 +98,9 @@ AfterRow recreatePrimaryKey(UpgradeRun& run, db::Recordset& rows) {
     run.currentObject = text(rows, "nome");
     if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
     const std::string table = run.currentTable;
-    db::Recordset targetKey = openStatic(run.target, upgrade::primaryKeyQuery(table));
+    db::Recordset targetKey = upgrade::catalogAnswer(
+        run, [&](catalog::Model& model) { return model.primaryKey(table); },
+        upgrade::primaryKeyQuery(table));
     const std::string firstKey = text(rows, "nome");
     std::string lastKey;
     std::vector<std::string> columns;
@@ -121,9 +125,14 @@ AfterRow recreateIndex(UpgradeRun& run, db::Recordset& rows) {
     run.currentObject = text(rows, "nome");
     if (passedOverSkippedTable(run, rows)) return AfterRow::AlreadyMoved;
     const std::string column = text(rows, "campo");
-    db::Recordset indexes = openStatic(run.target, upgrade::ixIndexQuery(run.currentTable, column));
+    const std::string& table = run.currentTable;
+    db::Recordset indexes = upgrade::catalogAnswer(
+        run, [&](catalog::Model& model) { return model.ixIndexes(table, column); },
+        upgrade::ixIndexQuery(table, column));
+    // A new index on one column changes what is known of that column only.
     if (indexes.eof())
-        sendAndLog(run, createIndexStatement(text(rows, "nome"), run.currentTable, column));
+        sendAndLog(run, createIndexStatement(text(rows, "nome"), table, column),
+                   catalog::Change::ofColumn(table, column));
     indexes.close();
     return AfterRow::MoveNext;
 }
@@ -136,9 +145,14 @@ AfterRow recreateDefault(UpgradeRun& run, db::Recordset& rows) {
     const std::string& table = run.currentTable;
     const std::string column = text(rows, "campo");
     const std::string value = text(rows, "valor");
-    db::Recordset defaults = openStatic(run.target, upgrade::defaultConstraintQuery(table, column));
+    db::Recordset defaults = upgrade::catalogAnswer(
+        run, [&](catalog::Model& model) { return model.columnDefault(table, column); },
+        upgrade::defaultConstraintQuery(table, column));
     if (defaults.eof()) {
-        sendAndLog(run, addDefaultStatement(table, text(rows, "DF_name"), value, column));
+        // A default constraint is an object the table owns: it counts in the IX index
+        // lookups of every column, so the whole table is read again.
+        sendAndLog(run, addDefaultStatement(table, text(rows, "DF_name"), value, column),
+                   catalog::Change::ofTable(table));
         const std::string fill = fillNullsStatement(table, column, value);
         run.currentStatement = fill;
         run.statements.execute(fill, ExecutionMode::AbortOnError);

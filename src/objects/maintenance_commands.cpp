@@ -13,7 +13,9 @@ using upgrade::UpgradeRun;
 AfterRow runCommand(UpgradeRun& run, db::Recordset& rows) {
     if (!commandRuns(rows)) return AfterRow::MoveNext;
     run.currentStatement = store::DeTransform(rows.field("comando").value());
-    run.statements.execute(run.currentStatement, upgrade::ExecutionMode::AskOnError);
+    // A command kept by hand may change anything.
+    run.statements.execute(run.currentStatement, upgrade::ExecutionMode::AskOnError,
+                           catalog::Change::anything());
     return AfterRow::MoveNext;
 }
 

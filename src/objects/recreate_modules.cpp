@@ -1,6 +1,7 @@
 #include "objects/recreate_modules.h"
 
 #include "store/sql_value.h"
+#include "upgrade/catalog_answer.h"
 #include "upgrade/phase_row_loop.h"
 
 namespace objects {
@@ -9,6 +10,10 @@ namespace {
 using upgrade::AfterRow;
 using upgrade::ExecutionMode;
 using upgrade::UpgradeRun;
+
+// The status of the procedures the phase finds: created with ANSI_NULLS and
+// QUOTED_IDENTIFIER on.
+constexpr std::int64_t kProcedureStatus = 1610612736;
 
 // What tells the three phases apart besides the builders' texts.
 struct ModulePhase {
@@ -32,24 +37,37 @@ AfterRow recreateModule(UpgradeRun& run, db::Recordset& rows, ModuleKind kind) {
     const std::string object = run.currentObject;
     if (!wanted(run, kind, object)) return AfterRow::MoveNext;
 
-    db::Recordset existing = run.target.open(moduleExistenceQuery(kind, name),
-                                             db::CursorType::Static, db::LockType::ReadOnly);
-    if (!existing.eof()) {
+    const bool exists = upgrade::catalogFinds(
+        run,
+        [&](catalog::Model& model) {
+            const std::string text = name.toText();
+            switch (kind) {
+                case ModuleKind::Function:
+                    return model.hasObject(text, "FN");
+                case ModuleKind::View:
+                    return model.hasObject(text, "V");
+                case ModuleKind::Procedure:
+                    break;
+            }
+            return model.hasObject(text, "P", kProcedureStatus);
+        },
+        moduleExistenceQuery(kind, name));
+    const catalog::Change change = catalog::Change::ofObject(object);
+    if (exists) {
         const std::string drop = dropModuleStatement(kind, object);
         run.currentStatement = drop;
-        run.statements.execute(drop, ExecutionMode::AbortOnError);
+        run.statements.execute(drop, ExecutionMode::AbortOnError, change);
         run.statements.log(drop);
     }
-    existing.close();
 
     run.currentStatement = rows.field("descrit").value().toText();
     std::optional<db::Error> failed;
     if (kind == ModuleKind::View) {
         failed = run.statements.execute(
-            run.currentStatement, ExecutionMode::AskOnError,
+            run.currentStatement, ExecutionMode::AskOnError, change,
             [&object](const db::Error& error) { return viewFailureQuestion(error, object); });
     } else {
-        failed = run.statements.execute(run.currentStatement, ExecutionMode::AskOnError);
+        failed = run.statements.execute(run.currentStatement, ExecutionMode::AskOnError, change);
     }
     if (!failed) ++run.statistics.current().objectsRecreated;
     return AfterRow::MoveNext;

@@ -24,7 +24,8 @@ bool removeEach(UpgradeRun& run, const char* progressText, std::string query,
               },
               [drop](UpgradeRun& r, db::Recordset& rows) {
                   r.currentStatement = drop(rows);
-                  r.statements.execute(r.currentStatement, upgrade::ExecutionMode::IgnoreErrors);
+                  r.statements.execute(r.currentStatement, upgrade::ExecutionMode::IgnoreErrors,
+                                       catalog::Change::ofTable(text(rows, "tabela")));
                   return AfterRow::MoveNext;
               }});
     return true;

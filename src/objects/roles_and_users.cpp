@@ -17,31 +17,40 @@ std::string opening(std::string_view text) { return std::string(store::ServerLit
 // A text between apostrophes as T-SQL reads it, kept whole (no trimming).
 std::string literal(std::string_view text) { return opening(text) + store::DoubleApostrophes(text) + "'"; }
 
-// Whether a query, run with errors ignored, returns a row.
-bool findsRow(UpgradeRun& run, const std::string& query) {
+// Whether the catalog model finds it or, when it cannot answer, whether `query`, run with
+// errors ignored, returns a row.
+bool findsRow(UpgradeRun& run, const std::optional<bool>& modelAnswer, const std::string& query) {
+    if (modelAnswer) return *modelAnswer;
     db::Recordset rows = run.statements.open(query, kIgnore);
     const bool found = !rows.eof();
     rows.close();
     return found;
 }
 
+std::optional<bool> userInModel(UpgradeRun& run, std::string_view name) {
+    return run.catalog ? run.catalog->hasUser(name) : std::nullopt;
+}
+
 bool addMissingRoles(UpgradeRun& run) {
     for (const char* role : {kUsersRole, kSpareRole}) {
-        if (!findsRow(run, roleLookupQuery(role)))
-            run.statements.execute(addRoleStatement(role), kIgnore);
+        if (!findsRow(run, userInModel(run, role), roleLookupQuery(role)))
+            run.statements.execute(addRoleStatement(role), kIgnore, catalog::Change::ofUsers());
     }
     return true;
 }
 
 // The login and the user of one tbUsers name, unless sysusers has the name already.
 void addUser(UpgradeRun& run, const std::string& user) {
-    if (findsRow(run, userLookupQuery(user))) return;
-    run.statements.execute(addLoginStatement(user, run.database()), kIgnore);
-    run.statements.execute(addUserStatement(user), kIgnore);
+    if (findsRow(run, userInModel(run, user), userLookupQuery(user))) return;
+    run.statements.execute(addLoginStatement(user, run.database()), kIgnore, catalog::Change::ofUsers());
+    run.statements.execute(addUserStatement(user), kIgnore, catalog::Change::ofUsers());
 }
 
 bool addMissingUsers(UpgradeRun& run) {
-    if (!findsRow(run, "SELECT sysobjects.name FROM sysobjects WHERE sysobjects.name = 'tbUsers'"))
+    const std::optional<bool> tbUsers =
+        run.catalog ? run.catalog->hasObjectNamed("tbUsers") : std::nullopt;
+    if (!findsRow(run, tbUsers,
+                  "SELECT sysobjects.name FROM sysobjects WHERE sysobjects.name = 'tbUsers'"))
         return true;
     db::Recordset users = run.statements.open("SELECT * FROM tbUsers", kIgnore);
     // A tbUsers without descrit names nobody.

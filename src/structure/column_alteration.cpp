@@ -7,6 +7,7 @@
 #include "structure/column_clause.h"
 #include "structure/sql_set_identity.h"
 #include "structure/target_queries.h"
+#include "upgrade/catalog_answer.h"
 #include "upgrade/target_catalog.h"
 
 namespace structure {
@@ -18,8 +19,9 @@ using upgrade::ExecutionMode;
 // index is dropped once, should the query return it more than once: a second drop of the
 // same index can only fail.
 void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
-    db::Recordset indexes = run.target.open(upgrade::ixIndexQuery(stored.tabela, stored.campo),
-                                            db::CursorType::Static, db::LockType::ReadOnly);
+    db::Recordset indexes = upgrade::catalogAnswer(
+        run, [&](catalog::Model& model) { return model.ixIndexes(stored.tabela, stored.campo); },
+        upgrade::ixIndexQuery(stored.tabela, stored.campo));
     std::vector<std::pair<std::string, std::string>> dropped;
     while (!indexes.eof()) {
         std::pair<std::string, std::string> index{indexes.field("tabela").value().toText(),
@@ -32,7 +34,8 @@ void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
         if (!seen) {
             const std::string drop = upgrade::dropIndexStatement(index.first, index.second);
             run.currentStatement = drop;
-            run.statements.execute(drop, ExecutionMode::AskOnError);
+            run.statements.execute(drop, ExecutionMode::AskOnError,
+                                   catalog::Change::ofTable(index.first));
             run.statements.log(drop, ExecutionMode::IgnoreErrors);
             dropped.push_back(std::move(index));
         }
@@ -44,13 +47,15 @@ void dropIxIndexes(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
 // ALTER TABLE [tbX] DROP CONSTRAINT [DF__tbX__qtd__1A2B]: the default the column has in the
 // target, when it has one.
 void dropTargetDefault(upgrade::UpgradeRun& run, const ColumnDefinition& stored) {
-    db::Recordset defaults = run.target.open(upgrade::defaultConstraintQuery(stored.tabela, stored.campo),
-                                             db::CursorType::Static, db::LockType::ReadOnly);
+    db::Recordset defaults = upgrade::catalogAnswer(
+        run, [&](catalog::Model& model) { return model.columnDefault(stored.tabela, stored.campo); },
+        upgrade::defaultConstraintQuery(stored.tabela, stored.campo));
     if (!defaults.eof()) {
-        const std::string drop = upgrade::dropConstraintStatement(
-            defaults.field("tabela").value().toText(), defaults.field("DF_name").value().toText());
+        const std::string table = defaults.field("tabela").value().toText();
+        const std::string drop =
+            upgrade::dropConstraintStatement(table, defaults.field("DF_name").value().toText());
         run.currentStatement = drop;
-        run.statements.execute(drop, ExecutionMode::AbortOnError);
+        run.statements.execute(drop, ExecutionMode::AbortOnError, catalog::Change::ofTable(table));
     }
     defaults.close();
 }
@@ -89,7 +94,8 @@ void alterExistingColumn(upgrade::UpgradeRun& run, const ColumnDefinition& store
         // The index drops come before the statement is sent, after its text is built.
         if (isCharacterType(stored.tipo)) dropIxIndexes(run, stored);
         run.currentStatement = alter.text;
-        run.statements.execute(alter.text, ExecutionMode::NotifyOnError);
+        run.statements.execute(alter.text, ExecutionMode::NotifyOnError,
+                               catalog::Change::ofColumn(stored.tabela, stored.campo));
         run.statements.log(alter.text, ExecutionMode::AbortOnError);
         if (alter.synthesizedDefault) dropTargetDefault(run, stored);
     }

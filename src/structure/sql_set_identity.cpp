@@ -4,6 +4,7 @@
 #include "store/sql_value.h"
 #include "structure/column_clause.h"
 #include "structure/target_queries.h"
+#include "upgrade/catalog_answer.h"
 
 namespace structure {
 namespace {
@@ -84,17 +85,24 @@ bool SQLSetIdentity(upgrade::UpgradeRun& run, const std::string& table, const st
         target.execute("SET QUOTED_IDENTIFIER ON");
         target.execute("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE");
 
-        db::Recordset catalog =
-            target.open(rebuildCatalogQuery(table), db::CursorType::Static, db::LockType::ReadOnly);
-        if (catalog.eof()) {
-            catalog.close();
+        db::Recordset catalogRows = upgrade::catalogAnswer(
+            run, [&](catalog::Model& model) { return model.tableColumns(table, false); },
+            rebuildCatalogQuery(table));
+        if (catalogRows.eof()) {
+            catalogRows.close();
             run.host.messageBox(kSetIdentityUnknownTable, app::mb::kInformation, std::nullopt);
             return false;
         }
         const std::string columnList = columnListOf(target, table);
-        const std::string create = rebuildTableStatement(run, catalog, table, column, wantedIdentity);
-        catalog.close();
+        const std::string create = rebuildTableStatement(run, catalogRows, table, column, wantedIdentity);
+        catalogRows.close();
 
+        // The rebuild gives the table a new id and everything it owns anew, and creates
+        // and renames Tmp_<table> on the way.
+        if (run.catalog) {
+            run.catalog->apply(catalog::Change::ofTable(table));
+            run.catalog->apply(catalog::Change::ofTable(rebuildTableName(table)));
+        }
         target.execute(kRebuildBegin);
         inTransaction = true;
         run.currentStatement = create;

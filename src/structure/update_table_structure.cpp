@@ -6,6 +6,7 @@
 #include "structure/column_alteration.h"
 #include "structure/column_clause.h"
 #include "structure/target_queries.h"
+#include "upgrade/catalog_answer.h"
 #include "upgrade/target_catalog.h"
 #include "upgrade/phase_row_loop.h"
 
@@ -46,7 +47,9 @@ void createTable(UpgradeRun& run, db::Recordset& stored, const std::string& tabl
     }
     statement += ") ON [PRIMARY]";
     run.currentStatement = statement;
-    if (!run.statements.execute(statement, ExecutionMode::AskOnError)) ++run.statistics.current().tablesCreated;
+    if (!run.statements.execute(statement, ExecutionMode::AskOnError, catalog::Change::ofTable(table))) {
+        ++run.statistics.current().tablesCreated;
+    }
     run.statements.log(statement, ExecutionMode::IgnoreErrors);
 }
 
@@ -58,17 +61,24 @@ void addColumn(UpgradeRun& run, const ColumnDefinition& column) {
     const std::string statement =
         "ALTER TABLE " + store::BracketName(column.tabela) + " ADD " + clause.text;
     run.currentStatement = statement;
-    run.statements.execute(statement, ExecutionMode::AbortOnError);
+    // A NOT NULL column is added with a default, and so with a default constraint, an
+    // object the table owns; a nullable one changes that column only.
+    const bool withDefault = !equalsOne(column.isnullable);
+    run.statements.execute(statement, ExecutionMode::AbortOnError,
+                           withDefault ? catalog::Change::ofTable(column.tabela)
+                                       : catalog::Change::ofColumn(column.tabela, column.campo));
     run.statements.log(statement, ExecutionMode::IgnoreErrors);
     if (!clause.synthesizedDefault) return;
 
-    db::Recordset defaults = run.target.open(upgrade::defaultConstraintQuery(column.tabela, column.campo),
-                                             db::CursorType::Static, db::LockType::ReadOnly);
+    db::Recordset defaults = upgrade::catalogAnswer(
+        run, [&](catalog::Model& model) { return model.columnDefault(column.tabela, column.campo); },
+        upgrade::defaultConstraintQuery(column.tabela, column.campo));
     if (!defaults.eof()) {
-        const std::string drop = upgrade::dropConstraintStatement(
-            defaults.field("tabela").value().toText(), defaults.field("DF_name").value().toText());
+        const std::string table = defaults.field("tabela").value().toText();
+        const std::string drop =
+            upgrade::dropConstraintStatement(table, defaults.field("DF_name").value().toText());
         run.currentStatement = drop;
-        run.statements.execute(drop, ExecutionMode::AskOnError);
+        run.statements.execute(drop, ExecutionMode::AskOnError, catalog::Change::ofTable(table));
     }
     defaults.close();
 }
@@ -83,8 +93,9 @@ void updateColumns(UpgradeRun& run, db::Recordset& stored, const std::string& ta
     const long succeededBefore = succeeded();
     do {
         const ColumnDefinition column = ColumnDefinition::fromRow(stored);
-        db::Recordset live = run.target.open(targetColumnQuery(table, column.campo),
-                                             db::CursorType::Static, db::LockType::ReadOnly);
+        db::Recordset live = upgrade::catalogAnswer(
+            run, [&](catalog::Model& model) { return model.column(table, column.campo); },
+            targetColumnQuery(table, column.campo));
         if (live.eof()) {
             live.close();
             addColumn(run, column);
@@ -101,10 +112,14 @@ void updateColumns(UpgradeRun& run, db::Recordset& stored, const std::string& ta
 // Whether the table exists in the target. The query is closed before anything else is
 // sent on the connection, which cannot carry a second pending result.
 bool tableExists(UpgradeRun& run, const std::string& table) {
-    db::Recordset live = run.target.open(targetColumnQuery(table));
-    const bool exists = !live.eof();
-    live.close();
-    return exists;
+    return upgrade::catalogFinds(
+        run,
+        [&](catalog::Model& model) -> std::optional<bool> {
+            std::optional<db::Recordset> columns = model.tableColumns(table, true);
+            if (!columns) return std::nullopt;
+            return !columns->eof();
+        },
+        targetColumnQuery(table), db::CursorType::ForwardOnly);
 }
 
 // The failure exit: the error's description in an information box with the

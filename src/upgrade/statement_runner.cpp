@@ -13,6 +13,13 @@ StatementRunner::StatementRunner(db::Connection& target, db::Connection& store,
     : m_target(target), m_store(store), m_form(form), m_host(host), m_logMode(logMode) {}
 
 std::optional<db::Error> StatementRunner::execute(std::string_view sql, ExecutionMode mode,
+                                                  const catalog::Change& change,
+                                                  const QuestionText& question) {
+    if (m_catalog) m_catalog->apply(change);
+    return execute(sql, mode, question);
+}
+
+std::optional<db::Error> StatementRunner::execute(std::string_view sql, ExecutionMode mode,
                                                   const QuestionText& question) {
     PhaseStatistics* counts = m_statistics ? &m_statistics->current() : nullptr;
     if (counts) ++counts->statementsSent;

@@ -9,6 +9,7 @@
 
 #include "app/host.h"
 #include "app/main_form.h"
+#include "catalog/catalog_model.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "upgrade/run_statistics.h"
@@ -61,8 +62,19 @@ public:
     // Runs `sql` on the target. Returns the error of a failed statement that the mode let
     // through (ignored, answered Yes, silenced, notified), nothing on success. Throws the
     // db::Error in abort-on-error mode and AnsweredNo when the user answers No.
+    // `change` names what the statement changes in the catalog: the watched catalog model
+    // reads it again before it next answers about it (a failed statement may have changed
+    // part of it, so it counts either way).
+    std::optional<db::Error> execute(std::string_view sql, ExecutionMode mode,
+                                     const catalog::Change& change,
+                                     const QuestionText& question = defaultQuestionText);
+
+    // The same for a statement that changes rows only, never the catalog.
     std::optional<db::Error> execute(std::string_view sql, ExecutionMode mode,
                                      const QuestionText& question = defaultQuestionText);
+
+    // The catalog model that statements sent here keep fresh; none by default.
+    void watch(catalog::Model* model) { m_catalog = model; }
 
     // The question of ask-on-error execution for a failure already caught (a statement
     // sent in ignore-errors mode whose failure is asked about later): nothing while
@@ -105,6 +117,7 @@ private:
     ExecutionMode m_logMode;
     std::vector<FailedStatement> m_failed;
     RunStatistics* m_statistics = nullptr;
+    catalog::Model* m_catalog = nullptr;
 };
 
 inline constexpr const char* kQuestionTitle = "Schemix";

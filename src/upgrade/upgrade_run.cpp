@@ -142,10 +142,12 @@ bool runStep(UpgradeRun& run, const std::string& name, const StepEnded& stepEnde
     return result;
 }
 
-// The run from the press on; `run` is made once both connections are open and checked.
+// The run from the press on; `run` is made once both connections are open and checked,
+// `model` once the collation is set. The caller owns both, the model declared first so
+// that it outlives the run that points at it.
 OperationOutcome runUpgrade(app::MainForm& form, app::Host& host, const app::ConnectionOpeners& openers,
-                            const std::vector<UpgradePhase>& phases, std::optional<UpgradeRun>& run,
-                            const StepEnded& stepEnded) {
+                            const std::vector<UpgradePhase>& phases, std::optional<catalog::Model>& model,
+                            std::optional<UpgradeRun>& run, const StepEnded& stepEnded) {
     std::unique_ptr<db::Connection> target;
     std::unique_ptr<db::Connection> store;
     const StoreLocation location{openers.storePath, openers.createStoreCommand.empty()
@@ -198,6 +200,10 @@ OperationOutcome runUpgrade(app::MainForm& form, app::Host& host, const app::Con
             });
         }
         target->execute("ALTER DATABASE " + run->database() + " COLLATE Latin1_General_CI_AI");
+        // Read on its first question, after the collation that decides how names compare.
+        model.emplace(*target);
+        run->catalog = &*model;
+        run->statements.watch(&*model);
 
         for (const UpgradePhase& phase : phases) {
             if (phase.condition && !phase.condition(form)) continue;
@@ -268,8 +274,9 @@ std::optional<OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Hos
     form.CancelRequested = false;
 
     const auto started = std::chrono::steady_clock::now();
+    std::optional<catalog::Model> model;
     std::optional<UpgradeRun> run;
-    const OperationOutcome outcome = runUpgrade(form, host, openers, phases, run, stepEnded);
+    const OperationOutcome outcome = runUpgrade(form, host, openers, phases, model, run, stepEnded);
     if (statistics) {
         *statistics = run ? std::move(run->statistics) : RunStatistics{};
         statistics->duration = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -11,6 +11,7 @@
 #include "app/host.h"
 #include "app/main_form.h"
 #include "app/operation_outcome.h"
+#include "catalog/catalog_model.h"
 #include "upgrade/run_statistics.h"
 #include "upgrade/statement_runner.h"
 
@@ -32,6 +33,9 @@ struct UpgradeRun {
     // Set when an error left a phase loop while its record set stood on a row: the run
     // error handler then puts a blank after the description.
     bool failedOnPhaseRow = false;
+    // The target's catalog as the run reads it in a few queries, kept fresh by the
+    // statements runner; null: every catalog question goes to the target item by item.
+    catalog::Model* catalog = nullptr;
     // What the run has done so far, step by step; the phases add what they created.
     RunStatistics statistics{};
 

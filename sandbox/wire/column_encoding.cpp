@@ -404,7 +404,9 @@ void writeVariant(ByteWriter& out, const WireColumn& column, const db::Value& va
             if (data.size() > kMaxShortLength) fail(column, "sql_variant value longer than 8000 bytes");
             body.u8(static_cast<std::uint8_t>(TdsType::NVarChar));
             body.u8(7);
-            body.bytes(kDefaultCollation.data(), kDefaultCollation.size());
+            // Byte by byte: inserting the fixed array and then appending to the buffer makes
+            // GCC 12 at -O3 warn of a write past the end, which appending cannot do.
+            for (const std::uint8_t byte : kDefaultCollation) body.u8(byte);
             body.u16(static_cast<std::uint16_t>(kMaxShortLength));
             body.bytes(data);
             break;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "db/connection.h"
 #include "app/main_form.h"
@@ -15,6 +17,10 @@ namespace app {
 struct ConnectionOpeners {
     std::function<std::unique_ptr<db::Connection>(const db::ServerSettings&)> openServer;
     std::function<std::unique_ptr<db::Connection>()> openStore;
+    // The file openStore opens and the command that creates an empty one there, for the
+    // messages that tell a user what to do about it. An empty path: the store is no file.
+    std::filesystem::path storePath{};
+    std::string createStoreCommand{};
 };
 
 // The server settings as the four text boxes hold them at this moment, unchanged.

@@ -49,9 +49,12 @@ std::unique_ptr<db::Connection> openChecked(Open&& open, app::Host& host) {
     return connection;
 }
 
+// The error exit's message; the table label only where there is a table to name (the
+// system data phase), never empty.
 void showErrorExit(app::Host& host, const std::string& description, const std::string& table) {
     if (!description.empty()) {
-        host.messageBox(description + " | Current TABLE: " + table, kInformation, std::nullopt);
+        host.messageBox(description + (table.empty() ? "" : " | Current TABLE: " + table), kInformation,
+                        std::nullopt);
     }
 }
 

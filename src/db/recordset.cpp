@@ -208,7 +208,7 @@ Value Recordset::takeValue(std::size_t index) {
     if (index >= m_columns.size()) throw itemNotFoundError();
     if (eof()) throw noCurrentRecordError();
     std::vector<Value>& row = m_source ? m_rows[0] : m_rows[m_position];
-    return std::exchange(row[index], Value());
+    return row[index].take();
 }
 
 Field Recordset::field(std::string_view name) const {

@@ -9,7 +9,10 @@ namespace fleet {
 
 const std::vector<FleetOperation>& fleetOperations() {
     static const std::vector<FleetOperation> operations{
-        {"upgrade", phase_list::pressUpgradeButton},
+        {"upgrade",
+         [](app::MainForm& form, app::Host& host, const app::ConnectionOpeners& openers) {
+             return phase_list::pressUpgradeButton(form, host, openers);
+         }},
     };
     return operations;
 }

@@ -20,7 +20,7 @@ namespace {
 
 std::atomic<int> g_cancelSignals{0};
 
-extern "C" void onCancelSignal(int) {
+extern "C" void onTargetCancelSignal(int) {
     // The first signal is the cancel press, honoured at the run's next row; a second one
     // ends the process at once, as the command line does.
     if (g_cancelSignals.fetch_add(1) > 0) _exit(3);
@@ -98,8 +98,8 @@ const char* outcomeName(app::OperationOutcome outcome) {
 
 void takeCancelSignals() {
     std::signal(SIGPIPE, SIG_IGN);  // a fleet that is gone makes event writes fail, nothing more
-    std::signal(SIGINT, onCancelSignal);
-    std::signal(SIGTERM, onCancelSignal);
+    std::signal(SIGINT, onTargetCancelSignal);
+    std::signal(SIGTERM, onTargetCancelSignal);
 }
 
 int runTargetHere(const Target& target, const TargetJob& job, int eventFd) {

@@ -61,13 +61,15 @@ AfterRow recreateModule(UpgradeRun& run, db::Recordset& rows, ModuleKind kind) {
     }
 
     run.currentStatement = rows.field("descrit").value().toText();
+    std::optional<db::Error> failed;
     if (kind == ModuleKind::View) {
-        run.statements.execute(
+        failed = run.statements.execute(
             run.currentStatement, ExecutionMode::AskOnError, change,
             [&object](const db::Error& error) { return viewFailureQuestion(error, object); });
     } else {
-        run.statements.execute(run.currentStatement, ExecutionMode::AskOnError, change);
+        failed = run.statements.execute(run.currentStatement, ExecutionMode::AskOnError, change);
     }
+    if (!failed) ++run.statistics.current().objectsRecreated;
     return AfterRow::MoveNext;
 }
 

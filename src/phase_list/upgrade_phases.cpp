@@ -34,15 +34,17 @@ std::vector<upgrade::UpgradePhase> upgradePhases() {
         objects::functionsPhase(),
         objects::viewsPhase(),
         objects::proceduresPhase(),
-        {"between phases", nullptr, betweenPhases},
+        {"", nullptr, betweenPhases},
         sysdata::systemDataPhase(),
         objects::maintenancePhase(),
     };
 }
 
 std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
-                                                        const app::ConnectionOpeners& openers) {
-    return upgrade::pressUpgradeButton(form, host, openers, upgradePhases());
+                                                        const app::ConnectionOpeners& openers,
+                                                        upgrade::RunStatistics* statistics,
+                                                        const upgrade::StepEnded& stepEnded) {
+    return upgrade::pressUpgradeButton(form, host, openers, upgradePhases(), statistics, stepEnded);
 }
 
 }  // namespace phase_list

@@ -11,8 +11,11 @@ namespace phase_list {
 // phases in their fixed order, each skipped as a whole where its condition is false.
 std::vector<upgrade::UpgradePhase> upgradePhases();
 
-// The press of Command2 with the product's phases.
+// The press of Command2 with the product's phases (see upgrade::pressUpgradeButton for
+// `statistics` and `stepEnded`).
 std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
-                                                        const app::ConnectionOpeners& openers);
+                                                        const app::ConnectionOpeners& openers,
+                                                        upgrade::RunStatistics* statistics = nullptr,
+                                                        const upgrade::StepEnded& stepEnded = {});
 
 }  // namespace phase_list

@@ -99,8 +99,11 @@ std::string SerialDecoder::GetSerialNumber() {
         std::string drive = "C";
         std::string machineValue = ObterInfoDrive(drive);
         if (!machineValue.empty()) {
-            drive = "C";
-            machineValue = ObterInfoDrive(drive);
+            // The drive is asked again with its letter set anew (the first call made it
+            // the root C:\). A string of its own: assigning the letter to the old one makes
+            // GCC 12 at -O3 warn of an overlapping copy that cannot happen.
+            std::string again = "C";
+            machineValue = ObterInfoDrive(again);
         }
         m_machineValue = machineValue;
         return machineValue;

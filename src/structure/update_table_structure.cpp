@@ -47,7 +47,9 @@ void createTable(UpgradeRun& run, db::Recordset& stored, const std::string& tabl
     }
     statement += ") ON [PRIMARY]";
     run.currentStatement = statement;
-    run.statements.execute(statement, ExecutionMode::AskOnError, catalog::Change::ofTable(table));
+    if (!run.statements.execute(statement, ExecutionMode::AskOnError, catalog::Change::ofTable(table))) {
+        ++run.statistics.current().tablesCreated;
+    }
     run.statements.log(statement, ExecutionMode::IgnoreErrors);
 }
 
@@ -84,6 +86,11 @@ void addColumn(UpgradeRun& run, const ColumnDefinition& column) {
 // Every stored column of a table that exists in the target: added when missing,
 // otherwise compared and altered.
 void updateColumns(UpgradeRun& run, db::Recordset& stored, const std::string& table) {
+    const auto succeeded = [&run] {
+        const upgrade::PhaseStatistics& counts = run.statistics.current();
+        return counts.statementsSent - counts.statementsFailed - counts.failuresIgnored;
+    };
+    const long succeededBefore = succeeded();
     do {
         const ColumnDefinition column = ColumnDefinition::fromRow(stored);
         db::Recordset live = upgrade::catalogAnswer(
@@ -99,6 +106,7 @@ void updateColumns(UpgradeRun& run, db::Recordset& stored, const std::string& ta
         }
         nextStoredRow(run, stored);
     } while (onTable(stored, table));
+    if (succeeded() > succeededBefore) ++run.statistics.current().tablesAltered;
 }
 
 // Whether the table exists in the target. The query is closed before anything else is

@@ -19,11 +19,16 @@ std::string backupTimestamp(const std::tm& t) {
     return buffer;
 }
 
+std::string backupFilePath(const std::string& database, const std::optional<BackupFolder>& folder,
+                           const std::string& timestamp) {
+    const std::string file = database + "_" + timestamp + ".BAK";
+    return folder ? folder->path + folder->separator + file : file;
+}
+
 std::string addDumpDeviceStatement(const std::string& database,
                                    const std::optional<BackupFolder>& folder,
                                    const std::string& timestamp) {
-    const std::string file = database + "_" + timestamp + ".BAK";
-    const std::string location = folder ? folder->path + folder->separator + file : file;
+    const std::string location = backupFilePath(database, folder, timestamp);
     return "USE master EXEC sp_addumpdevice 'disk', " + store::SQLValueForServer(database + "_Upgrade", 3) +
            ", " + store::SQLValueForServer(location, 3);
 }
@@ -49,8 +54,10 @@ void backupDatabase(UpgradeRun& run) {
     std::tm local{};
     localtime_r(&now, &local);
     const std::string& database = run.database();
-    run.target.execute(addDumpDeviceStatement(database, folder, backupTimestamp(local)));
+    const std::string timestamp = backupTimestamp(local);
+    run.target.execute(addDumpDeviceStatement(database, folder, timestamp));
     run.target.execute("BACKUP DATABASE " + database + " TO " + database + "_Upgrade");
+    run.statistics.backupFile = backupFilePath(database, folder, timestamp);
     run.target.execute("USE master EXEC sp_dropdevice " +
                        store::SQLValueForServer(database + "_Upgrade", 3));
     run.target.execute("USE " + database);

@@ -22,6 +22,12 @@ std::optional<BackupFolder> backupFolderOf(std::string_view dataFilePath);
 // "yyyymmddhhnnss" of a local time. Example: 2004-03-07 14:05:09 -> "20040307140509".
 std::string backupTimestamp(const std::tm& localTime);
 
+// The backup file the server writes, as named to it. Example (database app, folder
+// D:\Data, time stamp 20040307140509): "D:\Data\app_20040307140509.BAK"; without a
+// folder "app_20040307140509.BAK" (in the server's default backup folder).
+std::string backupFilePath(const std::string& database, const std::optional<BackupFolder>& folder,
+                           const std::string& timestamp);
+
 // The statement that registers the dump device. Example (database app, folder D:\Data,
 // time stamp 20040307140509):
 // USE master EXEC sp_addumpdevice 'disk', 'app_Upgrade', 'D:\Data\app_20040307140509.BAK'
@@ -31,8 +37,8 @@ std::string addDumpDeviceStatement(const std::string& database,
                                    const std::string& timestamp);
 
 // Backs the target database up beside its first data file (or in the server's default
-// folder when sysfiles names none), with the button disabled and the progress texts.
-// Every statement is abort-on-error.
+// folder when sysfiles names none), with the button disabled and the progress texts, and
+// records the file in the run's statistics. Every statement is abort-on-error.
 void backupDatabase(UpgradeRun& run);
 
 }  // namespace upgrade

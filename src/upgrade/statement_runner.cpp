@@ -21,14 +21,17 @@ std::optional<db::Error> StatementRunner::execute(std::string_view sql, Executio
 
 std::optional<db::Error> StatementRunner::execute(std::string_view sql, ExecutionMode mode,
                                                   const QuestionText& question) {
-    if (mode == ExecutionMode::AbortOnError) {
-        m_target.execute(sql);
-        return std::nullopt;
-    }
+    PhaseStatistics* counts = m_statistics ? &m_statistics->current() : nullptr;
+    if (counts) ++counts->statementsSent;
     try {
-        m_target.execute(sql);
+        const long rows = m_target.execute(sql);
+        if (counts && rows > 0) counts->rowsTouched += rows;
         return std::nullopt;
     } catch (const db::Error& error) {
+        // Counted before the question: a failure answered No ends the run, and the count
+        // still says that it happened.
+        if (counts) ++(mode == ExecutionMode::IgnoreErrors ? counts->failuresIgnored : counts->statementsFailed);
+        if (mode == ExecutionMode::AbortOnError) throw;
         if (mode == ExecutionMode::IgnoreErrors) return error;
         recordFailure(sql, error);
         if (mode == ExecutionMode::AskOnError) {

@@ -12,6 +12,7 @@
 #include "catalog/catalog_model.h"
 #include "db/connection.h"
 #include "db/error.h"
+#include "upgrade/run_statistics.h"
 
 namespace upgrade {
 
@@ -104,6 +105,10 @@ public:
 
     ExecutionMode logMode() const { return m_logMode; }
 
+    // Counts every statement execute() sends, its failures let through and the rows the
+    // server reports, into the step `statistics` is running; null counts nothing.
+    void countInto(RunStatistics* statistics) { m_statistics = statistics; }
+
 private:
     db::Connection& m_target;
     db::Connection& m_store;
@@ -111,6 +116,7 @@ private:
     app::Host& m_host;
     ExecutionMode m_logMode;
     std::vector<FailedStatement> m_failed;
+    RunStatistics* m_statistics = nullptr;
     catalog::Model* m_catalog = nullptr;
 };
 

@@ -12,6 +12,7 @@
 #include "app/main_form.h"
 #include "app/operation_outcome.h"
 #include "catalog/catalog_model.h"
+#include "upgrade/run_statistics.h"
 #include "upgrade/statement_runner.h"
 
 namespace upgrade {
@@ -35,6 +36,8 @@ struct UpgradeRun {
     // The target's catalog as the run reads it in a few queries, kept fresh by the
     // statements runner; null: every catalog question goes to the target item by item.
     catalog::Model* catalog = nullptr;
+    // What the run has done so far, step by step; the phases add what they created.
+    RunStatistics statistics{};
 
     // The database name as the box holds it now, unquoted and unbracketed.
     const std::string& database() const { return form.FXDatabase.text; }
@@ -43,20 +46,30 @@ struct UpgradeRun {
 // One phase of the fixed sequence. `run` returns false to end the run through the run
 // error handler (a phase that has already shown its own message returns false).
 struct UpgradePhase {
-    std::string name;
+    std::string name;  // empty for a step between phases, which is not counted as one
     std::function<bool(const app::MainForm&)> condition;  // null: always
     std::function<bool(UpgradeRun&)> run;
 };
 
+// Told as each step of a run (the backup, each phase) ends, with what it did and the
+// run's record so far.
+using StepEnded = std::function<void(const PhaseStatistics& step, const RunStatistics& run)>;
+
 // The press of Command2 (also what the auto-start timer runs). While a run is going the
 // button reads "&Cancelar" and a press only raises CancelRequested: that press returns
-// nullopt. Otherwise it runs the whole upgrade with `phases` and returns how it ended. A
-// complete run ends with host.unload(); a cancelled one enables the four connection boxes
-// again with their normal background, since the window stays open. The product's phase
-// list is phase_list::upgradePhases() (phase_list/upgrade_phases.h).
+// nullopt. Otherwise it runs the whole upgrade with `phases` and returns how it ended.
+// Before the guard is touched the run checks what it can without changing anything (the
+// store opens, can be written and holds a captured table; the target has tbVersao) and
+// refuses with one message saying what to do when a check fails. A complete run ends
+// with host.unload(); a cancelled one enables the four connection boxes again with their
+// normal background, since the window stays open. `statistics`, when given, receives what
+// the run did however it ended, and `stepEnded` is told as each step ends. The product's
+// phase list is phase_list::upgradePhases() (phase_list/upgrade_phases.h).
 std::optional<app::OperationOutcome> pressUpgradeButton(app::MainForm& form, app::Host& host,
                                                           const app::ConnectionOpeners& openers,
-                                                          const std::vector<UpgradePhase>& phases);
+                                                          const std::vector<UpgradePhase>& phases,
+                                                          RunStatistics* statistics = nullptr,
+                                                          const StepEnded& stepEnded = {});
 
 inline constexpr const char* kGuardQuestionTitle = "SQL Database Server Upgrade";
 inline constexpr const char* kUpgradeSucceeded =

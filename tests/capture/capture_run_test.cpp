@@ -183,7 +183,7 @@ TEST_F(CaptureRunTest, AFailureMidwayRollsTheStoreBackAndNamesTheTable) {
     EXPECT_EQ(run(), OperationOutcome::Failed);
     EXPECT_EQ(store.log.back(), "ROLLBACK");
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "disk full | Current TABLE: ");
+    EXPECT_EQ(host.messages[0].text, "disk full");
     EXPECT_EQ(host.clipboard, std::nullopt);
 }
 
@@ -248,7 +248,7 @@ TEST_F(CaptureRunTest, AFailedLoginGoesToTheErrorExit) {
                                      [this] { return store.handle(); }});
     EXPECT_EQ(outcome, OperationOutcome::Failed);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Login failed for user 'sa'. | Current TABLE: ");
+    EXPECT_EQ(host.messages[0].text, "Login failed for user 'sa'.");
 }
 
 }  // namespace

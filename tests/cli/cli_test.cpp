@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <sstream>
 
 #include "registry_files.h"
@@ -46,6 +47,36 @@ GO
 CREATE TABLE tbSkip (x int NULL)
 GO
 )";
+
+// What a terminal shows after `output`: a carriage return goes back to the line's start,
+// ESC [K clears the rest of the line, a line feed starts the next; empty lines are left out.
+std::vector<std::string> screenLines(const std::string& output) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        const char c = output[i];
+        if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            if (!line.empty()) lines.push_back(line);
+            line.clear();
+            column = 0;
+        } else if (output.compare(i, 3, "\x1b[K") == 0) {
+            line.resize(column);
+            i += 2;
+        } else {
+            if (column < line.size()) {
+                line[column] = c;
+            } else {
+                line += c;
+            }
+            ++column;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
 
 class CommandLine : public ::testing::Test {
 protected:
@@ -127,12 +158,20 @@ TEST_F(CommandLine, CaptureReportsItsOutcomeInTheExitCode) {
     const CommandResult refused = cli(with("capture", wrongPassword));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_THAT(refused.err, HasSubstr("Login failed for user 'sa'."));
+    // What was tried and what to do, where the password came from but never the password.
+    EXPECT_THAT(refused.err, testing::EndsWith("\nsqlupgrade-cli: 127.0.0.1 port " + std::to_string(server->port()) +
+                                               " refused the login sa for the database app (password from -P): "
+                                               "check the login and its password.\n"));
+    EXPECT_THAT(refused.err, Not(HasSubstr("wrong")));
 
     std::vector<std::string> nowhere = connection();
     nowhere[1] = "127.0.0.1,1";
     const CommandResult unreachable = cli(with("capture", nowhere));
     EXPECT_EQ(unreachable.exitCode, 1);
     EXPECT_THAT(unreachable.err, HasSubstr("Unable to connect"));
+    EXPECT_THAT(unreachable.err, testing::EndsWith("\nsqlupgrade-cli: no SQL Server answered at 127.0.0.1 port 1 "
+                                                   "(database app): check -S host,port and that the server listens "
+                                                   "there.\n"));
 }
 
 TEST_F(CommandLine, ConnectionValuesComeFromOptionsEnvironmentAndDefsIniOnly) {
@@ -228,6 +267,10 @@ TEST_F(CommandLine, TheEnvironmentSuppliesThePassword) {
     const CommandResult done =
         cli(with("capture", args), {"SQLUPGRADE_PASSWORD=" + server->password()});
     EXPECT_EQ(done.exitCode, 0) << done.err;
+    const CommandResult refused = cli(with("capture", args), {"SQLUPGRADE_PASSWORD=wrong"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr("refused the login sa for the database app (password from "
+                                       "$SQLUPGRADE_PASSWORD): check the login and its password.\n"));
 }
 
 TEST_F(CommandLine, AMissingStoreEndsInTheErrorExitWithHowToCreateOne) {
@@ -243,6 +286,7 @@ TEST_F(CommandLine, AMissingStoreEndsInTheErrorExitWithHowToCreateOne) {
 
 TEST_F(CommandLine, TheUpgradeGuardAnsweredNoIsARefusal) {
     ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    ASSERT_EQ(cli(with("capture", connection())).exitCode, 0);
     const CommandResult result = cli(with("upgrade", connection()));
     EXPECT_EQ(result.exitCode, 2) << result.err;
     EXPECT_THAT(result.err, HasSubstr("SQL Database Server Upgrade: Já está em curso uma "
@@ -281,31 +325,102 @@ protected:
     std::string upgrading() {
         return server->tsql("SELECT upgrading FROM tbVersao\ngo\n", "longtarget").out;
     }
+
+    // The upgrade of longtarget without a backup, as one shell command.
+    std::string upgradeCommand() {
+        std::string command = std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli --home " + home.path().string() +
+                              " upgrade --no-backup";
+        for (const std::string& arg : connection("longtarget")) command += " '" + arg + "'";
+        return command;
+    }
 };
 
-TEST_F(LongUpgrade, AnInterruptCancelsAtTheNextRowAndReleasesTheGuard) {
-    std::string command = std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli --home " +
-                          home.path().string() + " upgrade --no-backup";
-    for (const std::string& arg : connection("longtarget")) command += " '" + arg + "'";
-    const CommandResult result = testsupport::runCommand(
-        {"sh", "-c", command + " & pid=$!; sleep 0.4; kill -INT $pid; wait $pid; echo \"exit=$?\""});
-    EXPECT_THAT(result.out, HasSubstr("exit=3")) << result.err;
-    EXPECT_THAT(result.err, testing::EndsWith(
-                                "\nsqlupgrade-cli: upgrade cancelled; the upgrading mark in tbVersao was released.\n"));
-    EXPECT_THAT(result.err, Not(HasSubstr("actualizadas com sucesso")));
-    EXPECT_THAT(upgrading(), HasSubstr("0"));
-    EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
+// `timeout` signals the program and its process group: both signals arrive at once and
+// are one press of the cancel button, so the run cancels at its next row and releases
+// the mark, as an interrupt from the keyboard does.
+TEST_F(LongUpgrade, AnInterruptOrATimeoutCancelsAtTheNextRowAndReleasesTheGuard) {
+    const std::string command = upgradeCommand();
+    const std::vector<std::pair<std::string, std::string>> senders = {
+        {"kill", command + " & pid=$!; sleep 0.4; kill -INT $pid; wait $pid; echo \"exit=$?\""},
+        {"timeout", "timeout --preserve-status -s INT 0.4 " + command + "; echo \"exit=$?\""},
+    };
+    for (const auto& [name, script] : senders) {
+        SCOPED_TRACE(name);
+        const CommandResult result = testsupport::runCommand({"sh", "-c", script});
+        EXPECT_THAT(result.out, HasSubstr("exit=3")) << result.err;
+        EXPECT_THAT(result.err, HasSubstr("\nsqlupgrade-cli: upgrade cancelled; the upgrading mark in tbVersao was "
+                                          "released.\nUpgrade of longtarget cancelled: "));
+        EXPECT_THAT(result.err, Not(HasSubstr("actualizadas com sucesso")));
+        EXPECT_THAT(upgrading(), HasSubstr("0"));
+        EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
+    }
 }
 
-TEST_F(LongUpgrade, ACompleteUpgradeExitsZeroAndAFailedOneExitsOne) {
-    const CommandResult done = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
-    EXPECT_EQ(done.exitCode, 0) << done.err;
-    EXPECT_THAT(done.err, HasSubstr("As definições da base de dados foram actualizadas com sucesso!"));
+// The lines that stay after a run, without a terminal and on one: each step's line, the
+// success message, then the summary; no control character without a terminal, and on a
+// terminal no progress line left behind.
+TEST_F(LongUpgrade, ARunLeavesALineForEachStepAndASummary) {
+    const CommandResult plain = cli(with("upgrade", connection("longtarget")));
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_EQ(plain.err.find_first_of("\r\x1b"), std::string::npos);
+    EXPECT_THAT(plain.err, testing::ContainsRegex(
+                               "^A realizar um backup da base de dados ...\n"
+                               "Backup realizando com sucesso.\n"
+                               "Backup: [^\n]*longtarget_[0-9]{14}\\.BAK \\([0-9]+\\.[0-9] s\\)\n"
+                               "Roles: 2 statements \\("));
+    EXPECT_THAT(plain.err, HasSubstr("A carregar definições: Tabelas e campos ...\n"
+                                     "Table structure: 1,001 tables created; 1,001 statements ("));
+    EXPECT_THAT(plain.err, testing::ContainsRegex(
+                               "\nMaintenance commands: nothing to send \\([0-9.]+ s\\)\n"
+                               "SQL Database Upgrade: As definições da base de dados foram actualizadas com sucesso!\n"
+                               "Upgrade of longtarget completed: 1,001 tables created, 0 altered, 0 objects "
+                               "re-created, 0 rows applied, 0 statements failed, in [0-9.]+ s\n$"));
 
+    // On a terminal (script gives the run one) the screen keeps the same kind of lines.
+    const CommandResult terminal = testsupport::runCommand({"script", "-qec", upgradeCommand(), "/dev/null"});
+    ASSERT_EQ(terminal.exitCode, 0) << terminal.out;
+    EXPECT_NE(terminal.out.find('\r'), std::string::npos);  // the progress line was drawn
+    std::vector<std::string> screen = screenLines(terminal.out);
+    for (std::string& line : screen) line = std::regex_replace(line, std::regex("[0-9]+\\.[0-9] s"), "T");
+    EXPECT_EQ(screen, (std::vector<std::string>{
+                          "Roles: nothing to send (T)", "Logins and users: nothing to send (T)",
+                          "Table structure: nothing to send (T)", "Primary keys: nothing to send (T)",
+                          "Indexes: nothing to send (T)", "Defaults: nothing to send (T)",
+                          "Functions: nothing to send (T)", "Views: nothing to send (T)",
+                          "Stored procedures: nothing to send (T)", "System data: nothing to send (T)",
+                          "Maintenance commands: nothing to send (T)",
+                          "SQL Database Upgrade: As definições da base de dados foram actualizadas com sucesso!",
+                          "Upgrade of longtarget completed: 0 tables created, 0 altered, 0 objects re-created, "
+                          "0 rows applied, 0 statements failed, in T"}))
+        << terminal.out;
+}
+
+// What can be checked before the guard is: a store that is missing or holds nothing, and
+// a target without tbVersao, are refused with exit 2 and one line saying what to do, and
+// the target is not marked.
+TEST_F(LongUpgrade, WhatCannotWorkIsRefusedBeforeTheTargetIsMarked) {
+    const std::string store = (home / "SQL.mdb").string();
+    std::filesystem::rename(store, home / "kept.mdb");
+    const CommandResult missing = cli(with("upgrade", connection("longtarget")));
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.err, "SQL Database Upgrade: No definitions store at " + store +
+                               ": create one with sqlupgrade-cli --home " + home.path().string() +
+                               " init-store and capture a reference database into it, then upgrade.\n");
+
+    ASSERT_EQ(cli({"init-store"}).exitCode, 0);
+    const CommandResult empty = cli(with("upgrade", connection("longtarget")));
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_EQ(empty.err, "SQL Database Upgrade: The definitions store " + store +
+                             " holds no captured table: capture a reference database into it first "
+                             "(sqlupgrade-cli capture, or Carregar Estrutura in the window).\n");
+    EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
+
+    std::filesystem::rename(home / "kept.mdb", store);
     server->tsql("DROP TABLE tbVersao\ngo\n", "longtarget");
-    const CommandResult failed = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
-    EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_THAT(failed.err, HasSubstr("Invalid object name 'tbVersao'."));
+    const CommandResult refused = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, "SQL Database Upgrade: longtarget has no table tbVersao, so it is not an application "
+                           "database this tool can upgrade: check the database name (-d) and the server (-S).\n");
 }
 
 // Defs.ini names the registry key App and gives a server, database and login that do not
@@ -343,7 +458,8 @@ TEST_F(RegistryDefaults, OptionsComeFirstThenTheShadowFileThenTheRegistry) {
     writeRegistry(RegFormat::Ansi, "nosuchdb");
     const CommandResult registry = cli({"capture"});
     EXPECT_EQ(registry.exitCode, 1);
-    EXPECT_THAT(registry.err, HasSubstr("nosuchdb"));
+    EXPECT_THAT(registry.err, HasSubstr(" has no database nosuchdb (from the registry value dtInitialCatalog) that "
+                                        "the login sa may open: check the database name (-d).\n"));
 
     EXPECT_EQ(cli({"capture", "-d", "app"}).exitCode, 0);
     EXPECT_EQ(cli({"capture"}, {"SQLUPGRADE_DATABASE=app"}).exitCode, 0);  // the environment too
@@ -355,23 +471,26 @@ TEST_F(RegistryDefaults, OptionsComeFirstThenTheShadowFileThenTheRegistry) {
     EXPECT_EQ(shadowed.exitCode, 0) << shadowed.err;
 }
 
-// A failure after the guard was raised (here: the store is not there) leaves the target
-// marked on purpose; the command line says so and how to go on, and that way works.
+// A failure after the guard was raised (here: a table the target has as a view, and No
+// to the question) leaves the target marked on purpose; the command line says so and
+// how to go on, and that way works.
 TEST_F(LongUpgrade, AFailedUpgradeSaysTheTargetStaysMarkedAndHowToGoOn) {
-    std::filesystem::rename(home / "SQL.mdb", home / "kept.mdb");
-    const CommandResult failed = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
+    server->tsql("CREATE VIEW tbLonga5 AS SELECT 1 AS x\ngo\n", "longtarget");
+    const std::vector<std::string> asking = with("--no-backup", with("--no-silent", connection("longtarget")));
+    const CommandResult failed = cli(with("upgrade", with("--answer", with("no", asking))));
     EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_THAT(failed.err,
-                testing::EndsWith(" init-store\nsqlupgrade-cli: longtarget stays marked as being upgraded "
-                                  "(upgrading in tbVersao), as a failed upgrade leaves it on purpose so that "
-                                  "someone looks at the database; check it, then run again with --answer yes.\n"));
+    EXPECT_THAT(failed.err, testing::ContainsRegex(
+                                "\nsqlupgrade-cli: longtarget stays marked as being upgraded "
+                                "\\(upgrading in tbVersao\\), as a failed upgrade leaves it on purpose so that "
+                                "someone looks at the database; check it, then run again with --answer yes.\n"
+                                "Upgrade of longtarget failed: [0-9,]+ tables created, 0 altered, 0 objects "
+                                "re-created, 0 rows applied, 1 statement failed, in [0-9.]+ s\n$"));
     EXPECT_THAT(upgrading(), HasSubstr("1"));
 
-    std::filesystem::rename(home / "kept.mdb", home / "SQL.mdb");
-    const CommandResult refused = cli(with("upgrade", with("--no-backup", connection("longtarget"))));
+    server->tsql("DROP VIEW tbLonga5\ngo\n", "longtarget");
+    const CommandResult refused = cli(with("upgrade", asking));
     EXPECT_EQ(refused.exitCode, 2);
-    std::vector<std::string> answerYes = with("--answer", with("yes", connection("longtarget")));
-    const CommandResult again = cli(with("upgrade", with("--no-backup", answerYes)));
+    const CommandResult again = cli(with("upgrade", with("--answer", with("yes", asking))));
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_THAT(upgrading(), Not(HasSubstr("1")));
 }
@@ -389,8 +508,9 @@ TEST_F(CommandLine, AServerThatStopsAnsweringEndsTheCaptureAtItsTimeOut) {
     server->thaw();
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.err,
-              "SQL Database Upgrade: Timeout expired | Current TABLE: \n"
-              "sqlupgrade-cli: the capture of app stopped before its first phase\n");
+              "SQL Database Upgrade: Timeout expired\n"
+              "sqlupgrade-cli: no SQL Server answered at 127.0.0.1 port " + std::to_string(server->port()) + " (database app): check -S host,port and that "
+                  "the server listens there.\n");
     EXPECT_LT(took, std::chrono::seconds(20));
 }
 

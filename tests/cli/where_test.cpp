@@ -51,7 +51,7 @@ TEST(Where, NamesTheFolderWhyAndItsFiles) {
     EXPECT_EQ(byOption.exitCode, 0) << byOption.err;
     const std::string u = user.path().string();
     EXPECT_EQ(byOption.out, "Program folder:     " + option +
-                                "\n"
+                                " (missing: sqlupgrade-cli init-store creates it, with the store)\n"
                                 "Chosen by:          --home\n"
                                 "Store:              " +
                                 option +
@@ -70,7 +70,8 @@ TEST(Where, NamesTheFolderWhyAndItsFiles) {
 
     EXPECT_THAT(where(program, {}, user.path().string(), xdg, environment).out,
                 HasSubstr("Program folder:     " + environment +
-                          "\nChosen by:          $SQLUPGRADE_HOME\n"));
+                          " (missing: sqlupgrade-cli init-store creates it, with the store)\n"
+                          "Chosen by:          $SQLUPGRADE_HOME\n"));
     EXPECT_THAT(where(program, {}, user.path().string(), xdg, "").out,
                 HasSubstr("Program folder:     " + xdg +
                           "/sqlupgrade\nChosen by:          the user's data folder"));
@@ -104,6 +105,22 @@ TEST(Where, NamesTheFolderWhyAndItsFiles) {
     EXPECT_THAT(where(program, {}, user.path().string(), xdg, "").out,
                 HasSubstr("Program folder:     " + program.parent_path().string() +
                           "\nChosen by:          Defs.ini or SQL.mdb beside the program\n"));
+}
+
+// init-store makes the folder --home names when it is not there, private to its owner,
+// and `where` then names the folder without a remark.
+TEST(Where, InitStoreCreatesTheFolderItIsToldOf) {
+    TempDir user("where");
+    const std::filesystem::path folder = user / "new" / "home";
+    const CommandResult created = testsupport::runCommand(
+        {std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli", "--home", folder.string(), "init-store"});
+    EXPECT_EQ(created.exitCode, 0) << created.err;
+    EXPECT_TRUE(std::filesystem::exists(folder / "SQL.mdb"));
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_THAT(where(std::string(SQLUPGRADE_BIN_DIR) + "/sqlupgrade-cli", {"--home", folder.string()},
+                      user.path().string(), "", "")
+                    .out,
+                HasSubstr("Program folder:     " + folder.string() + "\n"));
 }
 
 }  // namespace

@@ -91,15 +91,16 @@ TEST_F(UpgradeEndToEnd, ARunningMarkAnsweredNoLeavesTargetAndLogUntouched) {
     EXPECT_EQ(targetValue("SELECT upgrading FROM tbVersao"), db::Value::integer(1));
 }
 
-TEST_F(UpgradeEndToEnd, ATargetWithoutTbVersaoFailsBeforeAnythingChanges) {
+TEST_F(UpgradeEndToEnd, ATargetWithoutTbVersaoIsRefusedBeforeAnythingChanges) {
     env.openServer("target")->execute("DROP TABLE tbVersao");
     {
         auto store = env.openStore();
         store->execute("INSERT INTO tbLogs (descrit) VALUES ('kept')");
     }
-    EXPECT_EQ(upgrade(), OperationOutcome::Failed);
+    EXPECT_EQ(upgrade(), OperationOutcome::Refused);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Invalid object name 'tbVersao'.");  // no object to name
+    EXPECT_EQ(host.messages[0].text, "target has no table tbVersao, so it is not an application database this tool "
+                                     "can upgrade: check the database name (-d) and the server (-S).");
     EXPECT_EQ(logRows(), 1);
     EXPECT_EQ(targetValue("SELECT COUNT(*) FROM sysobjects WHERE name = 'tbParametros'"),
               db::Value::integer(0));

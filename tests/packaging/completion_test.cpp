@@ -15,7 +15,7 @@ struct CompletionCase {
 
 const CompletionCase kCompletionCases[] = {
     {"Commands", "sqlupgrade-cli ",
-     "--help\n--help-all\n--home\n-h\ncapture\nguard\ninit-store\nupgrade\nwhere\n"},
+     "--help\n--help-all\n--home\n--version\n-h\ncapture\nguard\ninit-store\nupgrade\nwhere\n"},
     {"GuardCommands", "sqlupgrade-cli guard st", "status\n"},
     {"GuardOptions", "sqlupgrade-cli guard clear --ans", "--answer\n"},
     {"TargetsFile", "sqlupgrade-cli upgrade --tar", "--targets\n"},

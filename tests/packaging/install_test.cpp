@@ -18,6 +18,7 @@
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 using testsupport::CommandResult;
 using testsupport::TempDir;
@@ -132,8 +133,9 @@ TEST(InstalledPackage, DependsOnTheDriverAndTheLibrariesItLinks) {
 
 TEST(InstalledPackage, ProgramsHaveHelpAndManualPages) {
     for (const std::string program : {"sqlupgrade", "sqlupgrade-cli", "sqlupgrade-sandbox"}) {
-        const CommandResult help =
-            run({"/usr/bin/" + program, "--help"}, {"QT_QPA_PLATFORM=offscreen"});
+        // No display is needed for the help (the window's would abort without one).
+        const CommandResult help = run({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb",
+                                        "/usr/bin/" + program, "--help"});
         EXPECT_EQ(help.exitCode, 0) << program << ": " << help.err;
         EXPECT_THAT(help.out, HasSubstr("Usage: /usr/bin/" + program)) << program;
 
@@ -141,7 +143,13 @@ TEST(InstalledPackage, ProgramsHaveHelpAndManualPages) {
         EXPECT_EQ(page.exitCode, 0) << program << ": " << page.err;
         EXPECT_THAT(page.out, HasSubstr("NAME")) << program;
         EXPECT_THAT(page.out, HasSubstr("--help")) << program;
+        EXPECT_THAT(page.out, HasSubstr("\nEXIT STATUS\n")) << program;
+        const std::string seeAlso = page.out.substr(page.out.find("\nSEE ALSO\n"));
+        EXPECT_THAT(seeAlso, Not(HasSubstr(" " + program + "(1)"))) << program;
     }
+    const CommandResult version = run({"env", "-u", "DISPLAY", "QT_QPA_PLATFORM=xcb", "/usr/bin/sqlupgrade", "--version"});
+    EXPECT_EQ(version.exitCode, 0) << version.err;
+    EXPECT_THAT(version.out, HasSubstr("SQL Database Upgrade 0.1.0"));
     EXPECT_THAT(run({"man", "-P", "cat", "sqlupgrade-cli"}).out, HasSubstr("Options of upgrade:"));
 }
 

@@ -38,6 +38,8 @@ protected:
         std::filesystem::create_directories(folder);
         target.onQuery("SELECT TOP 1 * FROM tbVersao", {{"upgrading", db::ado::kInteger}},
                        {{db::Value::integer(0)}});
+        store.onQuery("MIN(tabela) AS tabela FROM tbObjects", {{"tabela", db::ado::kVarWChar}},
+                      {{db::Value::text("tbA")}});
         window = std::make_unique<MainWindow>(
             folder, app::ConnectionOpeners{[this](const db::ServerSettings&) {
                                                  ++serverOpens;
@@ -185,6 +187,21 @@ TEST_F(MainWindowTest, TheTimerStartsTheUpgradeOnlyWithAutoStartTicked) {
     EXPECT_EQ(serverOpens, 1);
 }
 
+// While the automatic start is pending the window counts it down beside its own texts;
+// unticking the box ends the count.
+TEST_F(MainWindowTest, ThePendingAutomaticStartIsCountedDown) {
+    auto* notice = child<QLabel>("notice");
+    EXPECT_EQ(notice->text().toStdString(), "");
+    window->armTimer(20000);
+    EXPECT_EQ(notice->text().toStdString(),
+              "The upgrade starts by itself in 20 s; untick the automatic start to stay.");
+    child<QCheckBox>("FXAuto")->setChecked(false);
+    window->syncFromForm();
+    EXPECT_EQ(notice->text().toStdString(), "");
+    EXPECT_EQ(child<QCheckBox>("FXAuto")->text().toStdString(), "Iniciar automaticamente (10 segundos)");
+    EXPECT_EQ(serverOpens, 0);
+}
+
 TEST_F(MainWindowTest, ButtonClicksUntickAutoStart) {
     window->form().FXDatabase.text.clear();
     window->syncFromForm();
@@ -253,6 +270,10 @@ TEST_F(MainWindowTest, AfterACancelTheConnectionBoxesCanBeEditedAgain) {
         EXPECT_TRUE(box->isEnabled()) << name;
         EXPECT_EQ(box->palette().color(QPalette::Base), QPalette().color(QPalette::Base)) << name;
     }
+    // Beside the system's own texts, a line says that the upgrade was cancelled.
+    const std::string notice = child<QLabel>("notice")->text().toStdString();
+    EXPECT_THAT(notice, ::testing::StartsWith("Upgrade of Quorra_Trials cancelled: 0 tables created, "));
+    EXPECT_THAT(notice, ::testing::EndsWith("; the upgrading mark in tbVersao was released."));
     auto* database = child<QLineEdit>("FXDatabase");
     database->selectAll();
     QTest::keyClicks(database, "Outra");

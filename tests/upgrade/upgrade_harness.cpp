@@ -1,5 +1,6 @@
 #include "upgrade_harness.h"
 
+#include "db/ado_types.h"
 #include "store/sql_value.h"
 
 namespace upgrade::testing {
@@ -18,8 +19,14 @@ std::unique_ptr<UpgradeRun> newRun(app::MainForm& form, app::Host& host, db::Con
                    false});
 }
 
+void scriptCapturedTable(testing_support::FakeConnection& store) {
+    store.onQuery("MIN(tabela) AS tabela FROM tbObjects", {{"tabela", db::ado::kVarWChar}},
+                  {{db::Value::text("tbCaptured")}});
+}
+
 app::ConnectionOpeners lendingOpeners(testing_support::FakeConnection& target,
                                       testing_support::FakeConnection& store) {
+    scriptCapturedTable(store);
     return {[&target](const db::ServerSettings&) { return target.handle(); },
             [&store] { return store.handle(); }};
 }

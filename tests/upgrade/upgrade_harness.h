@@ -19,7 +19,12 @@ namespace upgrade::testing {
 std::unique_ptr<UpgradeRun> newRun(app::MainForm& form, app::Host& host, db::Connection& target,
                                    db::Connection& store);
 
+// Answers the store's question whether it holds a captured table, which a run asks before
+// it takes the guard, with yes.
+void scriptCapturedTable(testing_support::FakeConnection& store);
+
 // Openers that lend both connections to a whole upgrade run; they stay readable after it.
+// The store is scripted to hold a captured table.
 app::ConnectionOpeners lendingOpeners(testing_support::FakeConnection& target,
                                       testing_support::FakeConnection& store);
 

@@ -8,6 +8,7 @@
 #include "fake_host.h"
 #include "upgrade/database_backup.h"
 #include "upgrade/phase_row_loop.h"
+#include "upgrade_harness.h"
 
 namespace upgrade {
 namespace {
@@ -21,11 +22,12 @@ using testing_support::FakeHost;
 const std::string kBreak = "\n\r\n\r";
 
 class UpgradeRunTest : public ::testing::Test {
-protected:
+public:
     UpgradeRunTest() {
         form.FXDatabase.text = "app";
         form.FXBackup.value = 0;
         setUpgrading(db::Value::integer(0));
+        testing::scriptCapturedTable(store);
     }
 
     void setUpgrading(db::Value value) {
@@ -47,7 +49,10 @@ protected:
     }
 
     std::optional<OperationOutcome> press(const std::vector<UpgradePhase>& phases = {}) {
-        return pressUpgradeButton(form, host, openers(), phases);
+        return pressUpgradeButton(form, host, openers(), phases, &statistics,
+                                  [this](const PhaseStatistics& step, const RunStatistics&) {
+                                      stepsEnded.push_back(step.name);
+                                  });
     }
 
     // A phase that walks three rows and runs one statement per row.
@@ -76,6 +81,8 @@ protected:
     db::ServerSettings settings;
     int serverOpens = 0;
     int storeOpens = 0;
+    RunStatistics statistics;
+    std::vector<std::string> stepsEnded;
 };
 
 TEST_F(UpgradeRunTest, AnEmptyDatabaseNameOpensNothing) {
@@ -130,7 +137,8 @@ TEST_F(UpgradeRunTest, ARunningMarkAsksAndNoLeavesEverythingUntouched) {
     host.answer({app::mb::kAnswerNo});
     EXPECT_EQ(press(), OperationOutcome::Refused);
     EXPECT_TRUE(target.executed.empty());
-    EXPECT_EQ(storeOpens, 0);
+    EXPECT_TRUE(store.executed.empty());
+    EXPECT_FALSE(store.isOpen());
     EXPECT_FALSE(target.isOpen());
     EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
     ASSERT_EQ(host.messages.size(), 1u);
@@ -144,16 +152,70 @@ TEST_F(UpgradeRunTest, ARunningMarkAsksAndNoLeavesEverythingUntouched) {
                   "actualização do servidor.");
 }
 
-TEST_F(UpgradeRunTest, ATargetWithoutTbVersaoEndsInTheErrorHandlerBeforeAnyChange) {
+// What can be checked without changing anything is checked before the guard: a run that
+// cannot finish is refused with one line saying what to do, and the target keeps no mark.
+TEST_F(UpgradeRunTest, ATargetWithoutTbVersaoIsRefusedBeforeAnyChange) {
     target.failOn("tbVersao", db::Error(db::errc::kObjectNotFound, "Invalid object name 'tbVersao'."));
-    EXPECT_EQ(press(), OperationOutcome::Failed);
+    EXPECT_EQ(press(), OperationOutcome::Refused);
     EXPECT_TRUE(target.executed.empty());
-    EXPECT_EQ(storeOpens, 0);
+    EXPECT_TRUE(store.executed.empty());
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Invalid object name 'tbVersao'.");
+    EXPECT_EQ(host.messages[0].text,
+              "app has no table tbVersao, so it is not an application database this tool can upgrade: "
+              "check the database name (-d) and the server (-S).");
     EXPECT_EQ(host.messages[0].flags, app::mb::kInformation);
     EXPECT_EQ(host.unloads, 0);
+    EXPECT_FALSE(target.isOpen());
+    EXPECT_FALSE(store.isOpen());
     EXPECT_EQ(form.Command2.caption, "Processar Upgrade");
+}
+
+TEST_F(UpgradeRunTest, AStoreThatCannotServeTheRunIsRefusedBeforeTheServerIsReached) {
+    struct Case {
+        const char* name;
+        std::function<void(UpgradeRunTest&)> arrange;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"no captured table",
+         [](UpgradeRunTest& t) { t.store.onQuery("FROM tbObjects", {{"tabela", db::ado::kVarWChar}}, {{db::Value()}}); },
+         "The definitions store holds no captured table: capture a reference database into it first "
+         "(sqlupgrade-cli capture, or Carregar Estrutura in the window)."},
+        {"not in the open state", [](UpgradeRunTest& t) { t.store.setOpen(false); },
+         "The definitions store could not be opened. Capture a reference database into a definitions store "
+         "first (sqlupgrade-cli init-store creates an empty one where no file is)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct Fresh : UpgradeRunTest {
+            void TestBody() override {}
+        } t;
+        c.arrange(t);
+        EXPECT_EQ(t.press(), OperationOutcome::Refused);
+        EXPECT_EQ(t.serverOpens, 0);
+        EXPECT_TRUE(t.store.executed.empty());
+        EXPECT_THAT(t.host.messageTexts(), ElementsAre(c.line));
+        EXPECT_TRUE(t.statistics.phases.empty());
+    }
+}
+
+TEST_F(UpgradeRunTest, AStoreFileThatIsMissingOrReadOnlyIsNamedWithWhatToDo) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "upgrade-run-test-store";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    app::ConnectionOpeners opening = openers();
+    opening.storePath = folder / "SQL.mdb";
+    opening.createStoreCommand = "sqlupgrade-cli --home /x init-store";
+    opening.openStore = [&]() -> std::unique_ptr<db::Connection> {
+        throw db::Error(db::errc::kStoreError, "Could not find file.");
+    };
+    EXPECT_EQ(pressUpgradeButton(form, host, opening, {}), OperationOutcome::Refused);
+    EXPECT_THAT(host.messageTexts(),
+                ElementsAre("No definitions store at " + opening.storePath.string() +
+                            ": create one with sqlupgrade-cli --home /x init-store and capture a reference "
+                            "database into it, then upgrade."));
+    EXPECT_EQ(serverOpens, 0);
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(UpgradeRunTest, AServerThatDoesNotReachTheOpenStateEndsTheProgram) {
@@ -163,13 +225,28 @@ TEST_F(UpgradeRunTest, AServerThatDoesNotReachTheOpenStateEndsTheProgram) {
     EXPECT_EQ(host.unloads, 1);
 }
 
-TEST_F(UpgradeRunTest, AStoreThatDoesNotReachTheOpenStateReleasesTheGuard) {
-    store.setOpen(false);
-    EXPECT_EQ(press(), OperationOutcome::Failed);
-    EXPECT_THAT(target.executed,
-                ElementsAre("UPDATE tbVersao SET upgrading = 1", "UPDATE tbVersao SET upgrading = 0"));
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.unloads, 1);
+// Each step leaves a record with its numbers, in order; a step between phases leaves none.
+TEST_F(UpgradeRunTest, TheRunRecordsEachStepWithItsCounts) {
+    form.FXBackup.value = 1;
+    target.onQuery("sysfiles", {{"filename", db::ado::kWChar}}, {{db::Value::text("D:\\Data\\app.mdf")}});
+    target.failOn("CREATE INDEX b", db::Error(db::errc::kServerError, "duplicate"));
+    target.failOn("DROP INDEX", db::Error(db::errc::kServerError, "no such index"));
+    const auto outcome = press({rowPhase([](UpgradeRun& run, db::Recordset& rows) {
+                                    const std::string sql = "CREATE INDEX " + rows.field("nome").value().toText();
+                                    run.statements.execute(sql, ExecutionMode::AskOnError);
+                                    run.statements.execute("DROP INDEX x", ExecutionMode::IgnoreErrors);
+                                }),
+                                {"", nullptr, [](UpgradeRun&) { return true; }}});
+    EXPECT_EQ(outcome, OperationOutcome::Completed);
+    EXPECT_THAT(stepsEnded, ElementsAre("backup", "rows"));
+    ASSERT_EQ(statistics.phases.size(), 2u);
+    ASSERT_TRUE(statistics.backupFile.has_value());
+    EXPECT_THAT(*statistics.backupFile, ::testing::MatchesRegex("D:\\\\Data\\\\app_[0-9]{14}\\.BAK"));
+    const PhaseStatistics& rows = statistics.phases[1];
+    EXPECT_EQ(rows.statementsSent, 6);
+    EXPECT_EQ(rows.statementsFailed, 1);
+    EXPECT_EQ(rows.failuresIgnored, 3);
+    EXPECT_EQ(statistics.totals().statementsSent, 6);
 }
 
 TEST_F(UpgradeRunTest, TheBackupGoesBesideTheDataFileAndDropsItsDevice) {

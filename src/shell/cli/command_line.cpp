@@ -13,12 +13,15 @@
 #include "capture/capture_run.h"
 #include "db/error.h"
 #include "db/odbc/odbc_connection.h"
+#include "shell/cli/cancel_signals.h"
 #include "shell/cli/closing_notes.h"
+#include "shell/cli/connection_advice.h"
 #include "shell/cli/connection_values.h"
 #include "shell/cli/console_host.h"
 #include "shell/cli/fleet_command.h"
 #include "shell/cli/guard_command.h"
 #include "shell/cli/help_layout.h"
+#include "shell/cli/watched_target.h"
 #include "shell/cli/where_command.h"
 #include "app/program_folder.h"
 #include "app/startup_settings.h"
@@ -26,17 +29,10 @@
 #include "fleet/guard_ledger.h"
 #include "fleet/guard_watch.h"
 #include "phase_list/upgrade_phases.h"
+#include "upgrade/run_record.h"
 
 namespace cli {
 namespace {
-
-std::atomic<int> g_signals{0};
-
-extern "C" void onSignal(int) {
-    // The first signal is the cancel press, honoured at the run's next row; a second
-    // one ends the process at once.
-    if (g_signals.fetch_add(1) > 0) _exit(kExitCancelled);
-}
 
 struct ConnectionOptions {
     std::optional<std::string> server;
@@ -124,12 +120,10 @@ void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
     command
         .add_option_function<std::string>(
             "--answer", [&options](const std::string& name) { options.answer = answerPolicyNamed(name); },
-            "Answer every question without asking:\n"
-            "default  each question's default button (a second upgrade of a database already\n"
-            "         being upgraded is refused)\n"
-            "yes      Yes to every question\n"
-            "no       No to every question\n"
-            "(default: ask on a terminal, else each question's default button)")
+            "Answer every question without asking: default takes each question's default "
+            "button (so a second upgrade of a database already being upgraded is refused), yes "
+            "answers Yes and no answers No to every question (default: ask on a terminal, else "
+            "each question's default button)")
         ->check(CLI::IsMember({"default", "yes", "no"}, CLI::ignore_case))
         ->option_text("default|yes|no");
 }
@@ -191,19 +185,27 @@ ConnectionValues connectionValuesFromOptions(const ConnectionOptions& options) {
     return values;
 }
 
+// The options' names for the values they give, for messages that say where a value came
+// from.
+ConnectionSources optionSources(const ConnectionOptions& options) {
+    return {"-S", "-d", "-U", options.passwordFile ? "--password-file " + *options.passwordFile : "-P"};
+}
+
 // The connection values of `command` from its options, the environment, the registry and
 // Defs.ini; on standard error the problem of a Defs.ini that is there but incomplete, and
 // the usage error when a value is missing (then nullopt). The registry's messages go to
 // `host`.
 std::optional<ConnectionValues> connectionValuesFor(const std::string& command,
                                                     const ConnectionOptions& options,
-                                                    const std::filesystem::path& folder, ConsoleHost& host) {
+                                                    const std::filesystem::path& folder, ConsoleHost& host,
+                                                    ConnectionSources& sources) {
     const app::StartupFile defsIni = app::readStartupFile(folder);
     if (defsIni.error && defsIni.error->number() != app::kFileNotFound) {
         std::cerr << "sqlupgrade-cli: " << app::startupFilePath(folder).string() << ": "
                   << defsIni.error->description() << " (the lines before it are used)\n";
     }
-    ConnectionValues values = resolveConnectionValues(connectionValuesFromOptions(options), defsIni, host);
+    ConnectionValues values = resolveConnectionValues(connectionValuesFromOptions(options), defsIni, host,
+                                                      optionSources(options), &sources);
     const std::vector<std::string> missing = missingConnectionValues(values);
     if (!missing.empty()) {
         host.finishOutput();
@@ -227,20 +229,67 @@ int exitCodeOf(app::OperationOutcome outcome) {
     return kExitFailed;
 }
 
-// The time-outs given on the command line replace those the operation asks for. Each
-// raising and release of an upgrade guard goes into the program folder's guard ledger.
-app::ConnectionOpeners openersFor(const std::filesystem::path& folder, const ConnectionOptions& options) {
-    return {[options, folder](db::ServerSettings settings) -> std::unique_ptr<db::Connection> {
-                if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
-                if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
-                return std::make_unique<fleet::WatchedTarget>(
-                    db::odbc::openServer(settings),
-                    fleet::GuardLedger(fleet::guardLedgerPath(folder)).recorder(settings.server, settings.database));
-            },
-            [folder] { return store::openStore(store::storePath(folder)); }};
+// The command that creates the store where this run looks for it.
+std::string initStoreCommand(const std::optional<std::filesystem::path>& homeOption) {
+    return "sqlupgrade-cli" + (homeOption ? " --home " + shellWord(homeOption->string()) : std::string()) +
+           " init-store";
 }
 
-int runInitStore(const std::filesystem::path& folder) {
+// A server connection that could not be opened: the settings tried and the error.
+struct ConnectionFailure {
+    db::ServerSettings tried;
+    db::Error error;
+};
+
+// The time-outs given on the command line replace those the operation asks for. A
+// failed server connection is kept in `failure`; each raising and release of an upgrade
+// guard goes into the program folder's guard ledger; with `watch`, the target is also
+// watched for the upgrading mark.
+app::ConnectionOpeners openersFor(const std::filesystem::path& folder, const ConnectionOptions& options,
+                                  const std::optional<std::filesystem::path>& homeOption,
+                                  std::shared_ptr<std::optional<ConnectionFailure>> failure,
+                                  std::shared_ptr<TargetWatch> watch = nullptr) {
+    return {[options, folder, failure, watch](db::ServerSettings settings) -> std::unique_ptr<db::Connection> {
+                if (options.commandTimeoutSeconds) settings.commandTimeoutSeconds = *options.commandTimeoutSeconds;
+                if (options.loginTimeoutSeconds) settings.connectTimeoutSeconds = *options.loginTimeoutSeconds;
+                if (watch) watch->settings = settings;
+                try {
+                    std::unique_ptr<db::Connection> target = db::odbc::openServer(settings);
+                    auto toLedger = fleet::GuardLedger(fleet::guardLedgerPath(folder)).recorder(settings.server,
+                                                                                              settings.database);
+                    if (watch) return watchedTarget(std::move(target), watch, std::move(toLedger));
+                    return std::make_unique<fleet::WatchedTarget>(std::move(target), std::move(toLedger));
+                } catch (const db::Error& e) {
+                    *failure = ConnectionFailure{settings, e};
+                    throw;
+                }
+            },
+            [folder] { return store::openStore(store::storePath(folder)); }, store::storePath(folder),
+            initStoreCommand(homeOption)};
+}
+
+// After a connection that could not be opened, what was tried and what to do.
+std::optional<std::string> connectionNote(const std::optional<ConnectionFailure>& failure,
+                                          const ConnectionSources& sources) {
+    if (!failure) return std::nullopt;
+    return connectionAdvice(failure->tried, failure->error, sources);
+}
+
+// init-store, creating a folder named by --home or SQLUPGRADE_HOME that is not there yet
+// (for its owner only, as the user's data folder is).
+int runInitStore(const std::filesystem::path& folder, bool folderNamedByOption) {
+    std::error_code ec;
+    if (folderNamedByOption && !std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (!ec) {
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, ec);
+        }
+        if (ec) {
+            std::cerr << "init-store: cannot create the folder " << folder.string() << ": " << ec.message() << '\n';
+            return kExitFailed;
+        }
+    }
     const std::filesystem::path path = store::storePath(folder);
     if (std::filesystem::exists(path)) {
         std::cerr << "init-store: " << path.string() << " already exists; nothing was changed\n";
@@ -274,6 +323,7 @@ int runCommandLine(int argc, char** argv) {
     CLI::App app{"SQL Database Upgrade: capture a reference database into the definitions "
                  "store and upgrade target databases from it."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", SQLUPGRADE_VERSION, "Print the version and exit");
     std::optional<std::filesystem::path> home;
     app.add_option("--home", home, "Folder of Defs.ini and SQL.mdb (default: $SQLUPGRADE_HOME, else "
                                    "the program's own folder when it holds Defs.ini or SQL.mdb, "
@@ -283,7 +333,9 @@ int runCommandLine(int argc, char** argv) {
     CLI::App* whereCommand = app.add_subcommand(
         "where", "Print the program folder, the store, Defs.ini and the registry's files in effect");
     CLI::App* initStore = app.add_subcommand(
-        "init-store", "Create an empty SQL.mdb in the program folder; an existing file is never touched");
+        "init-store", "Create an empty SQL.mdb in the program folder (and the folder, for its owner only, "
+                      "when --home or $SQLUPGRADE_HOME names one that is not there); an existing file is "
+                      "never touched");
     CLI::App* captureCommand = app.add_subcommand(
         "capture", "Capture the reference database's structure into SQL.mdb");
     ConnectionOptions captureConnection;
@@ -312,6 +364,8 @@ int runCommandLine(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return kExitUsage;
@@ -320,7 +374,10 @@ int runCommandLine(int argc, char** argv) {
     const app::ProgramFolder located = app::locateProgramFolder(home);
     if (whereCommand->parsed()) return runWhere(located, std::cout);
     const std::filesystem::path& folder = located.path;
-    if (initStore->parsed()) return runInitStore(folder);
+    if (initStore->parsed()) {
+        return runInitStore(folder, located.choice == app::FolderChoice::HomeOption ||
+                                        located.choice == app::FolderChoice::HomeEnvironment);
+    }
 
     app::MainForm form;
     if (guard.status->parsed() || guard.clear->parsed()) {
@@ -328,7 +385,8 @@ int runCommandLine(int argc, char** argv) {
         const ConnectionOptions& options = clear ? guardClearConnection : guardStatusConnection;
         const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
         ConsoleHost host(form, std::cin, std::cerr, interactive, guard.answer);
-        const auto connection = connectionValuesFor(clear ? "guard clear" : "guard status", options, folder, host);
+        ConnectionSources guardSources;
+        const auto connection = connectionValuesFor(clear ? "guard clear" : "guard status", options, folder, host, guardSources);
         if (!connection) return kExitUsage;
         const db::ServerSettings settings{connection->server.value_or(app::kDefaultServer), *connection->database,
                                           *connection->login, *connection->password,
@@ -342,42 +400,50 @@ int runCommandLine(int argc, char** argv) {
         return runFleetCommand("upgrade", upgradeFleet, fleetRunOptions(upgradeOptions, upgradeConnection), folder,
                                home);
     }
+    auto failure = std::make_shared<std::optional<ConnectionFailure>>();
+    ConnectionSources sources;
     if (captureCommand->parsed()) {
         ConsoleHost host(form, std::cin, std::cerr, isatty(STDERR_FILENO) != 0, AnswerPolicy::Default);
-        const auto connection = connectionValuesFor("capture", captureConnection, folder, host);
+        const auto connection = connectionValuesFor("capture", captureConnection, folder, host, sources);
         if (!connection) return kExitUsage;
         applyConnectionValues(*connection, form);
         const app::OperationOutcome outcome =
-            capture::runCapture(form, host, openersFor(folder, captureConnection));
+            capture::runCapture(form, host, openersFor(folder, captureConnection, home, failure));
         return finish(host, outcome,
-                      {stoppedNote("capture", outcome, form, host.lastProgress()),
+                      {connectionNote(*failure, sources),
+                       failure->has_value() ? std::nullopt : stoppedNote("capture", outcome, form, host.lastProgress()),
                        missingStoreNote(outcome, store::storePath(folder), home)});
     }
 
     const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     ConsoleHost host(form, std::cin, std::cerr, interactive, upgradeOptions.answer);
-    const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder, host);
+    const auto connection = connectionValuesFor("upgrade", upgradeConnection, folder, host, sources);
     if (!connection) return kExitUsage;
     applyConnectionValues(*connection, form);
     applyUpgradeOptions(upgradeOptions, form);
-    const app::ConnectionOpeners openers = openersFor(folder, upgradeConnection);
-    int pressedSignals = 0;
-    host.onPump([&] {
-        // A pending signal becomes a press of the button, which reads "&Cancelar" now.
-        if (g_signals.load() > pressedSignals) {
-            pressedSignals = g_signals.load();
-            phase_list::pressUpgradeButton(form, host, openers);
-        }
-    });
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    const app::OperationOutcome outcome =
-        phase_list::pressUpgradeButton(form, host, openers).value_or(app::OperationOutcome::Failed);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    auto watch = std::make_shared<TargetWatch>();
+    const app::ConnectionOpeners openers = openersFor(folder, upgradeConnection, home, failure, watch);
+    upgrade::RunStatistics statistics;
+    app::OperationOutcome outcome = app::OperationOutcome::Failed;
+    {
+        CancelSignals signals([watch] { return releaseMarkNow(*watch); }, kExitCancelled);
+        host.onPump([&] {
+            // A pending signal becomes a press of the button, which reads "&Cancelar" now.
+            if (signals.takePress()) phase_list::pressUpgradeButton(form, host, openers);
+        });
+        outcome = phase_list::pressUpgradeButton(form, host, openers, &statistics,
+                                                 [&](const upgrade::PhaseStatistics& step, const upgrade::RunStatistics& run) {
+                                                     host.writeLastingLine(upgrade::stepLine(step, run));
+                                                 })
+                      .value_or(app::OperationOutcome::Failed);
+        host.onPump({});
+    }
+    std::optional<std::string> summary;
+    if (!statistics.phases.empty()) summary = upgrade::summaryLine(form.FXDatabase.text, upgrade::endedText(outcome), statistics);
     return finish(host, outcome,
-                  {stoppedNote("upgrade", outcome, form, host.lastProgress()),
-                   missingStoreNote(outcome, store::storePath(folder), home), upgradeNote(outcome, form)});
+                  {connectionNote(*failure, sources),
+                   failure->has_value() ? std::nullopt : stoppedNote("upgrade", outcome, form, host.lastProgress()),
+                   upgradeNote(outcome, form), summary});
 }
 
 }  // namespace cli

@@ -47,21 +47,34 @@ ConnectionValues connectionValuesFromStartupFile(const app::StartupFile& file) {
     return {file.server, file.database, file.login, std::nullopt};
 }
 
-ConnectionValues firstGiven(std::initializer_list<ConnectionValues> sources) {
-    ConnectionValues result;
-    for (const ConnectionValues& source : sources) {
-        if (!result.server) result.server = source.server;
-        if (!result.database) result.database = source.database;
-        if (!result.login) result.login = source.login;
-        if (!result.password) result.password = source.password;
-    }
-    return result;
-}
-
 ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni,
-                                         app::Host& host) {
-    return firstGiven({options, connectionValuesFromEnvironment(), connectionValuesFromRegistry(defsIni, host),
-                       connectionValuesFromStartupFile(defsIni)});
+                                         app::Host& host, const ConnectionSources& optionSources,
+                                         ConnectionSources* sources) {
+    const std::vector<std::pair<ConnectionValues, ConnectionSources>> named = {
+        {options, optionSources},
+        {connectionValuesFromEnvironment(),
+         {"$SQLUPGRADE_SERVER", "$SQLUPGRADE_DATABASE", "$SQLUPGRADE_USER", "$SQLUPGRADE_PASSWORD"}},
+        {connectionValuesFromRegistry(defsIni, host),
+         {"the registry value dtDataSource", "the registry value dtInitialCatalog", "the registry value dtUser",
+          "the registry value dtPassword"}},
+        {connectionValuesFromStartupFile(defsIni), {"line 2 of Defs.ini", "line 3 of Defs.ini", "line 4 of Defs.ini", ""}},
+    };
+    ConnectionValues result;
+    ConnectionSources names;
+    const auto take = [](std::optional<std::string>& value, std::string& name, const std::optional<std::string>& given,
+                         const std::string& givenName) {
+        if (value || !given) return;
+        value = given;
+        name = givenName;
+    };
+    for (const auto& [values, source] : named) {
+        take(result.server, names.server, values.server, source.server);
+        take(result.database, names.database, values.database, source.database);
+        take(result.login, names.login, values.login, source.login);
+        take(result.password, names.password, values.password, source.password);
+    }
+    if (sources) *sources = names;
+    return result;
 }
 
 std::vector<std::string> missingConnectionValues(const ConnectionValues& values) {

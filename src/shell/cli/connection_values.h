@@ -21,6 +21,16 @@ struct ConnectionValues {
     std::optional<std::string> password;
 };
 
+// Where each of the four values came from, in words for a message ("-P",
+// "--password-file pw.txt", "$SQLUPGRADE_PASSWORD", "the registry value dtPassword",
+// "line 4 of Defs.ini"); empty for a value no source gave.
+struct ConnectionSources {
+    std::string server;
+    std::string database;
+    std::string login;
+    std::string password;
+};
+
 // The environment's values: SQLUPGRADE_SERVER, SQLUPGRADE_DATABASE, SQLUPGRADE_USER and
 // SQLUPGRADE_PASSWORD, each given when the variable is set.
 ConnectionValues connectionValuesFromEnvironment();
@@ -35,15 +45,14 @@ ConnectionValues connectionValuesFromRegistry(const app::StartupFile& defsIni, a
 // holds no password).
 ConnectionValues connectionValuesFromStartupFile(const app::StartupFile& file);
 
-// For each value, the first source that gives it.
-// Example: {server "a"}, {server "b", login "c"} -> {server "a", login "c"}.
-ConnectionValues firstGiven(std::initializer_list<ConnectionValues> sources);
-
 // Where the command line takes its connection values from, first source first: the
 // options, the environment, the registry override, Defs.ini. Nothing else: the window's
 // design defaults for the database, login and password are never used here.
+// `optionSources` names the options' values; `sources`, when given, receives the name of
+// the source of each value.
 ConnectionValues resolveConnectionValues(const ConnectionValues& options, const app::StartupFile& defsIni,
-                                         app::Host& host);
+                                         app::Host& host, const ConnectionSources& optionSources = {},
+                                         ConnectionSources* sources = nullptr);
 
 // The values a connection cannot do without that no source gave, by name, in the order
 // database, login, password. The server is not among them: it defaults to the window's

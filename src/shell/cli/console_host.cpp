@@ -8,16 +8,6 @@ namespace cli {
 
 std::string consoleText(const std::string& text) { return app::plainMessageText(text); }
 
-std::string groupedCount(long count) {
-    const std::string digits = std::to_string(count < 0 ? -count : count);
-    std::string out = count < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 ConsoleHost::ConsoleHost(const app::MainForm& form, std::istream& in, std::ostream& err,
                          bool interactive, AnswerPolicy policy)
     : m_form(form), m_in(in), m_err(err), m_interactive(interactive), m_policy(policy) {}
@@ -95,6 +85,16 @@ void ConsoleHost::repaint() {
 
 void ConsoleHost::pumpEvents() {
     if (m_onPump) m_onPump();
+}
+
+void ConsoleHost::writeLastingLine(const std::string& line) {
+    if (m_progressLineOpen) {
+        m_err << "\r\x1b[K";  // the progress line is wiped, not left behind
+        m_progressLineOpen = false;
+        m_lastCaption.clear();
+    }
+    writeRepeatCount();
+    m_err << line << '\n' << std::flush;
 }
 
 void ConsoleHost::finishOutput() {

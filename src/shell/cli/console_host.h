@@ -7,6 +7,7 @@
 
 #include "app/host.h"
 #include "app/main_form.h"
+#include "upgrade/run_record.h"
 
 namespace cli {
 
@@ -44,6 +45,10 @@ public:
     // output starts on a line of its own after everything this host has to say.
     void finishOutput();
 
+    // Writes `line` as a line that stays: on a terminal it takes the place of the progress
+    // line, which is drawn again below it at the next repaint.
+    void writeLastingLine(const std::string& line);
+
 private:
     int answerQuestion(int flags);
     void writeRepeatCount();
@@ -68,6 +73,6 @@ private:
 std::string consoleText(const std::string& text);
 
 // A count with its thousands grouped by commas. Example: 2099 -> "2,099".
-std::string groupedCount(long count);
+using upgrade::groupedCount;
 
 }  // namespace cli

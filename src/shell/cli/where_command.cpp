@@ -24,8 +24,13 @@ std::string optionalFileLine(const std::optional<std::filesystem::path>& path,
 
 std::vector<WhereLine> whereLines(const app::ProgramFolder& folder,
                                   const registry::RegistryLocations& registry) {
+    std::error_code ec;
+    const std::string folderLine =
+        std::filesystem::is_directory(folder.path, ec)
+            ? folder.path.string()
+            : folder.path.string() + " (missing: sqlupgrade-cli init-store creates it, with the store)";
     return {
-        {"Program folder", folder.path.string()},
+        {"Program folder", folderLine},
         {"Chosen by", app::describeChoice(folder.choice)},
         {"Store", fileLine(store::storePath(folder.path), "sqlupgrade-cli init-store creates it")},
         {"Defs.ini", fileLine(app::defsPath(folder.path), "the built-in settings apply")},

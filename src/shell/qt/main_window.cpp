@@ -14,6 +14,7 @@
 #include "db/error.h"
 #include "shell/qt/background.h"
 #include "phase_list/upgrade_phases.h"
+#include "upgrade/run_record.h"
 
 namespace qtui {
 namespace {
@@ -129,6 +130,11 @@ void MainWindow::buildWidgets() {
     m_timer = new QTimer(this);
     m_timer->setObjectName("Timer1");
     m_timer->setSingleShot(true);
+
+    m_notice = fixedLabel(this, "", 36, 444, 588, 16, "color: #102040; background: transparent; font-size: 8pt;");
+    m_notice->setObjectName("notice");
+    m_countdown = new QTimer(this);
+    m_countdown->setInterval(1000);
 }
 
 void MainWindow::bindWidgets() {
@@ -148,6 +154,7 @@ void MainWindow::bindWidgets() {
     connect(m_command2, &QPushButton::clicked, this, [this] { guarded([this] { clickCommand2(); }); });
     connect(m_command3, &QPushButton::clicked, this, [this] { guarded([this] { clickCommand3(); }); });
     connect(m_timer, &QTimer::timeout, this, [this] { guarded([this] { onTimer(); }); });
+    connect(m_countdown, &QTimer::timeout, this, [this] { showCountdown(); });
 }
 
 void MainWindow::syncFromForm() {
@@ -185,6 +192,7 @@ void MainWindow::syncFromForm() {
     m_progress->setMaximum(std::max(1, m_form.ProgressBar1.max));
     m_progress->setValue(std::min(m_form.ProgressBar1.value, m_progress->maximum()));
     m_progress->setVisible(m_form.ProgressBar1.visible);
+    if (m_countdown->isActive()) showCountdown();
 }
 
 void MainWindow::load(const app::RegistryOverride& registryOverride) {
@@ -196,6 +204,34 @@ void MainWindow::armTimer(int intervalMs) {
     m_form.Timer1.intervalMs = intervalMs >= 0 ? intervalMs : m_form.Timer1.intervalMs;
     m_form.Timer1.enabled = true;
     m_timer->start(m_form.Timer1.intervalMs);
+    m_armed.start();
+    m_countdown->start();
+    showCountdown();
+}
+
+void MainWindow::showCountdown() {
+    if (!m_timer->isActive() || !m_form.FXAuto.ticked()) {
+        m_countdown->stop();
+        m_notice->clear();
+        return;
+    }
+    // Whole seconds, rounded up, never more than the interval (a coarse timer may report a
+    // few milliseconds past it).
+    const qint64 left = std::min<qint64>((m_timer->remainingTime() + 999) / 1000, m_timer->interval() / 1000);
+    m_notice->setText(QString("The upgrade starts by itself in %1 s; untick the automatic start to stay.")
+                          .arg(left));
+}
+
+void MainWindow::showRunNotice(app::OperationOutcome outcome, const upgrade::RunStatistics& statistics) {
+    if (outcome == app::OperationOutcome::Cancelled) {
+        m_notice->setText(qs(upgrade::summaryLine(m_form.FXDatabase.text, "cancelled", statistics) +
+                             (m_form.UpgradeGuardActive ? "; the upgrading mark in tbVersao was released." : ".")));
+    } else if (outcome == app::OperationOutcome::Failed && !statistics.phases.empty()) {
+        m_notice->setText(qs(upgrade::summaryLine(m_form.FXDatabase.text, "failed", statistics) + "."));
+    } else {
+        m_notice->clear();
+    }
+    m_notice->setToolTip(m_notice->text());
 }
 
 void MainWindow::onTimer() {
@@ -203,6 +239,8 @@ void MainWindow::onTimer() {
     m_form.Timer1.intervalMs = 0;
     m_form.Timer1.enabled = false;
     m_timer->stop();
+    m_countdown->stop();
+    m_notice->clear();
     if (m_form.FXAuto.ticked() && !isBusy()) clickCommand2();
 }
 
@@ -223,7 +261,11 @@ void MainWindow::clickCommand2() {
         syncFromForm();
         return;
     }
-    runOperation(Busy::Upgrade, [this] { phase_list::pressUpgradeButton(m_form, m_host, m_openers); });
+    m_notice->clear();
+    upgrade::RunStatistics statistics;
+    std::optional<app::OperationOutcome> outcome;
+    runOperation(Busy::Upgrade, [&] { outcome = phase_list::pressUpgradeButton(m_form, m_host, m_openers, &statistics); });
+    if (outcome && !m_closing) showRunNotice(*outcome, statistics);
 }
 
 void MainWindow::clickCommand3() { close(); }

@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
 
 #include "app/connection_openers.h"
+#include "app/operation_outcome.h"
 #include "app/main_form.h"
 #include "shell/qt/qt_host.h"
 #include "app/startup_settings.h"
+#include "upgrade/run_statistics.h"
 
 class QCheckBox;
 class QLabel;
@@ -63,6 +66,10 @@ private:
     void buildWidgets();
     void bindWidgets();
     void onTimer();
+    // The notice under the buttons while the automatic start is pending: the seconds left.
+    void showCountdown();
+    // The notice after an upgrade that left the window open: how it ended, in numbers.
+    void showRunNotice(app::OperationOutcome outcome, const upgrade::RunStatistics& statistics);
     // Runs an operation with the window marked busy; closes afterwards if asked to.
     void runOperation(Busy kind, const std::function<void()>& operation);
     // Hands any exception to the error path instead of letting it leave a slot.
@@ -92,6 +99,11 @@ private:
     QLabel* m_evolucao = nullptr;
     QProgressBar* m_progress = nullptr;
     QTimer* m_timer = nullptr;
+    // Beside the system's own controls: a line of this program's notices (the countdown
+    // of the automatic start, how the last upgrade ended), refreshed each second.
+    QLabel* m_notice = nullptr;
+    QTimer* m_countdown = nullptr;
+    QElapsedTimer m_armed;
 };
 
 }  // namespace qtui

@@ -11,4 +11,8 @@ enum class OperationOutcome {
     Cancelled,  // the user pressed cancel
 };
 
+// The outcome as the run's records and reports name it: "completed", "failed", "refused"
+// or "cancelled".
+const char* outcomeWord(OperationOutcome outcome);
+
 }  // namespace app

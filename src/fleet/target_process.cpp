@@ -82,20 +82,6 @@ int exitCodeOf(app::OperationOutcome outcome) {
     return 1;
 }
 
-const char* outcomeName(app::OperationOutcome outcome) {
-    switch (outcome) {
-        case app::OperationOutcome::Completed:
-            return "completed";
-        case app::OperationOutcome::Failed:
-            return "failed";
-        case app::OperationOutcome::Refused:
-            return "refused";
-        case app::OperationOutcome::Cancelled:
-            return "cancelled";
-    }
-    return "failed";
-}
-
 void takeCancelSignals() {
     std::signal(SIGPIPE, SIG_IGN);  // a fleet that is gone makes event writes fail, nothing more
     std::signal(SIGINT, onTargetCancelSignal);
@@ -162,7 +148,7 @@ int runTargetHere(const Target& target, const TargetJob& job, int eventFd) {
     }
     messages.flush();
     send({TargetEvent::Kind::Counts, {}, {}, counts.statements, counts.failures});
-    send({TargetEvent::Kind::End, outcomeName(outcome), error, 0, 0});
+    send({TargetEvent::Kind::End, app::outcomeWord(outcome), error, 0, 0});
     return exitCodeOf(outcome);
 }
 

@@ -37,19 +37,7 @@ std::string groupedCount(long count) {
     return out;
 }
 
-std::string endedText(app::OperationOutcome outcome) {
-    switch (outcome) {
-        case app::OperationOutcome::Completed:
-            return "completed";
-        case app::OperationOutcome::Failed:
-            return "failed";
-        case app::OperationOutcome::Refused:
-            return "refused";
-        case app::OperationOutcome::Cancelled:
-            return "cancelled";
-    }
-    return "ended";
-}
+std::string endedText(app::OperationOutcome outcome) { return app::outcomeWord(outcome); }
 
 std::string durationText(std::chrono::milliseconds duration) {
     const long long ms = duration.count();

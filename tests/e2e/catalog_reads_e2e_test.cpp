@@ -15,9 +15,12 @@
 #include "e2e_support.h"
 #include "fake_host.h"
 #include "phase_list/upgrade_phases.h"
+#include "db/error.h"
 
 namespace {
 
+using ::testing::Contains;
+using ::testing::ElementsAre;
 using ::testing::Not;
 using ::testing::HasSubstr;
 using app::OperationOutcome;
@@ -70,6 +73,75 @@ TEST_F(CatalogReads, ACaptureAndTwoUpgradesUseNoPerItemCatalogQuery) {
     mark = traceMark();
     ASSERT_EQ(upgrade(), OperationOutcome::Completed);  // now it is as the store says
     expectNoPerItemQuery(traceSince(mark));
+}
+
+
+// A target on which another session drops a table after the catalog model was read and
+// before the upgrade's first statement for it: the stale model must not hide the failure.
+class DroppedMidway : public db::Connection {
+public:
+    DroppedMidway(std::unique_ptr<db::Connection> inner, std::function<void()> dropIt)
+        : m_inner(std::move(inner)), m_dropIt(std::move(dropIt)) {}
+    long execute(std::string_view sql) override {
+        if (m_dropIt && sql.starts_with("ALTER TABLE [tbO'Neil]")) std::exchange(m_dropIt, nullptr)();
+        return m_inner->execute(sql);
+    }
+    db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
+        return m_inner->open(sql, cursor, lock);
+    }
+    void close() override { m_inner->close(); }
+    bool isOpen() const override { return m_inner->isOpen(); }
+    void setCommandTimeout(int seconds) override { m_inner->setCommandTimeout(seconds); }
+    void writeLongValue(std::string_view table, std::string_view keyColumn, std::string_view keyLiteral,
+                        std::string_view field, const db::Value& value) override {
+        m_inner->writeLongValue(table, keyColumn, keyLiteral, field, value);
+    }
+    void beginTransaction() override { m_inner->beginTransaction(); }
+    void commitTransaction() override { m_inner->commitTransaction(); }
+    void rollbackTransaction() override { m_inner->rollbackTransaction(); }
+
+private:
+    std::unique_ptr<db::Connection> m_inner;
+    std::function<void()> m_dropIt;
+};
+
+TEST(CatalogReadsStale, ATableDroppedAfterTheReadFailsItsStatementNamingItAndLeavesTheStore) {
+    e2e::Environment env(false, false,
+                         {{"quotedref", "tests/fixtures/quoted_names_reference.sql"},
+                          {"quotedtarget", "tests/fixtures/quoted_names_target.sql"}});
+    app::MainForm captureForm;
+    env.pointAt(captureForm, "quotedref");
+    testing_support::FakeHost captureHost;
+    ASSERT_EQ(capture::runCapture(captureForm, captureHost, env.openers()), OperationOutcome::Completed);
+    const auto definitions = [&env] {
+        auto store = env.openStore();
+        return e2e::storeRows(*store, "tbObjects", "object_id", "object_id");
+    };
+    const auto before = definitions();
+
+    app::ConnectionOpeners openers = env.openers();
+    openers.openServer = [&env, open = openers.openServer](const db::ServerSettings& settings) {
+        return std::make_unique<DroppedMidway>(open(settings), [&env] {
+            env.openServer("quotedtarget")->execute("DROP TABLE [tbO'Neil]");
+        });
+    };
+    app::MainForm form;
+    env.pointAt(form, "quotedtarget");
+    form.FXBackup.value = 0;
+    form.FXSilence.value = 0;
+    testing_support::FakeHost host;
+    host.answer({app::mb::kAnswerNo});  // "Deseja continuar?" after the failed statement: no
+    EXPECT_NE(phase_list::pressUpgradeButton(form, host, openers), OperationOutcome::Completed);
+
+    ASSERT_FALSE(host.messages.empty());
+    const std::string& failure = host.messages.front().text;
+    EXPECT_THAT(failure, HasSubstr("tbO'Neil"));
+    EXPECT_THAT(failure, HasSubstr("ALTER TABLE [tbO'Neil]"));
+    EXPECT_THAT(host.messageTexts(), Not(Contains("As definições da base de dados foram actualizadas com sucesso!")));
+    EXPECT_EQ(definitions(), before);
+    // A run that ends through its error exit leaves the target marked, as any failed run.
+    EXPECT_THAT(e2e::queryRows(*env.openServer("quotedtarget"), "SELECT upgrading FROM tbVersao"),
+                ElementsAre("1"));
 }
 
 }  // namespace

@@ -339,10 +339,19 @@ protected:
 // are one press of the cancel button, so the run cancels at its next row and releases
 // the mark, as an interrupt from the keyboard does.
 TEST_F(LongUpgrade, AnInterruptOrATimeoutCancelsAtTheNextRowAndReleasesTheGuard) {
+    // The signal goes once the table phase has begun (its line is on standard error), so
+    // that a slow start never meets it before the run has raised the mark. `timeout`
+    // passes an INT it receives on to the program and its group, as it does when its time
+    // is up.
     const std::string command = upgradeCommand();
+    const auto signalOnceStarted = [](const std::string& started, const std::string& signalled) {
+        return "e=$(mktemp); " + started + " 2>\"$e\" & pid=$!; "
+               "until grep -q 'Tabelas e campos' \"$e\" || ! kill -0 $pid 2>/dev/null; do sleep 0.05; done; "
+               "kill -INT " + signalled + "; wait $pid; s=$?; cat \"$e\" >&2; rm -f \"$e\"; echo \"exit=$s\"";
+    };
     const std::vector<std::pair<std::string, std::string>> senders = {
-        {"kill", command + " & pid=$!; sleep 0.4; kill -INT $pid; wait $pid; echo \"exit=$?\""},
-        {"timeout", "timeout --preserve-status -s INT 0.4 " + command + "; echo \"exit=$?\""},
+        {"kill", signalOnceStarted(command, "$pid")},
+        {"timeout", signalOnceStarted("timeout --preserve-status -s INT 600 " + command, "$pid")},
     };
     for (const auto& [name, script] : senders) {
         SCOPED_TRACE(name);

@@ -70,12 +70,17 @@ constexpr const char* kSyssegmentsText =
     "\tSELECT 1, 'default', 1 UNION\n"
     "\tSELECT 2, 'logsegment', 0\n";
 
-// The sandbox's own bookkeeping beside the catalog: what each trigger fires on.
+// The sandbox's own bookkeeping beside the catalog: what each trigger fires on, and the
+// triggers sp_settriggerorder made first or last for a statement ("INSERT", ...).
 void createPrivateTables(sqlite3* db) {
     sqlite::exec(db,
                  "CREATE TABLE IF NOT EXISTS \"~triggers\" (id INTEGER PRIMARY KEY, table_id INTEGER, on_insert INTEGER, "
                  "on_update INTEGER, on_delete INTEGER, instead_of INTEGER, disabled INTEGER);"
                  "CREATE INDEX IF NOT EXISTS \"~triggers_table\" ON \"~triggers\" (table_id);"
+                 "CREATE TABLE IF NOT EXISTS \"~trigger_order\" (id INTEGER, event TEXT, position TEXT, "
+                 "PRIMARY KEY (id, event));"
+                 "CREATE INDEX IF NOT EXISTS \"~sysdepends_id\" ON sysdepends (id);"
+                 "CREATE INDEX IF NOT EXISTS \"~sysdepends_depid\" ON sysdepends (depid);"
                  "CREATE INDEX IF NOT EXISTS \"~sysforeignkeys_fkey\" ON sysforeignkeys (fkeyid);"
                  "CREATE INDEX IF NOT EXISTS \"~sysforeignkeys_rkey\" ON sysforeignkeys (rkeyid);"
                  "CREATE INDEX IF NOT EXISTS \"~sysprotects_id\" ON sysprotects (id);");
@@ -230,9 +235,10 @@ void Catalog::addMissingTables(sqlite3* db, std::string_view collation) {
         q.bind(1, table.name);
         if (!q.step()) missing.push_back(table);
     }
-    if (missing.empty()) return;
-    Catalog catalog(db);
-    insertSystemRows(db, missing, catalog, collation);
+    if (!missing.empty()) {
+        Catalog catalog(db);
+        insertSystemRows(db, missing, catalog, collation);
+    }
     createPrivateTables(db);
 }
 
@@ -323,6 +329,12 @@ void Catalog::setObjectInfo(int id, int info) {
 void Catalog::setObjectStatus(int id, int status) {
     Statement update(m_db, "UPDATE sysobjects SET status = ? WHERE id = ?");
     update.bind(1, std::int64_t{status}).bind(2, std::int64_t{id}).step();
+}
+
+void Catalog::setObjectStatusBits(int id, int bits, bool on) {
+    Statement update(m_db, on ? "UPDATE sysobjects SET status = status | ? WHERE id = ?"
+                              : "UPDATE sysobjects SET status = status & ~? WHERE id = ?");
+    update.bind(1, std::int64_t{bits}).bind(2, std::int64_t{id}).step();
 }
 
 void Catalog::addColumn(int tableId, int colid, const NewColumn& c) {
@@ -452,7 +464,11 @@ void Catalog::dropObject(int id) {
                              "DELETE FROM syscomments WHERE id = ?", "DELETE FROM sysindexes WHERE id = ?",
                              "DELETE FROM sysindexkeys WHERE id = ?", "DELETE FROM \"~identity\" WHERE id = ?",
                              "DELETE FROM sysforeignkeys WHERE constid = ?", "DELETE FROM sysreferences WHERE constid = ?",
-                             "DELETE FROM sysprotects WHERE id = ?", "DELETE FROM \"~triggers\" WHERE id = ?"};
+                             "DELETE FROM sysprotects WHERE id = ?", "DELETE FROM \"~triggers\" WHERE id = ?",
+                             "DELETE FROM \"~trigger_order\" WHERE id = ?",
+                             // What the object depends on, and (as SQL Server 2000 forgets them) the
+                             // rows of the modules that depend on it.
+                             "DELETE FROM sysdepends WHERE id = ?", "DELETE FROM sysdepends WHERE depid = ?"};
     for (const char* sql : deletes) {
         Statement del(m_db, sql);
         for (auto each : ids) {

@@ -50,10 +50,22 @@ inline constexpr int kPrimaryKey = 2048;
 inline constexpr int kUniqueConstraint = 4096;
 }  // namespace indexstatus
 
-// sysobjects.status bits of a CHECK or FOREIGN KEY constraint: disabled by NOCHECK
-// CONSTRAINT, and not trusted since created or enabled WITH NOCHECK.
-inline constexpr int kStatusConstraintDisabled = 0x800;
-inline constexpr int kStatusConstraintNotTrusted = 0x1000;
+// sysobjects.status bits of a CHECK or FOREIGN KEY constraint, as SQL Server 2000 sets
+// them (a column CHECK declared with its column reads 2; NOCHECK CONSTRAINT makes it
+// 0x902, disabled and not trusted): written inside its column's definition; disabled by
+// NOCHECK CONSTRAINT; NOT FOR REPLICATION; not trusted since created or enabled WITH
+// NOCHECK (or while disabled). OBJECTPROPERTY's CnstIs... answers read them.
+inline constexpr int kStatusConstraintColumnLevel = 0x2;
+inline constexpr int kStatusConstraintDisabled = 0x100;
+inline constexpr int kStatusConstraintNotForReplication = 0x400;
+inline constexpr int kStatusConstraintNotTrusted = 0x800;
+// A FOREIGN KEY's ON DELETE CASCADE and ON UPDATE CASCADE (the sandbox's own bits: where
+// SQL Server 2000 keeps them is not documented; clients ask OBJECTPROPERTY's
+// CnstIsDeleteCascade and CnstIsUpdateCascade).
+inline constexpr int kStatusDeleteCascade = 0x1000;
+inline constexpr int kStatusUpdateCascade = 0x2000;
+// A trigger turned off by ALTER TABLE ... DISABLE TRIGGER (ExecIsTriggerDisabled).
+inline constexpr int kStatusTriggerDisabled = 0x800;
 
 // sysobjects.status bits that record the session settings a module was created with.
 inline constexpr int kStatusAnsiNulls = 0x20000000;
@@ -95,6 +107,8 @@ public:
     void setObjectInfo(int id, int info);
     // Sets sysobjects.status (a constraint's disabled and not-trusted bits).
     void setObjectStatus(int id, int status);
+    // Sets the `bits` of sysobjects.status to `on`, leaving the others as they are.
+    void setObjectStatusBits(int id, int bits, bool on);
 
     void addColumn(int tableId, int colid, const NewColumn& column);
     // Rewrites a column's type, length, precision, scale, nullability, identity bit and
@@ -120,8 +134,8 @@ public:
     void setCollation(std::string_view collation);
 
     // Deletes an object and everything hanging off it: child objects (constraints,
-    // defaults, triggers), columns, comments, indexes and index keys, foreign key columns
-    // and permissions.
+    // defaults, triggers), columns, comments, indexes and index keys, foreign key columns,
+    // permissions, its sysdepends rows and those of the modules that depend on it.
     void dropObject(int id);
 
     // A system-generated constraint name: "PK__tbUsers__0EA330E9",

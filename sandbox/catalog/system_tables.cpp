@@ -99,6 +99,9 @@ const std::vector<SystemTable>& databaseSystemTables() {
          columns("id int, uid smallint, action tinyint, protecttype tinyint, columns varbinary(4000)?, "
                  "grantor smallint")},
         {"sysmembers", 15, columns("memberuid smallint, groupuid smallint")},
+        {"sysdepends", 12,
+         columns("id int, depid int, number smallint, depnumber smallint, status smallint, depdbid smallint, "
+                 "depsiteid smallint, selall bit, resultobj bit, readobj bit")},
         {"sysfilegroups", 96, columns("groupid smallint, allocpolicy smallint, status int, groupname sysname")},
         {"sysfiles", 97,
          columns("fileid smallint, groupid smallint, size int, maxsize int, growth int, status int, perf int, "

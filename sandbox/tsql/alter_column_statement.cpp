@@ -5,6 +5,7 @@
 #include "tsql/alter_table.h"
 #include "tsql/column_definition.h"
 #include "tsql/dml_support.h"
+#include "tsql/column_dependents.h"
 #include "tsql/table_rules.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
@@ -12,12 +13,6 @@
 
 namespace sandbox::tsql {
 namespace {
-
-// A catalog object that keeps a column from being altered.
-struct Dependent {
-    std::string noun;  // as 5074 names it: "index", or "object" for constraints
-    std::string name;
-};
 
 bool isVariableLength(const ColumnType& type) {
     auto t = type.base->sqlType;
@@ -121,63 +116,27 @@ private:
     // type and collation and does not shrink; a PRIMARY KEY column cannot be altered at
     // all; a UNIQUE constraint allows a variable-length column to change length only; a
     // default allows any change but one of the data type (length, precision, scale,
-    // nullability and collation may change). Each blocking object gets its own 5074,
-    // then 4922 closes the refusal.
+    // nullability and collation may change). A column that a foreign key (either side)
+    // or a CHECK constraint uses cannot be altered at all, nor one that a computed column
+    // reads. Each blocking object gets its own 5074, then 4922 closes the refusal.
     void checkDependents(Database& db, const TableInfo& info, const ColumnInfo& old, const NewColumn& altered) {
         bool typeChanged = old.type.base != altered.type.base;
         bool shrinks = altered.type.length < old.type.length;
         bool collationKept = sameCollation(old, altered.type, altered.collation);
         bool varLength = isVariableLength(old.type);
-        std::vector<Dependent> dependents;
-        {
-            sqlite::Statement indexes(db.handle(),
-                                      "SELECT i.name, i.status FROM sysindexes i JOIN sysindexkeys k ON k.id = i.id "
-                                      "AND k.indid = i.indid WHERE i.id = ? AND k.colid = ? AND i.indid BETWEEN 1 AND 250 "
-                                      "ORDER BY i.indid");
-            indexes.bind(1, std::int64_t{info.id}).bind(2, std::int64_t{old.colid});
-            while (indexes.step()) {
-                auto status = indexes.integer(1);
-                bool allowed;
-                if (status & indexstatus::kPrimaryKey) allowed = false;
-                else if (status & indexstatus::kUniqueConstraint) allowed = varLength && !typeChanged && collationKept;
-                else allowed = varLength && !typeChanged && !shrinks && collationKept;
-                if (!allowed)
-                    dependents.push_back(Dependent{
-                        (status & (indexstatus::kPrimaryKey | indexstatus::kUniqueConstraint)) ? "object" : "index",
-                        indexes.text(0)});
+        std::vector<ColumnDependent> blocking;
+        for (auto& d : columnDependents(db, info, old)) {
+            bool allowed = false;
+            switch (d.kind) {
+                case ColumnDependent::Kind::PrimaryKey: allowed = false; break;
+                case ColumnDependent::Kind::UniqueConstraint: allowed = varLength && !typeChanged && collationKept; break;
+                case ColumnDependent::Kind::Index: allowed = varLength && !typeChanged && !shrinks && collationKept; break;
+                case ColumnDependent::Kind::Default: allowed = !typeChanged; break;
+                default: allowed = false; break;
             }
+            if (!allowed) blocking.push_back(std::move(d));
         }
-        if (old.defaultId != 0 && typeChanged) {
-            if (auto df = db.catalog().findObject(old.defaultId)) dependents.push_back(Dependent{"object", df->name});
-        }
-        // Quirk (SQL Server 2000): a column that a foreign key (either side) or a CHECK
-        // constraint uses cannot be altered at all, nor one that a computed column reads.
-        auto uses = [&](const std::vector<int>& colids) {
-            return std::find(colids.begin(), colids.end(), old.colid) != colids.end();
-        };
-        for (const auto& check : info.checks)
-            if (uses(check.colids)) dependents.push_back(Dependent{"object", check.name});
-        for (const auto& fk : info.foreignKeys)
-            if (uses(fk.childColids)) dependents.push_back(Dependent{"object", fk.name});
-        for (const auto& fk : info.referencedBy)
-            if (uses(fk.parentColids) && fk.childId != info.id) dependents.push_back(Dependent{"object", fk.name});
-        for (const auto& column : info.columns) {
-            if (!column.computed) continue;
-            sqlite::Statement text(db.handle(), "SELECT text FROM syscomments WHERE id = ? AND number = ?");
-            text.bind(1, std::int64_t{info.id}).bind(2, std::int64_t{column.colid});
-            if (!text.step()) continue;
-            for (const auto& name : columnsReadBy(text.text(0)))
-                if (iequals(name, old.name)) dependents.push_back(Dependent{"column", column.name});
-        }
-        if (dependents.empty()) return;
-        auto dependentText = [&](const Dependent& d) {
-            return "The " + d.noun + " '" + d.name + "' is dependent on column '" + old.name + "'.";
-        };
-        ServerError e(5074, 16, dependentText(dependents[0]), 8);
-        for (std::size_t i = 1; i < dependents.size(); ++i) e.followedBy(5074, 16, dependentText(dependents[i]), 8);
-        e.followedBy(4922, 16, "ALTER TABLE ALTER COLUMN " + old.name + " failed because one or more objects access this column.",
-                     9);
-        throw e;
+        if (!blocking.empty()) throw dependentsRefusal(blocking, "ALTER COLUMN", old.name);
     }
 
     // Every non-null value converted to the new type (rowid, value), or the first refusal.

@@ -19,9 +19,8 @@ Program parseOrReport(ExecContext& context, std::string_view sql) {
 }
 
 // The batch's variables, each NULL, with its declared type (an alias type of the current
-// database included). Throws ServerError 2715 for a type nobody knows.
-VariableScope declareVariables(ExecContext& context, const Program& program) {
-    VariableScope scope;
+// database included), added to `scope`. Throws ServerError 2715 for a type nobody knows.
+void declareVariables(ExecContext& context, const Program& program, VariableScope& scope) {
     for (std::size_t i = 0; i < program.variables.size(); ++i) {
         const VariableDeclaration& d = program.variables[i];
         auto type = findNamedType(context.db(), d.type, i + 1);
@@ -31,7 +30,6 @@ VariableScope declareVariables(ExecContext& context, const Program& program) {
                 .atLine(d.line);
         scope.add(Variable{d.name, type->type, StoredValue::null()});
     }
-    return scope;
 }
 
 // Whether an IF or WHILE condition holds: false when it is false or unknown.
@@ -95,7 +93,11 @@ void reportError(ExecContext& context, const ServerError& e, int statementLine) 
 
 bool runProgram(ExecContext& context, const Program& program) {
     VariableScope scope;
-    if (!guarded(context, 1, [&] { scope = declareVariables(context, program); })) return false;
+    return runProgram(context, program, scope);
+}
+
+bool runProgram(ExecContext& context, const Program& program, VariableScope& scope) {
+    if (!guarded(context, 1, [&] { declareVariables(context, program, scope); })) return false;
     VariableScope* outer = context.swapVariables(&scope);
     struct Restore {
         ExecContext& context;

@@ -26,6 +26,9 @@ struct BatchAborted {};
 // ended the batch. A batch that runs more than kStepLimit steps (a WHILE that never ends)
 // is stopped with an error, as the server would otherwise hang.
 bool runProgram(ExecContext& context, const Program& program);
+// The same with variables that exist before the program's own (a procedure's parameters,
+// with their values); the scope holds their values afterwards (OUTPUT parameters).
+bool runProgram(ExecContext& context, const Program& program, VariableScope& scope);
 inline constexpr std::size_t kStepLimit = 10'000'000;
 
 // Runs the text of EXEC('...') as a batch of its own inside the current one: its syntax

@@ -155,6 +155,9 @@ ColumnType resolveColumnType(Database& db, const ColumnSpec& c, std::size_t ordi
         throw ServerError(2715, 16, "Column or parameter #" + std::to_string(ordinal) + ": Cannot find data type " +
                                         c.type.name + ".");
     if (aliasNullability) *aliasNullability = named->allowsNulls;
+    // An alias type carries its own collation (the database's when sp_addtype ran).
+    if (named->allowsNulls && !c.collation.empty())
+        throw ServerError(452, 16, "COLLATE clause cannot be used on user-defined data types.");
     std::optional<ColumnType> type = named->type;
     if (c.identity) {
         bool integral = type->isInteger() && type->base->sqlType != SqlType::Bit;

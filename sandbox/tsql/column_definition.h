@@ -49,6 +49,9 @@ struct ForeignKeySpec {
     ObjectName referencedTable;
     std::vector<std::string> referencedColumns;  // empty: the referenced table's primary key
     bool columnLevel = false;                    // written inside a column's definition
+    bool deleteCascade = false;                  // ON DELETE CASCADE
+    bool updateCascade = false;                  // ON UPDATE CASCADE
+    bool notForReplication = false;              // NOT FOR REPLICATION
 };
 
 // A CHECK constraint as CREATE TABLE or ALTER TABLE ... ADD writes it.
@@ -56,6 +59,7 @@ struct CheckSpec {
     std::string constraintName;  // empty: a generated CK__ name
     std::string text;            // as stored in syscomments: "(zip like '[0-9][0-9][0-9][0-9][0-9]')"
     std::string column;          // the column it was written in, for a column-level check
+    bool notForReplication = false;
 };
 
 // Everything a CREATE TABLE or ALTER TABLE ... ADD declares besides its columns.
@@ -82,7 +86,8 @@ KeySpec parseKeyConstraint(Parser& parser, std::string constraintName, const std
 
 // The column type a parsed column definition names (a built-in type or an alias type of
 // the database), checked as SQL Server checks it: 2715 for an unknown type, 2749 for an
-// identity column of the wrong type or nullable, 448 for an unknown collation. `ordinal`
+// identity column of the wrong type or nullable, 448 for an unknown collation, 452 for a
+// collation on an alias type's column. `ordinal`
 // is the column's 1-based place in the statement. `aliasNullability` receives an alias
 // type's NULL / NOT NULL, which a column that says neither takes.
 ColumnType resolveColumnType(Database& db, const ColumnSpec& spec, std::size_t ordinal,

@@ -30,25 +30,30 @@ void refuseTakenName(Catalog& catalog, const std::string& name) {
                       "There is already an object named '" + name + "' in the database.");
 }
 
-// ON DELETE | ON UPDATE { NO ACTION | CASCADE }.
-void skipReferentialActions(Parser& p) {
+// ON DELETE | ON UPDATE { NO ACTION | CASCADE }, SQL Server 2000's two actions.
+void parseReferentialActions(Parser& p, ForeignKeySpec& fk) {
     while (p.peek().isWord("ON") && (p.peek(1).isWord("DELETE") || p.peek(1).isWord("UPDATE"))) {
         p.next();
-        const std::string event = upperName(p.next().text);
-        if (p.acceptWord("CASCADE"))
-            throw ServerError(err::kUnsupported, 16,
-                              "The sandbox server does not support ON " + event + " CASCADE.");
-        p.expectWord("NO");
-        p.expectWord("ACTION");
+        const bool onDelete = p.next().isWord("DELETE");
+        bool cascade = false;
+        if (p.acceptWord("CASCADE")) {
+            cascade = true;
+        } else {
+            p.expectWord("NO");
+            p.expectWord("ACTION");
+        }
+        (onDelete ? fk.deleteCascade : fk.updateCascade) = cascade;
     }
 }
 
-void skipNotForReplication(Parser& p) {
+bool parseNotForReplication(Parser& p) {
     if (p.peek().isWord("NOT") && p.peek(1).isWord("FOR")) {
         p.next();
         p.next();
         p.expectWord("REPLICATION");
+        return true;
     }
+    return false;
 }
 
 // sysreferences keeps up to 16 column ids as 2-byte little-endian numbers.
@@ -59,6 +64,44 @@ std::string packedColids(const std::vector<int>& colids) {
         bytes += static_cast<char>((c >> 8) & 0xFF);
     }
     return bytes;
+}
+
+// The tables from which `table` is reached along the cascading foreign keys of one kind
+// (each an edge from the referenced table to the referencing one), `table` included.
+std::vector<int> cascadeAncestors(sqlite3* db, int table, int cascadeBit) {
+    std::vector<int> found;
+    std::vector<int> pending{table};
+    sqlite::Statement parents(db,
+                              "SELECT DISTINCT r.rkeyid FROM sysreferences r JOIN sysobjects o ON o.id = r.constid "
+                              "WHERE r.fkeyid = ? AND (o.status & ?) <> 0");
+    while (!pending.empty()) {
+        const int next = pending.back();
+        pending.pop_back();
+        if (std::find(found.begin(), found.end(), next) != found.end()) continue;
+        found.push_back(next);
+        parents.bind(1, std::int64_t{next}).bind(2, std::int64_t{cascadeBit});
+        while (parents.step()) pending.push_back(static_cast<int>(parents.integer(0)));
+        parents.reset();
+    }
+    return found;
+}
+
+// Quirk (SQL Server): a cascading foreign key may not close a cycle of cascades (a table
+// that references itself included) nor give a table a second cascade path from another:
+// 1785, then 1750. The new edge parent -> child closes a cycle when the child cascades
+// into the parent already, and opens a second path when a table that cascades into the
+// parent (or the parent) cascades into the child already.
+void refuseCascadeCycles(Database& db, const std::string& name, const TableInfo& child, int parentId,
+                         int cascadeBit) {
+    const std::vector<int> intoParent = cascadeAncestors(db.handle(), parentId, cascadeBit);
+    const std::vector<int> intoChild = cascadeAncestors(db.handle(), child.id, cascadeBit);
+    bool refuse = false;
+    for (int table : intoParent)
+        refuse = refuse || std::find(intoChild.begin(), intoChild.end(), table) != intoChild.end();
+    if (refuse)
+        throw refused(1785, "Introducing FOREIGN KEY constraint '" + name + "' on table '" + child.name +
+                                "' may cause cycles or multiple cascade paths. Specify ON DELETE NO ACTION or "
+                                "ON UPDATE NO ACTION, or modify other FOREIGN KEY constraints.");
 }
 
 }  // namespace
@@ -79,8 +122,8 @@ ForeignKeySpec parseForeignKey(Parser& p, std::string constraintName,
     p.expectWord("REFERENCES");
     fk.referencedTable = p.objectName();
     if (p.peek().isSymbol("(")) fk.referencedColumns = p.columnList();
-    skipReferentialActions(p);
-    skipNotForReplication(p);
+    parseReferentialActions(p, fk);
+    fk.notForReplication = parseNotForReplication(p);
     return fk;
 }
 
@@ -89,7 +132,7 @@ CheckSpec parseCheck(Parser& p, std::string constraintName, const std::string* c
     check.constraintName = std::move(constraintName);
     if (columnName) check.column = *columnName;
     p.expectWord("CHECK");
-    skipNotForReplication(p);
+    check.notForReplication = parseNotForReplication(p);
     p.expectSymbol("(");
     const std::size_t start = p.position();
     ExprPtr condition = p.expression();
@@ -132,7 +175,10 @@ std::string createCheckConstraint(ExecContext& context, const TableInfo& table,
     if (columns.size() == 1)
         rule.colid = table.columns[static_cast<std::size_t>(table.findColumn(columns[0]))].colid;
     if (checkExisting) checkAllRows(context, table, rule);
-    catalog.addObject(name, "C", table.id, checkExisting ? 0 : kStatusConstraintNotTrusted, id);
+    const int status = (spec.column.empty() ? 0 : kStatusConstraintColumnLevel) |
+                       (spec.notForReplication ? kStatusConstraintNotForReplication : 0) |
+                       (checkExisting ? 0 : kStatusConstraintNotTrusted);
+    catalog.addObject(name, "C", table.id, status, id);
     if (rule.colid != 0) catalog.setObjectInfo(id, rule.colid);
     catalog.addComment(id, spec.text);
     return name;
@@ -227,7 +273,13 @@ std::string createForeignKey(ExecContext& context, const TableInfo& table,
                                     table.name + "." + child.name + "' in foreign key '" + name +
                                     "'.");
     }
-    catalog.addObject(name, "F", table.id, checkExisting ? 0 : kStatusConstraintNotTrusted, id);
+    if (spec.deleteCascade) refuseCascadeCycles(db, name, table, parent->id, kStatusDeleteCascade);
+    if (spec.updateCascade) refuseCascadeCycles(db, name, table, parent->id, kStatusUpdateCascade);
+    const int status = (spec.notForReplication ? kStatusConstraintNotForReplication : 0) |
+                       (spec.deleteCascade ? kStatusDeleteCascade : 0) |
+                       (spec.updateCascade ? kStatusUpdateCascade : 0) |
+                       (checkExisting ? 0 : kStatusConstraintNotTrusted);
+    catalog.addObject(name, "F", table.id, status, id);
     if (childColids.size() == 1) catalog.setObjectInfo(id, childColids[0]);
     {
         sqlite::Statement row(db.handle(),

@@ -11,9 +11,9 @@ namespace sandbox::tsql {
 
 class Parser;
 
-// Parses "[FOREIGN KEY (columns)] REFERENCES table [(columns)] [ON DELETE|UPDATE NO ACTION]
-// [NOT FOR REPLICATION]"; a column-level one (columnName given) may leave out FOREIGN KEY
-// and the column list. ON DELETE/UPDATE CASCADE raises 40000: the sandbox does not cascade.
+// Parses "[FOREIGN KEY (columns)] REFERENCES table [(columns)] [ON DELETE {NO ACTION |
+// CASCADE}] [ON UPDATE {NO ACTION | CASCADE}] [NOT FOR REPLICATION]"; a column-level one
+// (columnName given) may leave out FOREIGN KEY and the column list.
 ForeignKeySpec parseForeignKey(Parser& parser, std::string constraintName,
                                const std::string* columnName);
 
@@ -31,7 +31,8 @@ std::string createCheckConstraint(ExecContext& context, const TableInfo& table,
 // Creates a FOREIGN KEY: its F object, sysforeignkeys and sysreferences rows. Refused as
 // SQL Server refuses it, each followed by 1750: 1767 no such referenced table, 1769/1770
 // no such column, 8139 column counts differ, 1776 the referenced columns are not a
-// primary key or unique constraint, 1778 the types differ. Existing rows are checked
+// primary key or unique constraint, 1778 the types differ, 1785 a cascade that would
+// close a cycle or open a second cascade path. Existing rows are checked
 // unless WITH NOCHECK (547 "ALTER TABLE statement conflicted with COLUMN FOREIGN KEY
 // ..."). Returns the constraint's name.
 std::string createForeignKey(ExecContext& context, const TableInfo& table,

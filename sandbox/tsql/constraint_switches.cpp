@@ -75,15 +75,17 @@ public:
     }
 
 private:
+    // Disabled: 0x100 and not trusted (0x800); enabled: trusted again only WITH CHECK. The
+    // other bits (column level, NOT FOR REPLICATION, cascades) stay.
     void setState(Database& db, int id) const {
-        const int status = !enable     ? kStatusConstraintDisabled | kStatusConstraintNotTrusted
-                           : withCheck ? 0
-                                       : kStatusConstraintNotTrusted;
-        db.catalog().setObjectStatus(id, status);
+        Catalog& catalog = db.catalog();
+        catalog.setObjectStatusBits(id, kStatusConstraintDisabled, !enable);
+        catalog.setObjectStatusBits(id, kStatusConstraintNotTrusted, !enable || !withCheck);
     }
 };
 
-// ENABLE or DISABLE TRIGGER: an unknown name is 4920.
+// ENABLE or DISABLE TRIGGER: the trigger's status says so (0x800 while disabled, as
+// ExecIsTriggerDisabled reads it); an unknown name is 4920.
 class TriggerSwitchStatement : public Statement {
 public:
     ObjectName table;
@@ -97,12 +99,15 @@ public:
             throw ServerError(4920, 16,
                               "ALTER TABLE failed because trigger '" + *unknown +
                                   "' does not belong to table '" + info->name + "'.");
-        sqlite::Statement update(db.handle(), "UPDATE \"~triggers\" SET disabled = ? WHERE id = ?");
-        for (const auto& trigger : info->triggers) {
-            if (!listed(names, trigger.name)) continue;
-            update.bind(1, std::int64_t{enable ? 0 : 1}).bind(2, std::int64_t{trigger.id}).step();
-            update.reset();
-        }
+        atomically(db.handle(), [&] {
+            sqlite::Statement update(db.handle(), "UPDATE \"~triggers\" SET disabled = ? WHERE id = ?");
+            for (const auto& trigger : info->triggers) {
+                if (!listed(names, trigger.name)) continue;
+                update.bind(1, std::int64_t{enable ? 0 : 1}).bind(2, std::int64_t{trigger.id}).step();
+                update.reset();
+                db.catalog().setObjectStatusBits(trigger.id, kStatusTriggerDisabled, !enable);
+            }
+        });
         db.invalidate(info->name);
         context.done(false);
     }

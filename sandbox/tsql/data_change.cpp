@@ -1,9 +1,12 @@
 #include "tsql/data_change.h"
 
+#include <algorithm>
+
 #include "catalog/server_error.h"
 #include "catalog/sqlite_util.h"
 #include "tsql/constraint_checks.h"
 #include "tsql/dml_support.h"
+#include "tsql/referential_actions.h"
 #include "tsql/transaction.h"
 #include "tsql/trigger_runner.h"
 
@@ -54,6 +57,11 @@ std::vector<TriggerRule> triggersFor(const TableInfo& table, TriggerEvent event)
                 "The sandbox server does not run INSTEAD OF triggers ('" + t.name + "').");
         triggers.push_back(t);
     }
+    // sp_settriggerorder's first and last; the others in the order they were created.
+    const char* name = statementName(event);
+    std::stable_sort(triggers.begin(), triggers.end(), [&](const TriggerRule& a, const TriggerRule& b) {
+        return a.placeFor(name) < b.placeFor(name);
+    });
     return triggers;
 }
 
@@ -84,7 +92,8 @@ ChangedRows runDataChange(ExecContext& context, const TableInfo& table, TriggerE
     SessionState& session = context.session();
     Database& db = context.db();
     // SQL Server holds a transaction around every statement; a trigger's ROLLBACK ends it.
-    const bool implicit = !triggers.empty() && session.transaction.count == 0;
+    // (A cascade may fire the triggers of the tables it reaches.)
+    const bool implicit = (!triggers.empty() || hasCascades(table, event)) && session.transaction.count == 0;
     if (implicit) {
         session.transaction.count = 1;
         session.transaction.implicit = true;
@@ -98,6 +107,7 @@ ChangedRows runDataChange(ExecContext& context, const TableInfo& table, TriggerE
             rollBackTransaction(context.databases(), session);
     };
     ChangedRows changed;
+    std::vector<CascadedChange> cascaded;
     const char* statement = statementName(event);
     try {
         atomically(db.handle(), [&] {
@@ -106,20 +116,25 @@ ChangedRows runDataChange(ExecContext& context, const TableInfo& table, TriggerE
                 event == TriggerEvent::Update ? &changed.setColids : nullptr;
             if (event != TriggerEvent::Delete)
                 checkWrittenRows(context, table, changed.rowids, statement, setColids);
-            if (event != TriggerEvent::Insert)
+            if (event != TriggerEvent::Insert) {
+                // Cascades first: the keys they carry away no longer stop the statement.
+                cascadeReferences(context, table, event, changed, statement, cascaded);
                 checkRemovedKeys(context, table, changed.oldRows, statement, setColids);
+            }
         });
     } catch (...) {
         endImplicit(false);
         throw;
     }
-    if (!triggers.empty()) {
-        try {
-            fireTriggers(context, table, event, triggers, changed);
-        } catch (...) {
-            endImplicit(false);
-            throw;
+    try {
+        if (!triggers.empty()) fireTriggers(context, table, event, triggers, changed);
+        for (const auto& c : cascaded) {
+            const std::vector<TriggerRule> fired = triggersFor(*c.table, c.event);
+            if (!fired.empty()) fireTriggers(context, *c.table, c.event, fired, c.changed);
         }
+    } catch (...) {
+        endImplicit(false);
+        throw;
     }
     endImplicit(true);
     return changed;

@@ -32,7 +32,9 @@ std::vector<TriggerRule> triggersFor(const TableInfo& table, TriggerEvent event)
 // Runs one data modification of a table that has rules (see TableInfo::hasRules) as SQL
 // Server runs it: `change` writes the rows inside the statement's savepoint and returns
 // what it changed; the CHECK and FOREIGN KEY constraints are checked there (547 undoes the
-// statement); then the table's AFTER triggers fire. When a trigger fires and no
+// statement) after the cascading foreign keys carried a DELETE or UPDATE into the tables
+// that reference this one; then the table's AFTER triggers fire, then those of the tables
+// the cascades changed. When a trigger fires and no
 // transaction is open, the statement runs in a transaction of its own, so that a ROLLBACK
 // TRANSACTION inside the trigger undoes it. Throws BatchAborted when a trigger rolled the
 // transaction back or failed (the rest of the batch does not run); returns what changed.

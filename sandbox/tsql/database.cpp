@@ -13,13 +13,22 @@ constexpr std::size_t kStatementCacheSize = 128;
 
 }  // namespace
 
+int TriggerRule::placeFor(std::string_view statement) const {
+    const std::string first = std::string(statement) + ":First";
+    const std::string last = std::string(statement) + ":Last";
+    if (order.find(first) != std::string::npos) return -1;
+    if (order.find(last) != std::string::npos) return 1;
+    return 0;
+}
+
 int TableInfo::findColumn(std::string_view columnName) const {
     for (std::size_t i = 0; i < columns.size(); ++i)
         if (iequals(columns[i].name, columnName)) return static_cast<int>(i);
     return -1;
 }
 
-Database::Database(std::string name, const std::filesystem::path& file, bool windowsPaths, bool isMaster)
+Database::Database(std::string name, const std::filesystem::path& file, bool windowsPaths, bool isMaster,
+                   const std::string& collation)
     : m_name(std::move(name)), m_file(file), m_catalog(nullptr) {
     bool exists = std::filesystem::exists(file);
     int rc = sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
@@ -38,7 +47,7 @@ Database::Database(std::string name, const std::filesystem::path& file, bool win
     sqlite::exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;");
     if (!exists) {
         sqlite::exec(m_db, "BEGIN");
-        Catalog::create(m_db, m_name, kServerCollation, isMaster);
+        Catalog::create(m_db, m_name, collation.empty() ? std::string(kServerCollation) : collation, isMaster);
         sqlite::exec(m_db, "COMMIT");
     } else {
         std::string stored = m_catalog.databaseName();

@@ -55,6 +55,8 @@ struct ForeignKeyRule {
     int id = 0;
     std::string name;
     bool enabled = true;
+    bool deleteCascade = false;  // ON DELETE CASCADE: deleting a referenced row deletes its referencing rows
+    bool updateCascade = false;  // ON UPDATE CASCADE: a changed key is carried into the referencing rows
     int childId = 0;  // the referencing table
     std::string childTable;
     std::vector<std::string> childColumns;
@@ -74,6 +76,11 @@ struct TriggerRule {
     bool onDelete = false;
     bool insteadOf = false;
     bool disabled = false;
+    std::string order;  // sp_settriggerorder's places: "INSERT:First,DELETE:Last"; empty: none
+
+    // -1 when the trigger fires first for the statement, 1 when last, 0 otherwise.
+    // Example: order "UPDATE:Last", "UPDATE" -> 1.
+    int placeFor(std::string_view statement) const;
 };
 
 // A table's description as the executors need it: columns in colid order, identity, and
@@ -103,9 +110,11 @@ struct TableInfo {
 // prepared statements. Owned by the engine; used under the engine's batch lock.
 class Database {
 public:
-    // Opens (creating when missing) the database file. windowsPaths: sysfiles shows
-    // C:\MSSQL\Data\<name>_Data.MDF instead of the real path.
-    Database(std::string name, const std::filesystem::path& file, bool windowsPaths, bool isMaster);
+    // Opens (creating when missing, with `collation` as its default, empty: the server's)
+    // the database file. windowsPaths: sysfiles shows C:\MSSQL\Data\<name>_Data.MDF
+    // instead of the real path.
+    Database(std::string name, const std::filesystem::path& file, bool windowsPaths, bool isMaster,
+             const std::string& collation = {});
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

@@ -1,3 +1,4 @@
+#include "catalog/collation.h"
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
 #include "tsql/exec_context.h"
@@ -29,18 +30,26 @@ private:
     std::string m_name;
 };
 
-// CREATE DATABASE name [ON ...] [LOG ON ...] [COLLATE ...]: file definitions are
-// accepted and ignored; the database is one SQLite file in the data folder.
+// CREATE DATABASE name [ON ...] [LOG ON ...] [COLLATE name]: file definitions are
+// accepted and ignored; the database is one SQLite file in the data folder. With COLLATE
+// the new database's default collation is that one (448 for a collation SQL Server does
+// not know, before anything is created), otherwise the server's.
 class CreateDatabaseStatement : public Statement {
 public:
-    explicit CreateDatabaseStatement(std::string name) : m_name(std::move(name)) {}
+    CreateDatabaseStatement(std::string name, std::string collation)
+        : m_name(std::move(name)), m_collation(std::move(collation)) {}
     void execute(ExecContext& context) override {
-        context.databases().create(m_name);
+        if (!m_collation.empty()) {
+            CollationRules rules;
+            if (!parseCollation(m_collation, rules)) throw ServerError(448, 16, "Invalid collation '" + m_collation + "'.");
+        }
+        context.databases().create(m_name, m_collation);
         context.done(false);
     }
 
 private:
     std::string m_name;
+    std::string m_collation;
 };
 
 // PRINT expression: an informational message with number 0.
@@ -79,16 +88,22 @@ std::unique_ptr<Statement> parseCreateDatabase(Parser& p) {
     p.expectWord("CREATE");
     p.expectWord("DATABASE");
     std::string name = p.identifier();
-    // File definitions, LOG ON and COLLATE: accepted as written.
+    // File definitions and LOG ON: accepted as written.
+    std::string collation;
     int depth = 0;
     while (p.peek().kind != TokenKind::End) {
         const Token& t = p.peek();
         if (t.isSymbol("(")) ++depth;
         if (t.isSymbol(")")) --depth;
         if (depth == 0 && (t.isSymbol(";") || (p.isStatementStart(t) && !t.isWord("ON")))) break;
+        if (depth == 0 && t.isWord("COLLATE")) {
+            p.next();
+            collation = p.identifier();
+            continue;
+        }
         p.next();
     }
-    return std::make_unique<CreateDatabaseStatement>(name);
+    return std::make_unique<CreateDatabaseStatement>(name, collation);
 }
 
 std::unique_ptr<Statement> parsePrint(Parser& p) {

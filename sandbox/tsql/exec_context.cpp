@@ -165,28 +165,33 @@ void bindConstants(sqlite3_stmt* stmt, const std::vector<Constant>& constants) {
     }
 }
 
-RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& translator,
-                  const std::vector<std::optional<ColumnType>>& itemTypes, bool itemsAlign) {
-    RowSet rows;
+StoredRowSet readStoredRows(ExecContext& context, sqlite3_stmt* stmt, const Translator& translator,
+                            const std::vector<std::optional<ColumnType>>& itemTypes, bool itemsAlign) {
+    StoredRowSet result;
     Database& db = context.db();
     const SessionOptions& options = context.session().options;
     int count = sqlite3_column_count(stmt);
     std::vector<std::optional<ColumnType>> types(static_cast<std::size_t>(count));
     std::vector<bool> decided(static_cast<std::size_t>(count), false);
-    rows.columns.resize(static_cast<std::size_t>(count));
+    result.columns.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         auto idx = static_cast<std::size_t>(i);
         const char* name = sqlite3_column_name(stmt, i);
         const char* table = sqlite3_column_table_name(stmt, i);
         const char* origin = sqlite3_column_origin_name(stmt, i);
-        rows.columns[idx].name = name ? name : "";
+        ResultColumn& column = result.columns[idx];
+        column.name = name ? name : "";
         if (table && origin) {
             if (auto info = db.table(table)) {
                 int c = info->findColumn(origin);
                 if (c >= 0) {
                     const ColumnInfo& col = info->columns[static_cast<std::size_t>(c)];
-                    types[idx] = col.type;
-                    rows.columns[idx] = metaFrom(rows.columns[idx].name, col.type, col.nullable, col.identity, col.collation);
+                    column.type = col.type;
+                    column.nullable = col.nullable;
+                    column.identity = col.identity;
+                    column.collation = col.collation;
+                    column.sourceTable = info;
+                    column.sourceColid = col.colid;
                     decided[idx] = true;
                     continue;
                 }
@@ -194,8 +199,8 @@ RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& tr
         }
         if (itemsAlign && idx < itemTypes.size() && itemTypes[idx]) types[idx] = itemTypes[idx];
     }
-    // Rows, stored as they come; conversion to wire values once the types are known.
-    std::vector<std::vector<StoredValue>> stored;
+    // Rows, stored as they come; the types still unknown are decided from them.
+    std::vector<std::vector<StoredValue>>& stored = result.rows;
     std::int64_t limit = options.rowCount;
     if (!options.fmtOnly) {
         while (context.step(stmt, &translator)) {
@@ -262,14 +267,28 @@ RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& tr
                     break;
             }
         }
-        rows.columns[idx] = metaFrom(rows.columns[idx].name, *t, nullable, false, db.collation());
+        ResultColumn& column = result.columns[idx];
+        column.type = *t;
+        column.nullable = nullable;
+        column.collation = db.collation();
     }
-    rows.rows.reserve(stored.size());
-    for (auto& row : stored) {
+    return result;
+}
+
+RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& translator,
+                  const std::vector<std::optional<ColumnType>>& itemTypes, bool itemsAlign) {
+    const SessionOptions& options = context.session().options;
+    StoredRowSet stored = readStoredRows(context, stmt, translator, itemTypes, itemsAlign);
+    RowSet rows;
+    rows.columns.reserve(stored.columns.size());
+    for (const auto& c : stored.columns)
+        rows.columns.push_back(metaFrom(c.name, c.type, c.nullable, c.identity, c.collation));
+    rows.rows.reserve(stored.rows.size());
+    for (auto& row : stored.rows) {
         std::vector<db::Value> out;
         out.reserve(row.size());
         for (std::size_t i = 0; i < row.size(); ++i) {
-            const ColumnType& type = *types[i];
+            const ColumnType& type = stored.columns[i].type;
             StoredValue& v = row[i];
             if (type.isLong() && !v.isNull() && options.textSize > 0) {
                 std::size_t limitBytes = static_cast<std::size_t>(options.textSize);

@@ -23,8 +23,9 @@ public:
     virtual ~DatabaseDirectory() = default;
     // The open database of that name (case-insensitive), or null when none exists.
     virtual Database* find(const std::string& name) = 0;
-    // Creates a new database; throws ServerError 1801 when it exists.
-    virtual Database& create(const std::string& name) = 0;
+    // Creates a new database with that default collation (empty: the server's); throws
+    // ServerError 1801 when it exists.
+    virtual Database& create(const std::string& name, const std::string& collation = {}) = 0;
     // The folder holding the database files (backups relative to the server land below it).
     virtual std::filesystem::path dataFolder() const = 0;
     // True when the server shows and accepts Windows-style file paths (C:\MSSQL\Data\...).
@@ -88,6 +89,9 @@ public:
     void rolledBack() {
         if (m_rollbackHook) m_rollbackHook();
     }
+    // The running procedure's return status, set by RETURN n (0 until then).
+    void setReturnStatus(int status) { m_returnStatus = status; }
+    int returnStatus() const { return m_returnStatus; }
     DatabaseDirectory& databases() { return m_databases; }
     Response& response() { return m_response; }
     // The session's current database.
@@ -126,6 +130,7 @@ private:
     int m_nestLevel = 0;
     std::vector<int> m_runningModules;
     std::function<void()> m_rollbackHook;
+    int m_returnStatus = 0;
 };
 
 // Resets a cached statement when the scope ends, so it holds no read lock.
@@ -145,10 +150,33 @@ private:
 // the values are not copied: they must outlive the statement's use.
 void bindConstants(sqlite3_stmt* stmt, const std::vector<Constant>& constants);
 
-// Runs a query and builds the row set a client sees: column names, SQL Server types from
-// the catalog (or inferred from the expression and the data), and the rows converted to
-// wire values. itemTypes: the types the translator inferred per select-list item (used
-// when the query has no '*'). Honours SET ROWCOUNT and TEXTSIZE.
+// One column of a query's result: its name and SQL Server type, from the catalog when it
+// is a table's column as it stands (with the table and the column's colid), otherwise
+// inferred from the expression and the data.
+struct ResultColumn {
+    std::string name;
+    ColumnType type;
+    bool nullable = true;
+    bool identity = false;
+    std::string collation;  // character types
+    std::shared_ptr<const TableInfo> sourceTable;  // null for an expression
+    int sourceColid = 0;
+};
+
+// A query's result before it reaches the wire: its columns and rows in storage form.
+struct StoredRowSet {
+    std::vector<ResultColumn> columns;
+    std::vector<std::vector<StoredValue>> rows;
+};
+
+// Runs a query and types its result columns: from the catalog, or inferred from the
+// expression (itemTypes: the types the translator inferred per select-list item, used
+// when the query has no '*') and the data. Honours SET ROWCOUNT and FMTONLY.
+StoredRowSet readStoredRows(ExecContext& context, sqlite3_stmt* stmt, const Translator& translator,
+                            const std::vector<std::optional<ColumnType>>& itemTypes, bool itemsAlign);
+
+// Runs a query and builds the row set a client sees (readStoredRows, then the rows
+// converted to wire values). Honours SET ROWCOUNT, FMTONLY and TEXTSIZE.
 RowSet readRowSet(ExecContext& context, sqlite3_stmt* stmt, const Translator& translator,
                   const std::vector<std::optional<ColumnType>>& itemTypes, bool itemsAlign);
 

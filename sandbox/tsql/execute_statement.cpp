@@ -2,6 +2,7 @@
 #include "catalog/text_util.h"
 #include "tsql/batch_runner.h"
 #include "tsql/parser.h"
+#include "tsql/procedure_runner.h"
 #include "tsql/statements.h"
 #include "tsql/system_procedures.h"
 #include "tsql/value_convert.h"
@@ -53,27 +54,55 @@ private:
     std::vector<TextPiece> m_pieces;
 };
 
-// EXEC procedure arguments: the system procedures the sandbox carries out; a user
-// procedure is recorded but not run (a clear refusal), an unknown name is 2812.
+// EXEC [@status =] procedure arguments: the system procedures the sandbox carries out, and
+// the database's own stored procedures (see runProcedure); an unknown name is 2812.
 class ExecuteProcedureStatement : public Statement {
 public:
     ObjectName procedure;
     ProcedureCall call;
+    std::string statusVariable;  // EXEC @rc = ...: receives the return status
 
     void execute(ExecContext& context) override {
+        int status = 0;
         if (SystemProcedure run = findSystemProcedure(procedure.name())) {
             ProcedureCall values = call;
             values.line = line;
             for (auto& argument : values.arguments)
                 if (!argument.variable.empty()) argument.value = variableText(context, argument.variable);
             run(context, values);
-            context.done(false);
-            return;
+        } else if (auto object = context.db().catalog().findObject(procedure.name()); object && object->xtype == "P") {
+            status = runProcedure(context, *object, argumentValues(context));
+        } else {
+            throw ServerError(2812, 16, "Could not find stored procedure '" + procedure.name() + "'.", 62);
         }
-        if (auto object = context.db().catalog().findObject(procedure.name()); object && object->xtype == "P")
-            throw ServerError(err::kUnsupported, 16,
-                              "The sandbox server does not run stored procedures ('" + object->name + "').");
-        throw ServerError(2812, 16, "Could not find stored procedure '" + procedure.name() + "'.", 62);
+        if (!statusVariable.empty()) {
+            Variable* target = context.variables() ? context.variables()->find(statusVariable) : nullptr;
+            if (target) context.variables()->assign(*target, StoredValue::ofInteger(status));
+        }
+        context.done(false);
+    }
+
+private:
+    // The arguments as values: literals as written (converted to the parameters' types
+    // when bound), variables as they hold now, NULL, or DEFAULT.
+    std::vector<ProcedureArgumentValue> argumentValues(ExecContext& context) const {
+        std::vector<ProcedureArgumentValue> values;
+        for (const auto& argument : call.arguments) {
+            ProcedureArgumentValue value;
+            value.parameter = argument.parameter;
+            if (!argument.variable.empty()) {
+                const Variable* v = context.variables() ? context.variables()->find(argument.variable) : nullptr;
+                if (!v)
+                    throw ServerError(137, 15, "Must declare the variable '" + argument.variable + "'.", 2,
+                                      ErrorScope::Batch);
+                value.value = v->value;
+                if (argument.output) value.outputVariable = argument.variable;
+            } else if (!argument.isDefault) {
+                value.value = argument.value ? StoredValue::ofText(*argument.value) : StoredValue::null();
+            }
+            values.push_back(std::move(value));
+        }
+        return values;
     }
 };
 
@@ -141,7 +170,7 @@ ProcedureArgument procedureArgument(Parser& p) {
         default:
             p.syntaxError();
     }
-    if (!p.acceptWord("OUTPUT")) p.acceptWord("OUT");
+    argument.output = p.acceptWord("OUTPUT") || p.acceptWord("OUT");
     return argument;
 }
 
@@ -154,9 +183,21 @@ std::unique_ptr<Statement> parseExecute(Parser& p) {
         p.expectSymbol(")");
         return std::make_unique<ExecuteStringStatement>(std::move(pieces));
     }
+    return parseProcedureCall(p);
+}
+
+std::unique_ptr<Statement> parseProcedureCall(Parser& p) {
+    auto s = std::make_unique<ExecuteProcedureStatement>();
+    if (p.peek().kind == TokenKind::Variable && p.peek(1).isSymbol("=")) {
+        const Token& variable = p.peek();
+        if (!p.isDeclared(variable.text))
+            throw ServerError(137, 15, "Must declare the variable '" + variable.text + "'.", 2, ErrorScope::Batch)
+                .atLine(variable.line);
+        s->statusVariable = p.next().text;
+        p.next();
+    }
     if (p.peek().kind == TokenKind::Variable)
         throw ServerError(err::kUnsupported, 16, "The sandbox server does not support variables ('" + p.peek().text + "').");
-    auto s = std::make_unique<ExecuteProcedureStatement>();
     s->procedure = p.objectName();
     s->call.name = s->procedure.name();
     if (!p.atStatementEnd()) {

@@ -83,6 +83,9 @@ public:
     bool quotedIdentifier() const { return m_quotedIdentifier; }
     void setQuotedIdentifier(bool on) { m_quotedIdentifier = on; }
     bool isFirstStatement() const { return m_statementIndex == 0; }
+    // Inside a stored procedure's body RETURN may give a value (its return status).
+    void allowReturnValues() { m_returnValues = true; }
+    bool returnValuesAllowed() const { return m_returnValues; }
 
 private:
     // The current token's text, moved out (a literal may be megabytes long), then next().
@@ -106,6 +109,7 @@ private:
     std::size_t m_pos = 0;
     bool m_quotedIdentifier;
     int m_statementIndex = 0;
+    bool m_returnValues = false;
     std::vector<VariableDeclaration> m_variables;
 };
 

@@ -1,10 +1,17 @@
 // GRANT, REVOKE and DENY of object permissions (SELECT, INSERT, UPDATE, DELETE,
 // REFERENCES, EXECUTE, ALL; columns too) and statement permissions (CREATE TABLE, ...),
-// kept in sysprotects as SQL Server 2000 keeps them: one row per object, grantee and
-// action, protecttype 205 GRANT, 204 GRANT WITH GRANT OPTION, 206 DENY; REVOKE removes
-// the row. Dropping the object removes its rows. The sandbox checks no permission: sa
-// owns everything.
+// kept in sysprotects as SQL Server 2000 keeps them: for each object, grantee and action a
+// row per protecttype, 205 GRANT, 204 GRANT WITH GRANT OPTION, 206 DENY, whose columns
+// bitmap says what it covers (bit 0: the whole table or view; bit n: the column of colid
+// n). A GRANT takes its columns from the DENY row and a DENY from the GRANT rows; REVOKE
+// takes them from every row; a row left without columns goes. Revoking or denying what
+// the grantee may grant on needs CASCADE (4611), which also takes what the grantee granted
+// others. Dropping the object removes its rows. The sandbox checks no permission: sa owns
+// everything. sp_helprotect reports the rows.
+#include <algorithm>
 #include <array>
+#include <map>
+#include <set>
 
 #include "catalog/server_error.h"
 #include "catalog/sqlite_util.h"
@@ -12,6 +19,7 @@
 #include "tsql/dml_support.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
+#include "tsql/system_procedures.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -55,6 +63,7 @@ public:
     std::vector<std::string> grantees;
     bool withGrantOption = false;
     bool grantOptionOnly = false;  // REVOKE GRANT OPTION FOR
+    bool cascade = false;          // REVOKE/DENY ... CASCADE
 
     void execute(ExecContext& context) override {
         Database& db = context.db();
@@ -67,7 +76,13 @@ public:
             xtype = found->xtype;
         }
         std::vector<int> actions = actionsFor(xtype);
-        std::string columnBits = columnBitmap(db, objectId);
+        const std::set<int> targets = targetColumns(db, objectId);
+        std::vector<int> allColids;
+        {
+            sqlite::Statement all(db.handle(), "SELECT colid FROM syscolumns WHERE id = ? AND number = 0 ORDER BY colid");
+            all.bind(1, std::int64_t{objectId});
+            while (all.step()) allColids.push_back(static_cast<int>(all.integer(0)));
+        }
         std::vector<std::int64_t> uids;
         for (const auto& grantee : grantees) {
             sqlite::Statement q(db.handle(), "SELECT uid FROM sysusers WHERE name = ?");
@@ -78,7 +93,7 @@ public:
         }
         atomically(db.handle(), [&] {
             for (std::int64_t uid : uids)
-                for (int action : actions) apply(db, objectId, uid, action, columnBits);
+                for (int action : actions) apply(db, objectId, uid, action, targets, allColids);
         });
         context.done(false);
     }
@@ -121,56 +136,136 @@ private:
         return actions;
     }
 
-    // sysprotects.columns: bit 0 for every column, else one bit per colid named.
-    std::string columnBitmap(Database& db, int objectId) const {
-        if (columns.empty()) return std::string(1, '\x01');
-        std::string bits(1, '\0');
+    // The columns the statement names, by colid; {0} for the whole object.
+    std::set<int> targetColumns(Database& db, int objectId) const {
+        if (columns.empty()) return {0};
+        std::set<int> colids;
         for (const auto& name : columns) {
             sqlite::Statement q(db.handle(),
-                                "SELECT colid FROM syscolumns WHERE id = ? AND name = ?");
+                                "SELECT colid FROM syscolumns WHERE id = ? AND name = ? AND number = 0");
             q.bind(1, std::int64_t{objectId}).bind(2, name);
             if (!q.step())
                 throw ServerError(err::kInvalidColumn, 16, "Invalid column name '" + name + "'.");
-            const auto colid = static_cast<std::size_t>(q.integer(0));
-            if (bits.size() <= colid / 8) bits.resize(colid / 8 + 1, '\0');
-            bits[colid / 8] = static_cast<char>(bits[colid / 8] | (1 << (colid % 8)));
+            colids.insert(static_cast<int>(q.integer(0)));
         }
-        return bits;
+        return colids;
     }
 
-    void apply(Database& db, int objectId, std::int64_t uid, int action,
-               const std::string& columnBits) const {
-        if (kind == Kind::Revoke && grantOptionOnly) {
-            sqlite::Statement keep(
-                db.handle(),
-                "UPDATE sysprotects SET protecttype = ? WHERE id = ? AND uid = ? AND "
-                "action = ? AND protecttype = ?");
-            keep.bind(1, std::int64_t{kGrant})
-                .bind(2, std::int64_t{objectId})
-                .bind(3, uid)
-                .bind(4, std::int64_t{action});
-            keep.bind(5, std::int64_t{kGrantWithGrant}).step();
+    // The sysprotects rows of one object, grantee and action, by protecttype, with the
+    // columns each covers (colid 0: all of them).
+    using Rows = std::map<int, std::set<int>>;
+
+    static Rows readRows(Database& db, int objectId, std::int64_t uid, int action) {
+        Rows rows;
+        sqlite::Statement q(db.handle(), "SELECT protecttype, columns FROM sysprotects WHERE id = ? AND uid = ? AND action = ?");
+        q.bind(1, std::int64_t{objectId}).bind(2, uid).bind(3, std::int64_t{action});
+        while (q.step()) {
+            std::set<int>& columns = rows[static_cast<int>(q.integer(0))];
+            const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(q.handle(), 1));
+            const int size = sqlite3_column_bytes(q.handle(), 1);
+            if (!bytes || size == 0) {
+                columns.insert(0);
+                continue;
+            }
+            for (int i = 0; i < size * 8; ++i)
+                if (bytes[i / 8] & (1 << (i % 8))) columns.insert(i);
+        }
+        return rows;
+    }
+
+    static void writeRows(Database& db, int objectId, std::int64_t uid, int action, const Rows& rows, bool columned) {
+        sqlite::Statement clear(db.handle(), "DELETE FROM sysprotects WHERE id = ? AND uid = ? AND action = ?");
+        clear.bind(1, std::int64_t{objectId}).bind(2, uid).bind(3, std::int64_t{action}).step();
+        sqlite::Statement insert(db.handle(),
+                                 "INSERT INTO sysprotects (id, uid, action, protecttype, columns, grantor) "
+                                 "VALUES (?, ?, ?, ?, ?, ?)");
+        for (const auto& [type, columns] : rows) {
+            if (columns.empty()) continue;
+            insert.bind(1, std::int64_t{objectId}).bind(2, uid).bind(3, std::int64_t{action}).bind(4, std::int64_t{type});
+            std::string bits;
+            for (int colid : columns) {
+                if (bits.size() <= static_cast<std::size_t>(colid / 8)) bits.resize(static_cast<std::size_t>(colid / 8 + 1), '\0');
+                bits[static_cast<std::size_t>(colid / 8)] =
+                    static_cast<char>(bits[static_cast<std::size_t>(colid / 8)] | (1 << (colid % 8)));
+            }
+            if (columned) insert.bindBlob(5, bits.data(), static_cast<int>(bits.size()));
+            else insert.bindNull(5);
+            insert.bind(6, std::int64_t{kDbo}).step();
+            insert.reset();
+        }
+    }
+
+    // Takes `columns` out of a row; the whole table (0) taken out of a row that named
+    // columns takes them all, and columns taken out of a whole-table row leave the others.
+    static void remove(std::set<int>& row, const std::set<int>& columns, const std::vector<int>& allColids) {
+        if (columns.count(0)) {
+            row.clear();
             return;
         }
-        sqlite::Statement remove(db.handle(),
-                                 "DELETE FROM sysprotects WHERE id = ? AND uid = ? AND action = ?");
-        remove.bind(1, std::int64_t{objectId}).bind(2, uid).bind(3, std::int64_t{action}).step();
-        if (kind == Kind::Revoke) return;
-        sqlite::Statement insert(
-            db.handle(),
-            "INSERT INTO sysprotects (id, uid, action, protecttype, columns, grantor) "
-            "VALUES (?, ?, ?, ?, ?, ?)");
-        const int type = kind == Kind::Deny ? kDeny : withGrantOption ? kGrantWithGrant : kGrant;
-        insert.bind(1, std::int64_t{objectId})
-            .bind(2, uid)
-            .bind(3, std::int64_t{action})
-            .bind(4, std::int64_t{type});
-        const bool columned = action == 193 || action == 197 || action == 26;
-        if (columned && objectId != 0)
-            insert.bindBlob(5, columnBits.data(), static_cast<int>(columnBits.size()));
-        else
-            insert.bindNull(5);
-        insert.bind(6, std::int64_t{kDbo}).step();
+        if (row.count(0)) {
+            row.erase(0);
+            row.insert(allColids.begin(), allColids.end());
+        }
+        for (int c : columns) row.erase(c);
+    }
+
+    static void add(std::set<int>& row, const std::set<int>& columns) {
+        if (row.count(0)) return;
+        if (columns.count(0)) {
+            row = {0};
+            return;
+        }
+        row.insert(columns.begin(), columns.end());
+    }
+
+    static bool covers(const std::set<int>& row, const std::set<int>& columns) {
+        if (row.empty()) return false;
+        if (row.count(0) || columns.count(0)) return true;
+        for (int c : columns)
+            if (row.count(c)) return true;
+        return false;
+    }
+
+    void apply(Database& db, int objectId, std::int64_t uid, int action, const std::set<int>& targets,
+               const std::vector<int>& allColids) const {
+        const bool columned = objectId != 0 && (action == 193 || action == 197 || action == 26);
+        const std::set<int> columns = columned ? targets : std::set<int>{0};
+        Rows rows = readRows(db, objectId, uid, action);
+        if (kind != Kind::Grant && covers(rows[kGrantWithGrant], columns)) {
+            // Quirk (SQL Server): the grantee may have passed the permission on.
+            if (!cascade)
+                throw ServerError(4611, 16, "To revoke or deny grantable privileges, specify the CASCADE option.");
+            sqlite::Statement passedOn(db.handle(), "DELETE FROM sysprotects WHERE id = ? AND action = ? AND grantor = ?");
+            passedOn.bind(1, std::int64_t{objectId}).bind(2, std::int64_t{action}).bind(3, uid).step();
+        }
+        switch (kind) {
+            case Kind::Grant:
+                remove(rows[kDeny], columns, allColids);
+                if (withGrantOption) {
+                    remove(rows[kGrant], columns, allColids);
+                    add(rows[kGrantWithGrant], columns);
+                } else if (!rows[kGrantWithGrant].count(0)) {
+                    add(rows[kGrant], columns);
+                }
+                break;
+            case Kind::Deny:
+                remove(rows[kGrant], columns, allColids);
+                remove(rows[kGrantWithGrant], columns, allColids);
+                add(rows[kDeny], columns);
+                break;
+            case Kind::Revoke:
+                if (grantOptionOnly) {
+                    // REVOKE GRANT OPTION FOR: the permission stays, without the option.
+                    std::set<int> kept = rows[kGrantWithGrant];
+                    remove(rows[kGrantWithGrant], columns, allColids);
+                    for (int c : kept)
+                        if (!rows[kGrantWithGrant].count(c)) add(rows[kGrant], {c});
+                    break;
+                }
+                for (int type : {kGrant, kGrantWithGrant, kDeny}) remove(rows[type], columns, allColids);
+                break;
+        }
+        writeRows(db, objectId, uid, action, rows, columned);
     }
 };
 
@@ -225,9 +320,123 @@ std::unique_ptr<Statement> parsePermission(Parser& p) {
         p.expectWord("OPTION");
         s->withGrantOption = true;
     }
-    p.acceptWord("CASCADE");
+    s->cascade = p.acceptWord("CASCADE");
     if (p.acceptWord("AS")) p.identifier();
     return s;
+}
+
+}  // namespace sandbox::tsql
+
+namespace sandbox::tsql {
+namespace {
+
+std::string actionName(int action) {
+    switch (action) {
+        case 193: return "Select";
+        case 195: return "Insert";
+        case 196: return "Delete";
+        case 197: return "Update";
+        case 26: return "References";
+        case 224: return "Execute";
+        case 198: return "Create Table";
+        case 203: return "Create Database";
+        case 207: return "Create View";
+        case 222: return "Create Procedure";
+        case 228: return "Backup Database";
+        case 233: return "Create Default";
+        case 235: return "Backup Log";
+        case 236: return "Create Rule";
+        case 178: return "Create Function";
+        default: return std::to_string(action);
+    }
+}
+
+// A result column of text, as wide as its longest value.
+ColumnMeta textColumn(const std::string& name, const std::vector<std::vector<std::string>>& rows, std::size_t at) {
+    std::size_t longest = 1;
+    for (const auto& row : rows) longest = std::max(longest, utf8Length(row[at]));
+    ColumnMeta meta;
+    meta.name = name;
+    meta.type = SqlType::NVarChar;
+    meta.length = static_cast<int>(2 * longest);
+    return meta;
+}
+
+}  // namespace
+
+// sp_helprotect [@name [, @username [, @grantorname [, @permissionarea]]]]: the
+// permissions of sysprotects, one row per permission and column (Owner, Object, Grantee,
+// Grantor, ProtectType Grant / Grant_WGO / Deny, Action, Column: "(All+New)" for a whole
+// table or view, the column's name for a column permission, "." where columns do not
+// apply; Owner and Object "." for statement permissions), ordered by them. @name is an
+// object or a statement ("CREATE TABLE"); @permissionarea "o", "s" or "o s" (the
+// default). 15330 when no row matches.
+void spHelprotect(ExecContext& context, const ProcedureCall& call) {
+    Database& db = context.db();
+    const std::optional<std::string> name = call.argument(0, "@name");
+    const std::optional<std::string> user = call.argument(1, "@username");
+    const std::optional<std::string> grantor = call.argument(2, "@grantorname");
+    const std::string area = lower(call.argument(3, "@permissionarea").value_or("o s"));
+    const bool objects = area.find('o') != std::string::npos;
+    const bool statements = area.find('s') != std::string::npos;
+    std::vector<std::vector<std::string>> rows;
+    sqlite::Statement q(db.handle(),
+                        "SELECT p.id, COALESCE(ou.name, '.'), COALESCE(o.name, '.'), g.name, r.name, p.protecttype, "
+                        "p.action, p.columns FROM sysprotects p JOIN sysusers g ON g.uid = p.uid "
+                        "JOIN sysusers r ON r.uid = p.grantor LEFT JOIN sysobjects o ON o.id = p.id "
+                        "LEFT JOIN sysusers ou ON ou.uid = o.uid");
+    while (q.step()) {
+        const bool isObject = q.integer(0) != 0;
+        if ((isObject && !objects) || (!isObject && !statements)) continue;
+        const std::string action = actionName(static_cast<int>(q.integer(6)));
+        if (name && !(isObject ? iequals(q.text(2), *name) : iequals(action, *name))) continue;
+        if (user && !iequals(q.text(3), *user)) continue;
+        if (grantor && !iequals(q.text(4), *grantor)) continue;
+        const auto type = q.integer(5);
+        const std::string protect = type == 206 ? "Deny" : type == 204 ? "Grant_WGO" : "Grant";
+        std::vector<std::string> base{q.text(1), q.text(2), q.text(3), q.text(4), protect, action};
+        const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(q.handle(), 7));
+        const int size = sqlite3_column_bytes(q.handle(), 7);
+        if (!bytes || size == 0) {
+            base.push_back(".");
+            rows.push_back(base);
+            continue;
+        }
+        if (bytes[0] & 1) {
+            base.push_back("(All+New)");
+            rows.push_back(base);
+            continue;
+        }
+        sqlite::Statement columns(db.handle(), "SELECT colid, name FROM syscolumns WHERE id = ? AND number = 0 ORDER BY colid");
+        columns.bind(1, q.integer(0));
+        while (columns.step()) {
+            const auto colid = columns.integer(0);
+            if (colid / 8 < size && (bytes[colid / 8] & (1 << (colid % 8)))) {
+                std::vector<std::string> row = base;
+                row.push_back(columns.text(1));
+                rows.push_back(std::move(row));
+            }
+        }
+    }
+    if (rows.empty()) throw ServerError(15330, 11, "There are no matching rows on which to report.");
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const std::string x = lower(a[i]), y = lower(b[i]);
+            if (x != y) return x < y;
+        }
+        return false;
+    });
+    RowSet result;
+    const char* headings[] = {"Owner", "Object", "Grantee", "Grantor", "ProtectType", "Action", "Column"};
+    for (std::size_t i = 0; i < 7; ++i) result.columns.push_back(textColumn(headings[i], rows, i));
+    for (const auto& row : rows) {
+        std::vector<db::Value> values;
+        for (const auto& text : row) values.push_back(db::Value::text(text));
+        result.rows.push_back(std::move(values));
+    }
+    const auto count = static_cast<std::int64_t>(result.rows.size());
+    context.response().items.emplace_back(std::move(result));
+    context.done(true, count);
 }
 
 }  // namespace sandbox::tsql

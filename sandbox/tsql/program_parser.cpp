@@ -1,6 +1,7 @@
 #include "catalog/server_error.h"
 #include "tsql/parser.h"
 #include "tsql/program.h"
+#include "tsql/statements.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -103,6 +104,15 @@ private:
         }
         if (t.isWord("RETURN")) {
             m_p.next();
+            if (!atEnd() && m_p.returnValuesAllowed()) {
+                // RETURN expression in a procedure: its return status, then its end.
+                const std::size_t run = emit(Step::Kind::Run, line);
+                m_program.steps[run].statement = makeReturnStatement(m_p.expression());
+                m_program.steps[run].statement->line = line;
+                emit(Step::Kind::Jump, line);
+                completed();
+                return;
+            }
             if (!atEnd())
                 throw ServerError(
                     178, 15,

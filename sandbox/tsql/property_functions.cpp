@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <utility>
 
 #include "catalog/collation.h"
@@ -18,97 +19,145 @@ namespace {
 
 using sqlite::quoteLiteral;
 
-// OBJECTPROPERTY: the condition on sysobjects o that answers each property.
-// Example: ('IsUserTable', id) -> (SELECT CASE WHEN (trim(o.xtype) = 'U') THEN 1 ELSE 0 END
-// FROM sysobjects o WHERE o.id = id).
-constexpr std::array<std::pair<std::string_view, std::string_view>, 46> kObjectProperties = {{
-    {"isusertable", "trim(o.xtype) = 'U'"},
-    {"issystemtable", "trim(o.xtype) = 'S'"},
-    {"istable", "trim(o.xtype) IN ('U', 'S')"},
-    {"isview", "trim(o.xtype) = 'V'"},
-    {"isprocedure", "trim(o.xtype) = 'P'"},
-    {"isextendedproc", "trim(o.xtype) = 'X'"},
-    {"istrigger", "trim(o.xtype) = 'TR'"},
-    {"isscalarfunction", "trim(o.xtype) = 'FN'"},
-    {"isinlinefunction", "trim(o.xtype) = 'IF'"},
-    {"istablefunction", "trim(o.xtype) = 'TF'"},
-    {"isconstraint", "trim(o.xtype) IN ('C', 'D', 'F', 'PK', 'UQ') AND o.parent_obj <> 0"},
-    {"isforeignkey", "trim(o.xtype) = 'F'"},
-    {"ischeckcnst", "trim(o.xtype) = 'C'"},
-    {"isprimarykey", "trim(o.xtype) = 'PK'"},
-    {"isuniquecnst", "trim(o.xtype) = 'UQ'"},
-    {"isdefaultcnst", "trim(o.xtype) = 'D' AND o.parent_obj <> 0"},
-    {"isdefault", "trim(o.xtype) = 'D' AND o.parent_obj = 0"},
-    {"isrule", "trim(o.xtype) = 'R'"},
-    {"ismsshipped", "trim(o.xtype) = 'S' OR o.name IN ('sysconstraints', 'syssegments')"},
-    {"isexecuted", "trim(o.xtype) IN ('P', 'X', 'TR', 'FN', 'IF', 'TF', 'RF')"},
-    {"isreplproc", "0"},
-    {"isquotedidenton", "(o.status & 1073741824) <> 0"},
-    {"execisquotedidenton", "(o.status & 1073741824) <> 0"},
-    {"execisansinullson", "(o.status & 536870912) <> 0"},
-    {"isansinullson", "(o.status & 536870912) <> 0"},
-    {"tablehasidentity",
-     "EXISTS (SELECT 1 FROM syscolumns c WHERE c.id = o.id AND (c.colstat & 1) <> 0)"},
-    {"tablehasprimarykey",
-     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'PK')"},
-    {"tablehasuniquecnst",
-     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'UQ')"},
-    {"tablehasforeignkey",
-     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'F')"},
-    {"tablehascheckcnst",
-     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'C')"},
-    {"tablehasdefaultcnst",
-     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = o.id AND trim(k.xtype) = 'D')"},
-    {"tablehasforeignref", "EXISTS (SELECT 1 FROM sysforeignkeys f WHERE f.rkeyid = o.id)"},
-    {"tablehasclustindex", "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = o.id AND i.indid = 1)"},
-    {"tablehasindex",
-     "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = o.id AND i.indid BETWEEN 1 AND 250)"},
-    {"tablehastextimage",
-     "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = o.id AND i.indid = 255)"},
-    {"tablehasinserttrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = o.id AND t.on_insert <> 0)"},
-    {"tablehasupdatetrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = o.id AND t.on_update <> 0)"},
-    {"tablehasdeletetrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = o.id AND t.on_delete <> 0)"},
-    {"execisinserttrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.on_insert <> 0)"},
-    {"execisupdatetrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.on_update <> 0)"},
-    {"execisdeletetrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.on_delete <> 0)"},
-    {"execisaftertrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.instead_of = 0)"},
-    {"execisinsteadoftrigger",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.instead_of <> 0)"},
-    {"execistriggerdisabled",
-     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = o.id AND t.disabled <> 0)"},
-    {"cnstisdisabled", "(o.status & 2048) <> 0"},
-    {"cnstisnottrusted", "(o.status & 4096) <> 0"},
-}};
+// The property functions read the catalog in a subquery whose own names cannot capture
+// the names of the query around it: COLUMNPROPERTY(id, name, 'IsIdentity') FROM syscolumns
+// must compare the outer row's id and name, so the subquery reads a derived table whose
+// columns and alias are "~" names no T-SQL query writes. In the conditions below, $x
+// stands for the catalog row's column x.
+// Example: "trim($xtype) = 'U'" -> trim("~o"."~xtype") = 'U'.
+std::string rowColumns(std::string_view condition, std::string_view alias) {
+    std::string out;
+    for (std::size_t i = 0; i < condition.size(); ++i) {
+        if (condition[i] != '$') {
+            out += condition[i];
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < condition.size() && (std::isalnum(static_cast<unsigned char>(condition[end])) || condition[end] == '_'))
+            ++end;
+        out += "\"" + std::string(alias) + "\".\"~" + std::string(condition.substr(i + 1, end - i - 1)) + "\"";
+        i = end - 1;
+    }
+    return out;
+}
 
-// COLUMNPROPERTY: the value of each property from syscolumns c.
+// The catalog table of each function, with the columns its conditions read.
+constexpr const char* kObjectRow =
+    "(SELECT id AS \"~id\", name AS \"~name\", xtype AS \"~xtype\", status AS \"~status\", "
+    "parent_obj AS \"~parent_obj\", uid AS \"~uid\" FROM sysobjects) AS \"~o\"";
+constexpr const char* kColumnRow =
+    "(SELECT id AS \"~id\", name AS \"~name\", colstat AS \"~colstat\", isnullable AS \"~isnullable\", "
+    "iscomputed AS \"~iscomputed\", prec AS \"~prec\", scale AS \"~scale\", isoutparam AS \"~isoutparam\" "
+    "FROM syscolumns) AS \"~c\"";
+constexpr const char* kIndexRow =
+    "(SELECT id AS \"~id\", name AS \"~name\", indid AS \"~indid\", status AS \"~status\", "
+    "OrigFillFactor AS \"~OrigFillFactor\" FROM sysindexes) AS \"~i\"";
+
+// sp_settriggerorder's choice for one statement: "EXISTS (... position 'First' ...)".
+#define TRIGGER_ORDER(event, position)                                                  \
+    "EXISTS (SELECT 1 FROM \"~trigger_order\" t WHERE t.id = $id AND t.event = '" event \
+    "' AND t.position = '" position "')"
+
+// OBJECTPROPERTY: the condition on the sysobjects row that answers each property.
+// Example: ('IsUserTable', id) -> (SELECT CASE WHEN (trim("~o"."~xtype") = 'U') THEN 1
+// ELSE 0 END FROM (SELECT id AS "~id", ... FROM sysobjects) AS "~o" WHERE "~o"."~id" = id).
+constexpr std::array<std::pair<std::string_view, std::string_view>, 55> kObjectProperties = {{
+    {"isusertable", "trim($xtype) = 'U'"},
+    {"issystemtable", "trim($xtype) = 'S'"},
+    {"istable", "trim($xtype) IN ('U', 'S')"},
+    {"isview", "trim($xtype) = 'V'"},
+    {"isprocedure", "trim($xtype) = 'P'"},
+    {"isextendedproc", "trim($xtype) = 'X'"},
+    {"istrigger", "trim($xtype) = 'TR'"},
+    {"isscalarfunction", "trim($xtype) = 'FN'"},
+    {"isinlinefunction", "trim($xtype) = 'IF'"},
+    {"istablefunction", "trim($xtype) = 'TF'"},
+    {"isconstraint", "trim($xtype) IN ('C', 'D', 'F', 'PK', 'UQ') AND $parent_obj <> 0"},
+    {"isforeignkey", "trim($xtype) = 'F'"},
+    {"ischeckcnst", "trim($xtype) = 'C'"},
+    {"isprimarykey", "trim($xtype) = 'PK'"},
+    {"isuniquecnst", "trim($xtype) = 'UQ'"},
+    {"isdefaultcnst", "trim($xtype) = 'D' AND $parent_obj <> 0"},
+    {"isdefault", "trim($xtype) = 'D' AND $parent_obj = 0"},
+    {"isrule", "trim($xtype) = 'R'"},
+    {"ismsshipped", "trim($xtype) = 'S' OR $name IN ('sysconstraints', 'syssegments')"},
+    {"isexecuted", "trim($xtype) IN ('P', 'X', 'TR', 'FN', 'IF', 'TF', 'RF')"},
+    {"isreplproc", "0"},
+    {"isquotedidenton", "($status & 1073741824) <> 0"},
+    {"execisquotedidenton", "($status & 1073741824) <> 0"},
+    {"execisansinullson", "($status & 536870912) <> 0"},
+    {"isansinullson", "($status & 536870912) <> 0"},
+    {"tablehasidentity",
+     "EXISTS (SELECT 1 FROM syscolumns c WHERE c.id = $id AND (c.colstat & 1) <> 0)"},
+    {"tablehasprimarykey",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = $id AND trim(k.xtype) = 'PK')"},
+    {"tablehasuniquecnst",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = $id AND trim(k.xtype) = 'UQ')"},
+    {"tablehasforeignkey",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = $id AND trim(k.xtype) = 'F')"},
+    {"tablehascheckcnst",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = $id AND trim(k.xtype) = 'C')"},
+    {"tablehasdefaultcnst",
+     "EXISTS (SELECT 1 FROM sysobjects k WHERE k.parent_obj = $id AND trim(k.xtype) = 'D')"},
+    {"tablehasforeignref", "EXISTS (SELECT 1 FROM sysforeignkeys f WHERE f.rkeyid = $id)"},
+    {"tablehasclustindex", "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = $id AND i.indid = 1)"},
+    {"tablehasindex",
+     "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = $id AND i.indid BETWEEN 1 AND 250)"},
+    {"tablehastextimage",
+     "EXISTS (SELECT 1 FROM sysindexes i WHERE i.id = $id AND i.indid = 255)"},
+    {"tablehasinserttrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = $id AND t.on_insert <> 0)"},
+    {"tablehasupdatetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = $id AND t.on_update <> 0)"},
+    {"tablehasdeletetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.table_id = $id AND t.on_delete <> 0)"},
+    {"execisinserttrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = $id AND t.on_insert <> 0)"},
+    {"execisupdatetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = $id AND t.on_update <> 0)"},
+    {"execisdeletetrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = $id AND t.on_delete <> 0)"},
+    {"execisaftertrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = $id AND t.instead_of = 0)"},
+    {"execisinsteadoftrigger",
+     "EXISTS (SELECT 1 FROM \"~triggers\" t WHERE t.id = $id AND t.instead_of <> 0)"},
+    {"execistriggerdisabled", "trim($xtype) = 'TR' AND ($status & 2048) <> 0"},
+    {"execisfirstinserttrigger", TRIGGER_ORDER("INSERT", "First")},
+    {"execisfirstupdatetrigger", TRIGGER_ORDER("UPDATE", "First")},
+    {"execisfirstdeletetrigger", TRIGGER_ORDER("DELETE", "First")},
+    {"execislastinserttrigger", TRIGGER_ORDER("INSERT", "Last")},
+    {"execislastupdatetrigger", TRIGGER_ORDER("UPDATE", "Last")},
+    {"execislastdeletetrigger", TRIGGER_ORDER("DELETE", "Last")},
+    {"cnstisdisabled", "trim($xtype) IN ('C', 'F') AND ($status & 256) <> 0"},
+    {"cnstisnottrusted", "trim($xtype) IN ('C', 'F') AND ($status & 2048) <> 0"},
+    {"cnstisnotrepl", "trim($xtype) IN ('C', 'F') AND ($status & 1024) <> 0"},
+    {"cnstisdeletecascade", "trim($xtype) = 'F' AND ($status & 4096) <> 0"},
+    {"cnstisupdatecascade", "trim($xtype) = 'F' AND ($status & 8192) <> 0"},
+}};
+#undef TRIGGER_ORDER
+
+// COLUMNPROPERTY: the value of each property from the syscolumns row.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 10> kColumnProperties = {{
-    {"allowsnull", "c.isnullable"},
-    {"isidentity", "CASE WHEN (c.colstat & 1) <> 0 THEN 1 ELSE 0 END"},
-    {"iscomputed", "c.iscomputed"},
-    {"precision", "c.prec"},
-    {"scale", "c.scale"},
-    {"isoutparam", "c.isoutparam"},
+    {"allowsnull", "$isnullable"},
+    {"isidentity", "CASE WHEN ($colstat & 1) <> 0 THEN 1 ELSE 0 END"},
+    {"iscomputed", "$iscomputed"},
+    {"precision", "$prec"},
+    {"scale", "$scale"},
+    {"isoutparam", "$isoutparam"},
     {"isrowguidcol", "0"},
     {"isidnotforrepl", "0"},
     {"usesansitrim", "1"},
     {"isfulltextindexed", "0"},
 }};
 
-// INDEXPROPERTY: the value of each property from sysindexes i.
+// INDEXPROPERTY: the value of each property from the sysindexes row.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kIndexProperties = {{
-    {"isclustered", "CASE WHEN i.indid = 1 THEN 1 ELSE 0 END"},
-    {"isunique", "CASE WHEN (i.status & 2) <> 0 THEN 1 ELSE 0 END"},
-    {"isstatistics", "CASE WHEN (i.status & 64) <> 0 THEN 1 ELSE 0 END"},
-    {"isautostatistics", "CASE WHEN (i.status & 8388608) <> 0 THEN 1 ELSE 0 END"},
+    {"isclustered", "CASE WHEN $indid = 1 THEN 1 ELSE 0 END"},
+    {"isunique", "CASE WHEN ($status & 2) <> 0 THEN 1 ELSE 0 END"},
+    {"isstatistics", "CASE WHEN ($status & 64) <> 0 THEN 1 ELSE 0 END"},
+    {"isautostatistics", "CASE WHEN ($status & 8388608) <> 0 THEN 1 ELSE 0 END"},
     {"ispadindex", "0"},
-    {"indexfillfactor", "i.OrigFillFactor"},
+    {"indexfillfactor", "$OrigFillFactor"},
 }};
 
 // The literal text of a property argument; 40000 when the statement computes it.
@@ -168,8 +217,8 @@ std::optional<Translated> Translator::propertyFunction(const Expr& e) {
     if (f == "objectproperty") {
         need(2);
         if (propertyName(*e.args[1], f) == "ownerid") {
-            out.sql =
-                "(SELECT o.uid FROM sysobjects o WHERE o.id = " + expression(*e.args[0]).sql + ")";
+            out.sql = "(SELECT \"~o\".\"~uid\" FROM " + std::string(kObjectRow) + " WHERE \"~o\".\"~id\" = " +
+                      expression(*e.args[0]).sql + ")";
             return out;
         }
         const auto sql = lookUp(kObjectProperties, propertyName(*e.args[1], f));
@@ -177,29 +226,27 @@ std::optional<Translated> Translator::propertyFunction(const Expr& e) {
             out.sql = "NULL";
             return out;
         }
-        out.sql =
-            "(SELECT CASE WHEN (" + std::string(*sql) +
-            ") THEN 1 ELSE 0 END FROM sysobjects o WHERE o.id = " + expression(*e.args[0]).sql +
-            ")";
+        out.sql = "(SELECT CASE WHEN (" + rowColumns(*sql, "~o") + ") THEN 1 ELSE 0 END FROM " + kObjectRow +
+                  " WHERE \"~o\".\"~id\" = " + expression(*e.args[0]).sql + ")";
         return out;
     }
     if (f == "columnproperty") {
         need(3);
         const auto sql = lookUp(kColumnProperties, propertyName(*e.args[2], f));
         out.sql = !sql ? "NULL"
-                       : "(SELECT " + std::string(*sql) +
-                             " FROM syscolumns c WHERE c.id = " + expression(*e.args[0]).sql +
-                             " AND c.name = " + expression(*e.args[1]).sql + ")";
+                       : "(SELECT " + rowColumns(*sql, "~c") + " FROM " + kColumnRow +
+                             " WHERE \"~c\".\"~id\" = " + expression(*e.args[0]).sql +
+                             " AND \"~c\".\"~name\" = " + expression(*e.args[1]).sql + ")";
         return out;
     }
     if (f == "indexproperty") {
         need(3);
         const auto sql = lookUp(kIndexProperties, propertyName(*e.args[2], f));
         out.sql = !sql ? "NULL"
-                       : "(SELECT " + std::string(*sql) +
-                             " FROM sysindexes i WHERE i.id = " + expression(*e.args[0]).sql +
-                             " AND i.name = " + expression(*e.args[1]).sql +
-                             " AND i.indid BETWEEN 1 AND 250)";
+                       : "(SELECT " + rowColumns(*sql, "~i") + " FROM " + kIndexRow +
+                             " WHERE \"~i\".\"~id\" = " + expression(*e.args[0]).sql +
+                             " AND \"~i\".\"~name\" = " + expression(*e.args[1]).sql +
+                             " AND \"~i\".\"~indid\" BETWEEN 1 AND 250)";
         return out;
     }
     if (f == "serverproperty") {

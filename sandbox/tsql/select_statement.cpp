@@ -13,8 +13,6 @@ public:
     explicit SelectStatement(std::shared_ptr<Select> select) : m_select(std::move(select)) {}
 
     void execute(ExecContext& context) override {
-        if (m_select->into)
-            throw ServerError(err::kUnsupported, 16, "The sandbox server does not support the statement SELECT INTO.");
         TranslationContext names = context.translation();
         Translator translator(names);
         std::vector<Constant> constants;
@@ -44,6 +42,7 @@ std::unique_ptr<Statement> parseSelectStatement(Parser& parser) {
     std::size_t assigning = 0;
     for (const auto& item : query->items)
         if (!item.variable.empty()) ++assigning;
+    if (assigning == 0 && query->into) return makeSelectInto(std::move(query));
     if (assigning == 0) return std::make_unique<SelectStatement>(std::move(query));
     if (assigning != query->items.size() || !query->unions.empty())
         throw ServerError(141, 15,

@@ -196,7 +196,7 @@ public:
         std::string script = decodeScript(buffer.str());
         {
             std::lock_guard lock(m_mutex);
-            if (!find(database)) create(database);
+            if (!find(database)) create(database, {});
         }
         LoginRequest request;
         request.user = "sa";
@@ -229,11 +229,11 @@ public:
         return found == m_databases.end() ? nullptr : found->second.get();
     }
 
-    Database& create(const std::string& name) override {
+    Database& create(const std::string& name, const std::string& collation) override {
         if (find(name)) throw ServerError(1801, 16, "Database '" + name + "' already exists.");
         if (!validDatabaseName(name))
             throw ServerError(err::kUnsupported, 16, "The sandbox server does not accept the database name '" + name + "'.");
-        return open(name);
+        return open(name, collation);
     }
 
     std::filesystem::path dataFolder() const override { return m_options.dataDir; }
@@ -264,9 +264,9 @@ private:
         }
     }
 
-    Database& open(const std::string& name) {
+    Database& open(const std::string& name, const std::string& collation = {}) {
         auto path = m_options.dataDir / (name + ".sqlite");
-        auto db = std::make_unique<Database>(name, path, m_options.windowsPaths, iequals(name, "master"));
+        auto db = std::make_unique<Database>(name, path, m_options.windowsPaths, iequals(name, "master"), collation);
         Database& ref = *db;
         m_databases[lower(ref.name())] = std::move(db);
         return ref;

@@ -17,7 +17,7 @@ struct Entry {
     StatementParser parse;
 };
 
-constexpr std::array<Entry, 40> kEntries = {{
+constexpr std::array<Entry, 43> kEntries = {{
     {"SELECT", "", parseSelectStatement},
     {"INSERT", "", parseInsert},
     {"UPDATE", "", parseUpdate},
@@ -35,11 +35,16 @@ constexpr std::array<Entry, 40> kEntries = {{
     {"DROP", "", parseDrop},
     {"DROP", "INDEX", parseDropIndex},
     {"ALTER", "TABLE", parseAlterTable},
+    {"ALTER", "VIEW", parseCreateModule},
+    {"ALTER", "PROCEDURE", parseCreateModule},
+    {"ALTER", "PROC", parseCreateModule},
+    {"ALTER", "FUNCTION", parseCreateModule},
     {"EXEC", "", parseExecute},
     {"EXECUTE", "", parseExecute},
     {"DECLARE", "", parseDeclare},
     {"RAISERROR", "", parseRaiserror},
     {"CHECKPOINT", "", parseCheckpoint},
+    {"DBCC", "", parseDbcc},
     {"UPDATE", "STATISTICS", parseUpdateStatistics},
     {"CREATE", "TRIGGER", parseCreateTrigger},
     {"DROP", "TRIGGER", parseDropTrigger},

@@ -18,7 +18,7 @@ std::unique_ptr<Statement> parseUpdate(Parser& parser);             // update_de
 std::unique_ptr<Statement> parseDelete(Parser& parser);             // update_delete_statements.cpp
 std::unique_ptr<Statement> parseCreateTable(Parser& parser);        // create_table_statement.cpp
 std::unique_ptr<Statement> parseCreateIndex(Parser& parser);        // create_index_statement.cpp
-std::unique_ptr<Statement> parseCreateModule(Parser& parser);       // module_statements.cpp (VIEW/PROCEDURE/FUNCTION)
+std::unique_ptr<Statement> parseCreateModule(Parser& parser);       // module_statements.cpp (CREATE/ALTER VIEW/PROCEDURE/FUNCTION)
 std::unique_ptr<Statement> parseDrop(Parser& parser);               // drop_statement.cpp
 std::unique_ptr<Statement> parseSet(Parser& parser);                // set_statement.cpp
 std::unique_ptr<Statement> parseUse(Parser& parser);                // database_statements.cpp
@@ -27,6 +27,8 @@ std::unique_ptr<Statement> parsePrint(Parser& parser);              // database_
 std::unique_ptr<Statement> parseAlterTable(Parser& parser);         // alter_table_statement.cpp (+ alter_column_statement.cpp)
 std::unique_ptr<Statement> parseDropIndex(Parser& parser);          // drop_index_statement.cpp
 std::unique_ptr<Statement> parseExecute(Parser& parser);            // execute_statement.cpp (EXEC, EXECUTE)
+// "[@status =] procedure arguments" after EXEC, or a batch's first statement (execute_statement.cpp).
+std::unique_ptr<Statement> parseProcedureCall(Parser& parser);
 std::unique_ptr<Statement> parseBackup(Parser& parser);             // backup_statements.cpp
 std::unique_ptr<Statement> parseAlterDatabase(Parser& parser);      // alter_database_statement.cpp
 std::unique_ptr<Statement> parseBeginTransaction(Parser& parser);  // transaction_statements.cpp
@@ -36,6 +38,7 @@ std::unique_ptr<Statement> parseDeclare(Parser& parser);            // variable_
 std::unique_ptr<Statement> parseSetVariable(Parser& parser);        // variable_statements.cpp (at SET's @v)
 std::unique_ptr<Statement> parseRaiserror(Parser& parser);          // raiserror_statement.cpp
 std::unique_ptr<Statement> parseCheckpoint(Parser& parser);         // maintenance_statements.cpp
+std::unique_ptr<Statement> parseDbcc(Parser& parser);               // dbcc_statement.cpp (DBCC CHECKIDENT)
 std::unique_ptr<Statement> parseUpdateStatistics(Parser& parser);   // maintenance_statements.cpp
 std::unique_ptr<Statement> parseCreateTrigger(Parser& parser);      // trigger_statements.cpp
 std::unique_ptr<Statement> parseDropTrigger(Parser& parser);        // trigger_statements.cpp
@@ -44,6 +47,10 @@ std::unique_ptr<Statement> parseUnsupported(Parser& parser);        // unsupport
 // Skips the rest of a statement the sandbox does not carry out (from the current token)
 // and returns a statement that fails naming `what`, e.g. "INSERT ... SELECT".
 std::unique_ptr<Statement> skipUnsupported(Parser& parser, std::string what);
+// RETURN expression inside a stored procedure: sets its return status (procedure_runner.cpp).
+std::unique_ptr<Statement> makeReturnStatement(ExprPtr value);
+// SELECT ... INTO new_table: a query that creates a table with its result (select_into_statement.cpp).
+std::unique_ptr<Statement> makeSelectInto(std::shared_ptr<Select> query);
 // SELECT @v = expr, ...: a query whose items all assign variables (variable_statements.cpp).
 std::unique_ptr<Statement> makeAssigningSelect(std::shared_ptr<Select> query);
 

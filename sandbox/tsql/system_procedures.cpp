@@ -14,7 +14,7 @@ struct Entry {
 };
 
 // To add a system procedure, write it in its family's file and add its row here.
-constexpr std::array<Entry, 9> kProcedures = {{
+constexpr std::array<Entry, 12> kProcedures = {{
     {"sp_rename", spRename},
     {"sp_addumpdevice", spAddumpdevice},
     {"sp_dropdevice", spDropdevice},
@@ -24,6 +24,9 @@ constexpr std::array<Entry, 9> kProcedures = {{
     {"sp_addtype", spAddtype},
     {"sp_droptype", spDroptype},
     {"sp_dboption", spDboption},
+    {"sp_depends", spDepends},
+    {"sp_settriggerorder", spSettriggerorder},
+    {"sp_helprotect", spHelprotect},
 }};
 
 }  // namespace

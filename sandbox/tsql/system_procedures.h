@@ -16,6 +16,7 @@ struct ProcedureArgument {
     std::optional<std::string> value;  // nullopt: NULL
     bool isDefault = false;            // DEFAULT: the parameter's own default
     std::string variable;              // "@name" when passed as a variable (its value set when run)
+    bool output = false;               // OUTPUT: the variable receives the parameter's final value
 };
 
 // A call of a system procedure: its name as written and its arguments.
@@ -49,5 +50,8 @@ void spAdduser(ExecContext& context, const ProcedureCall& call);       // securi
 void spAddtype(ExecContext& context, const ProcedureCall& call);       // user_types.cpp
 void spDroptype(ExecContext& context, const ProcedureCall& call);      // user_types.cpp
 void spDboption(ExecContext& context, const ProcedureCall& call);      // maintenance_statements.cpp
+void spDepends(ExecContext& context, const ProcedureCall& call);       // module_dependencies.cpp
+void spSettriggerorder(ExecContext& context, const ProcedureCall& call);  // trigger_statements.cpp
+void spHelprotect(ExecContext& context, const ProcedureCall& call);    // permission_statements.cpp
 
 }  // namespace sandbox::tsql

@@ -59,7 +59,10 @@ ForeignKeyRule loadForeignKey(sqlite3* db, int constraintId) {
         object.bind(1, std::int64_t{constraintId});
         if (object.step()) {
             fk.name = object.text(0);
-            fk.enabled = (object.integer(1) & kStatusConstraintDisabled) == 0;
+            const auto status = object.integer(1);
+            fk.enabled = (status & kStatusConstraintDisabled) == 0;
+            fk.deleteCascade = (status & kStatusDeleteCascade) != 0;
+            fk.updateCascade = (status & kStatusUpdateCascade) != 0;
         }
     }
     sqlite::Statement keys(
@@ -138,7 +141,8 @@ void loadTableRules(sqlite3* db, const std::string& databaseName, const std::str
     for (int id : referencing) table.referencedBy.push_back(loadForeignKey(db, id));
     sqlite::Statement triggers(
         db,
-        "SELECT t.id, o.name, t.on_insert, t.on_update, t.on_delete, t.instead_of, t.disabled "
+        "SELECT t.id, o.name, t.on_insert, t.on_update, t.on_delete, t.instead_of, t.disabled, "
+        "(SELECT group_concat(r.event || ':' || r.position) FROM \"~trigger_order\" r WHERE r.id = t.id) "
         "FROM \"~triggers\" t JOIN sysobjects o ON o.id = t.id WHERE t.table_id = ? ORDER BY "
         "o.crdate, t.id");
     triggers.bind(1, std::int64_t{table.id});
@@ -151,6 +155,7 @@ void loadTableRules(sqlite3* db, const std::string& databaseName, const std::str
         t.onDelete = triggers.integer(4) != 0;
         t.insteadOf = triggers.integer(5) != 0;
         t.disabled = triggers.integer(6) != 0;
+        if (!triggers.isNull(7)) t.order = triggers.text(7);
         table.triggers.push_back(std::move(t));
     }
 }

@@ -26,6 +26,23 @@ constexpr std::array<std::string_view, 75> kFunctions = {
     "stuff", "patindex", "objectproperty", "columnproperty", "serverproperty", "databaseproperty",
     "databasepropertyex", "update", "indexproperty"};
 
+// A value looked up in a catalog table, in a subquery whose names cannot capture those
+// of the query around it: its derived table's columns and alias are "~" names, so that
+// OBJECT_NAME(id) FROM syscolumns compares the outer row's id.
+// Example: ("sysobjects", "name", {{"id", "\"id\""}}) -> (SELECT "~r"."~name" FROM (SELECT
+// name AS "~name", id AS "~id" FROM sysobjects) AS "~r" WHERE "~r"."~id" = "id").
+std::string catalogLookup(std::string_view table, const std::string& result,
+                          const std::vector<std::pair<std::string, std::string>>& conditions) {
+    std::string columns = result + " AS " + quoteIdentifier("~" + result);
+    std::string where;
+    for (const auto& [column, value] : conditions) {
+        columns += ", " + column + " AS " + quoteIdentifier("~" + column);
+        where += (where.empty() ? "" : " AND ") + std::string("\"~r\".") + quoteIdentifier("~" + column) + " = " + value;
+    }
+    return "(SELECT \"~r\"." + quoteIdentifier("~" + result) + " FROM (SELECT " + columns + " FROM " +
+           std::string(table) + ") AS \"~r\" WHERE " + where + ")";
+}
+
 ColumnType typeOf(std::string_view name, std::optional<int> a = std::nullopt, std::optional<int> b = std::nullopt) {
     return *makeColumnType(name, a, b);
 }
@@ -571,7 +588,7 @@ Translated Translator::function(const Expr& e) {
         out.sql = "5";
         out.type = typeOf("smallint");
     } else if (f == "user_name" && !e.args.empty()) {
-        out.sql = "(SELECT name FROM sysusers WHERE uid = " + arg(0).sql + ")";
+        out.sql = catalogLookup("sysusers", "name", {{"uid", arg(0).sql}});
         out.type = typeOf("nvarchar", 128);
     } else if (f == "user_name" || f == "current_user" || f == "session_user" || f == "user") {
         out.sql = "'dbo'";
@@ -583,19 +600,19 @@ Translated Translator::function(const Expr& e) {
         out.sql = "''";
         out.type = typeOf("nvarchar", 128);
     } else if (f == "user_id") {
-        out.sql = e.args.empty() ? "1" : "(SELECT uid FROM sysusers WHERE name = " + arg(0).sql + ")";
+        out.sql = e.args.empty() ? "1" : catalogLookup("sysusers", "uid", {{"name", arg(0).sql}});
         out.type = typeOf("int");
     } else if (f == "object_id") {
         const Expr& a = *e.args.at(0);
         std::string name = (a.kind == ExprKind::String || a.kind == ExprKind::NString)
                                ? quoteLiteral(objectNameFromLiteral(a.text)) : arg(0).sql;
-        out.sql = "(SELECT id FROM sysobjects WHERE name = " + name + ")";
+        out.sql = catalogLookup("sysobjects", "id", {{"name", name}});
         out.type = typeOf("int");
     } else if (f == "object_name") {
-        out.sql = "(SELECT name FROM sysobjects WHERE id = " + arg(0).sql + ")";
+        out.sql = catalogLookup("sysobjects", "name", {{"id", arg(0).sql}});
         out.type = typeOf("nvarchar", 128);
     } else if (f == "col_name") {
-        out.sql = "(SELECT name FROM syscolumns WHERE id = " + arg(0).sql + " AND colid = " + arg(1).sql + ")";
+        out.sql = catalogLookup("syscolumns", "name", {{"id", arg(0).sql}, {"colid", arg(1).sql}});
         out.type = typeOf("nvarchar", 128);
     } else if (f == "isnumeric") {
         out.sql = "tsql_isnumeric(" + arg(0).sql + ")";
@@ -607,8 +624,11 @@ Translated Translator::function(const Expr& e) {
         const Expr& a = *e.args.at(0);
         std::string name = (a.kind == ExprKind::String || a.kind == ExprKind::NString)
                                ? quoteLiteral(objectNameFromLiteral(a.text)) : arg(0).sql;
-        std::string column = f == "ident_current" ? "i.current" : f == "ident_seed" ? "i.seed" : "i.increment";
-        out.sql = "(SELECT " + column + " FROM \"~identity\" i JOIN sysobjects o ON o.id = i.id WHERE o.name = " + name + ")";
+        // IDENT_CURRENT of a table no row has reached yet is its seed.
+        const std::string value = f == "ident_current" ? "COALESCE(current, seed)" : f == "ident_seed" ? "seed" : "increment";
+        out.sql = catalogLookup("(SELECT i.id AS id, " + value + " AS value, o.name AS name FROM \"~identity\" i "
+                                "JOIN sysobjects o ON o.id = i.id)",
+                                "value", {{"name", name}});
         out.type = typeOf("numeric", 38, 0);
     } else {
         throw ServerError(err::kUnsupported, 16, "The sandbox server does not support the function " + e.parts[0] + ".");

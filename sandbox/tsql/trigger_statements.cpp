@@ -7,7 +7,9 @@
 #include "catalog/sqlite_util.h"
 #include "catalog/text_util.h"
 #include "tsql/dml_support.h"
+#include "tsql/module_dependencies.h"
 #include "tsql/parser.h"
+#include "tsql/system_procedures.h"
 #include "tsql/statements.h"
 #include "tsql/trigger_runner.h"
 
@@ -40,6 +42,7 @@ public:
         atomically(db.handle(), [&] {
             const int id = catalog.addObject(name, "TR", table->id, status);
             catalog.addComment(id, text);
+            recordDependencies(db, id, text, o.quotedIdentifier);
             sqlite::Statement parent(db.handle(), "UPDATE sysobjects SET deltrig = ? WHERE id = ?");
             parent.bind(1, std::int64_t{table->id}).bind(2, std::int64_t{id}).step();
             sqlite::Statement row(db.handle(),
@@ -103,6 +106,45 @@ public:
 };
 
 }  // namespace
+
+// sp_settriggerorder @triggername, @order, @stmttype: makes an AFTER trigger fire first
+// ('First') or last ('Last') among its table's triggers for INSERT, UPDATE or DELETE, or
+// in no particular place ('None'). A table has one first and one last trigger per
+// statement: naming another takes the place over. 15009 when there is no such trigger.
+void spSettriggerorder(ExecContext& context, const ProcedureCall& call) {
+    const std::string triggerName = call.required(0, "@triggername");
+    const std::string order = call.required(1, "@order");
+    const std::string statement = upperName(call.required(2, "@stmttype"));
+    Database& db = context.db();
+    ObjectName parsed;
+    try {
+        Parser parser(triggerName, true);
+        parsed = parser.objectName();
+    } catch (const ServerError&) {
+        parsed.parts = {triggerName};
+    }
+    auto trigger = db.catalog().findObject(parsed.name());
+    if (!trigger || trigger->xtype != "TR")
+        throw ServerError(15009, 16, "The object '" + triggerName + "' does not exist in database '" + db.name() + "'.");
+    std::string position;
+    for (const char* known : {"First", "Last", "None"})
+        if (iequals(order, known)) position = known;
+    if (position.empty() || (statement != "INSERT" && statement != "UPDATE" && statement != "DELETE"))
+        throw ServerError(err::kUnsupported, 16, "sp_settriggerorder takes @order 'First', 'Last' or 'None' and "
+                                                 "@stmttype 'INSERT', 'UPDATE' or 'DELETE'.");
+    atomically(db.handle(), [&] {
+        sqlite::Statement clear(db.handle(), "DELETE FROM \"~trigger_order\" WHERE id = ? AND event = ?");
+        clear.bind(1, std::int64_t{trigger->id}).bind(2, statement).step();
+        if (position == "None") return;
+        sqlite::Statement taken(db.handle(),
+                                "DELETE FROM \"~trigger_order\" WHERE event = ? AND position = ? AND id IN "
+                                "(SELECT id FROM sysobjects WHERE parent_obj = ?)");
+        taken.bind(1, statement).bind(2, position).bind(3, std::int64_t{trigger->parentObj}).step();
+        sqlite::Statement set(db.handle(), "INSERT INTO \"~trigger_order\" (id, event, position) VALUES (?, ?, ?)");
+        set.bind(1, std::int64_t{trigger->id}).bind(2, statement).bind(3, position).step();
+    });
+    db.invalidateAll();
+}
 
 TriggerDefinition parseTriggerDefinition(Parser& p) {
     TriggerDefinition d;

@@ -59,7 +59,7 @@ std::unique_ptr<Statement> parseUnsupported(Parser& p) {
         if (second.kind == TokenKind::Word && isReservedKeyword(second.text)) what += " " + upperName(second.text);
     } else if (p.isFirstStatement() && p.isIdentifierToken(first)) {
         // A batch that starts with a name runs that procedure, as EXEC would.
-        what = "EXEC " + first.text;
+        return parseProcedureCall(p);
     } else {
         p.syntaxError();
     }

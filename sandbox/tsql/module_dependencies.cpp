@@ -46,6 +46,7 @@ public:
         : m_db(db), m_moduleId(moduleId), m_tokens(std::move(tokens)), m_quoted(quotedIdentifier) {}
 
     std::vector<Reference> run() {
+        markStatements();
         findReferences();
         findColumns();
         std::vector<Reference> out;
@@ -92,6 +93,33 @@ private:
         return &it->second;
     }
 
+    // Numbers the statements of the text: a column belongs to the tables its own statement
+    // names. A statement starts at a statement keyword outside parentheses (SET inside an
+    // UPDATE does not start one).
+    void markStatements() {
+        m_statementOf.assign(m_tokens.size(), 0);
+        int statement = 0;
+        int depth = 0;
+        bool updating = false;
+        for (std::size_t i = 0; i < m_tokens.size(); ++i) {
+            const Token& t = m_tokens[i];
+            if (t.isSymbol("(")) ++depth;
+            if (t.isSymbol(")")) --depth;
+            if (depth <= 0 && t.kind == TokenKind::Word) {
+                static const char* const kStarts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "EXEC",  "EXECUTE",
+                                                      "SET",    "IF",     "WHILE",  "RETURN", "DECLARE", "PRINT",
+                                                      "BEGIN",  "END",    "ELSE",   "RAISERROR"};
+                for (const char* start : kStarts)
+                    if (t.isWord(start) && !(updating && t.isWord("SET"))) {
+                        ++statement;
+                        updating = t.isWord("UPDATE");
+                        break;
+                    }
+            }
+            m_statementOf[i] = statement;
+        }
+    }
+
     // A table reference at token i (after FROM, JOIN, INTO, UPDATE, DELETE, or a comma of
     // a FROM list), with its alias; returns the index after it.
     std::size_t tableReference(std::size_t i, bool target) {
@@ -101,11 +129,13 @@ private:
         Reference* ref = resolve(last, true, true);
         if (!ref) return after;
         (target ? ref->updated : ref->read) = true;
-        m_aliases[lower(last)] = ref->id;
+        const int statement = m_statementOf[i];
+        m_tablesOf[statement].insert(ref->id);
+        m_aliases[statement][lower(last)] = ref->id;
         std::size_t at = after;
         if (at < m_tokens.size() && m_tokens[at].isWord("AS")) ++at;
         if (isName(at) && !isClauseWord(m_tokens[at])) {
-            m_aliases[lower(m_tokens[at].text)] = ref->id;
+            m_aliases[statement][lower(m_tokens[at].text)] = ref->id;
             m_consumed.insert(at);
             ++at;
         }
@@ -116,6 +146,7 @@ private:
         bool deleting = false;  // DELETE [FROM] t: the table after FROM is written, not read
         for (std::size_t i = 0; i < m_tokens.size(); ++i) {
             const Token& t = m_tokens[i];
+            if (i > 0 && m_statementOf[i] != m_statementOf[i - 1]) deleting = false;
             if (t.isWord("DELETE")) {
                 deleting = true;
                 if (isName(i + 1) && !m_tokens[i + 1].isWord("FROM")) i = tableReference(i + 1, true) - 1;
@@ -177,34 +208,40 @@ private:
 
     bool isTable(const Reference& ref) const { return ref.xtype == "U" || ref.xtype == "V" || ref.xtype == "S"; }
 
+    // The object an alias (or a table's name) stands for in the token's statement.
+    Reference* aliased(std::size_t token, const std::string& name) {
+        auto& aliases = m_aliases[m_statementOf[token]];
+        auto found = aliases.find(lower(name));
+        return found == aliases.end() ? nullptr : &m_references[found->second];
+    }
+
     void findColumns() {
         for (std::size_t i = 0; i < m_tokens.size(); ++i) {
             const Token& t = m_tokens[i];
+            const std::set<int>& tables = m_tablesOf[m_statementOf[i]];
             if (t.isSymbol("*")) {
                 const bool qualified = i >= 2 && m_tokens[i - 1].isSymbol(".");
                 if (qualified) {
-                    auto alias = m_aliases.find(lower(m_tokens[i - 2].text));
-                    if (alias != m_aliases.end()) addAllColumns(m_references[alias->second]);
+                    if (Reference* ref = aliased(i, m_tokens[i - 2].text)) addAllColumns(*ref);
                     continue;
                 }
                 const bool listed = i >= 1 && (m_tokens[i - 1].isWord("SELECT") || m_tokens[i - 1].isWord("DISTINCT") ||
                                                m_tokens[i - 1].isSymbol(","));
                 if (!listed) continue;  // a multiplication, or COUNT(*)
-                for (auto& [id, ref] : m_references)
-                    if (isTable(ref) && ref.read) addAllColumns(ref);
+                for (int id : tables)
+                    if (isTable(m_references[id]) && m_references[id].read) addAllColumns(m_references[id]);
                 continue;
             }
             if (m_consumed.count(i) || !isName(i)) continue;
             if (i + 1 < m_tokens.size() && m_tokens[i + 1].isSymbol("(")) continue;  // a function
             if (i + 2 < m_tokens.size() && m_tokens[i + 1].isSymbol(".") && isName(i + 2)) {
                 // qualifier.column
-                auto alias = m_aliases.find(lower(t.text));
-                if (alias != m_aliases.end()) addColumn(m_references[alias->second], m_tokens[i + 2].text);
+                if (Reference* ref = aliased(i, t.text)) addColumn(*ref, m_tokens[i + 2].text);
                 i += 2;
                 continue;
             }
-            for (auto& [id, ref] : m_references)
-                if (isTable(ref)) addColumn(ref, t.text);
+            for (int id : tables)
+                if (isTable(m_references[id])) addColumn(m_references[id], t.text);
         }
     }
 
@@ -214,8 +251,10 @@ private:
     bool m_quoted;
     std::map<int, Reference> m_references;
     std::vector<int> m_order;
-    std::map<std::string, int> m_aliases;  // lower-case alias or name -> object id
-    std::set<std::size_t> m_consumed;      // tokens that are object names and aliases
+    std::vector<int> m_statementOf;                          // statement number of each token
+    std::map<int, std::map<std::string, int>> m_aliases;     // per statement: lower-case alias or name -> id
+    std::map<int, std::set<int>> m_tablesOf;                 // per statement: the tables and views it names
+    std::set<std::size_t> m_consumed;                        // tokens that are object names and aliases
 };
 
 }  // namespace
@@ -264,7 +303,7 @@ namespace {
 
 // The type names sp_depends shows.
 constexpr const char* kObjectTypeNames =
-    "CASE trim(o.xtype) WHEN 'U' THEN 'user table' WHEN 'S' THEN 'system table' WHEN 'V' THEN 'view' "
+    "CASE RTRIM(o.xtype) WHEN 'U' THEN 'user table' WHEN 'S' THEN 'system table' WHEN 'V' THEN 'view' "
     "WHEN 'P' THEN 'stored procedure' WHEN 'TR' THEN 'trigger' WHEN 'FN' THEN 'scalar function' "
     "WHEN 'IF' THEN 'inline function' WHEN 'TF' THEN 'table function' ELSE 'object' END";
 

@@ -195,14 +195,18 @@ private:
         }
     }
 
-    // Takes `columns` out of a row; the whole table (0) taken out of a row that named
-    // columns takes them all, and columns taken out of a whole-table row leave the others.
-    static void remove(std::set<int>& row, const std::set<int>& columns, const std::vector<int>& allColids) {
+    // Takes `columns` out of a row: the whole table (0) takes every column. Columns taken
+    // out of a whole-table row leave it the others when `split` (REVOKE, and a GRANT over
+    // a DENY); a DENY of some columns leaves a whole-table GRANT as it is, the DENY row
+    // overriding it for those columns.
+    static void remove(std::set<int>& row, const std::set<int>& columns, const std::vector<int>& allColids,
+                       bool split = true) {
         if (columns.count(0)) {
             row.clear();
             return;
         }
         if (row.count(0)) {
+            if (!split) return;
             row.erase(0);
             row.insert(allColids.begin(), allColids.end());
         }
@@ -249,8 +253,8 @@ private:
                 }
                 break;
             case Kind::Deny:
-                remove(rows[kGrant], columns, allColids);
-                remove(rows[kGrantWithGrant], columns, allColids);
+                remove(rows[kGrant], columns, allColids, false);
+                remove(rows[kGrantWithGrant], columns, allColids, false);
                 add(rows[kDeny], columns);
                 break;
             case Kind::Revoke:

@@ -295,6 +295,32 @@ void datepartFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     });
 }
 
+// DATENAME(part, date): the part as text, month and weekday by their us_english names.
+// Example: (month, '1997-08-25') -> 'August'; (yy, '1997-08-25') -> '1997'.
+void datenameFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    guarded(ctx, [&] {
+        auto dt = dateArgument(argv[1]);
+        if (!dt) return sqlite3_result_null(ctx);
+        static const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
+                                                  "July",    "August",   "September", "October", "November", "December"};
+        static const char* const kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+        const std::string part = datePart(textOf(argv[0]));
+        std::string text;
+        if (part == "month") {
+            text = kMonthNames[(dt->month - 1) % 12];
+        } else if (part == "weekday") {
+            text = kDayNames[(static_cast<int>(std::floor(dt->toOleDate())) + 6) % 7];
+        } else {
+            int v = part == "year" ? dt->year : part == "day" ? dt->day : part == "hour" ? dt->hour
+                  : part == "minute" ? dt->minute : part == "second" ? dt->second
+                  : part == "millisecond" ? dt->millisecond : part == "quarter" || part == "qq" || part == "q"
+                  ? (dt->month - 1) / 3 + 1 : 0;
+            text = std::to_string(v);
+        }
+        sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    });
+}
+
 void dateaddFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     guarded(ctx, [&] {
         auto dt = dateArgument(argv[2]);
@@ -370,6 +396,7 @@ void registerFunctions(sqlite3* db) {
     sqlite3_create_function(db, "tsql_replicate", 2, pure, nullptr, replicateFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_isnumeric", 1, pure, nullptr, isnumericFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_datepart", 2, pure, nullptr, datepartFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tsql_datename", 2, pure, nullptr, datenameFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_dateadd", 3, pure, nullptr, dateaddFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tsql_datediff", 3, pure, nullptr, datediffFunction, nullptr, nullptr);
 }

@@ -144,7 +144,7 @@ void loadTableRules(sqlite3* db, const std::string& databaseName, const std::str
         "SELECT t.id, o.name, t.on_insert, t.on_update, t.on_delete, t.instead_of, t.disabled, "
         "(SELECT group_concat(r.event || ':' || r.position) FROM \"~trigger_order\" r WHERE r.id = t.id) "
         "FROM \"~triggers\" t JOIN sysobjects o ON o.id = t.id WHERE t.table_id = ? ORDER BY "
-        "o.crdate, t.id");
+        "o.crdate, o.rowid");
     triggers.bind(1, std::int64_t{table.id});
     while (triggers.step()) {
         TriggerRule t;

@@ -15,11 +15,11 @@ namespace {
 using sqlite::quoteIdentifier;
 using sqlite::quoteLiteral;
 
-constexpr std::array<std::string_view, 75> kFunctions = {
+constexpr std::array<std::string_view, 76> kFunctions = {
     "count", "count_big", "sum", "avg", "min", "max", "getdate", "getutcdate", "substring", "left", "right",
     "len", "datalength", "upper", "lower", "ltrim", "rtrim", "replace", "charindex", "char", "nchar", "ascii",
     "unicode", "space", "replicate", "reverse", "isnull", "coalesce", "nullif", "abs", "round", "floor",
-    "ceiling", "power", "sqrt", "sign", "newid", "year", "month", "day", "datepart", "dateadd", "datediff",
+    "ceiling", "power", "sqrt", "sign", "newid", "year", "month", "day", "datepart", "datename", "dateadd", "datediff",
     "db_name", "db_id", "user_name", "user_id", "suser_sname", "suser_name", "system_user", "current_user",
     "session_user", "user", "current_timestamp", "host_name", "app_name", "object_id", "object_name",
     "isnumeric", "scope_identity", "ident_current", "ident_seed", "ident_incr", "col_name", "str", "square",
@@ -573,6 +573,9 @@ Translated Translator::function(const Expr& e) {
     } else if (f == "datepart") {
         out.sql = "tsql_datepart(" + partName() + ", " + arg(1).sql + ")";
         out.type = typeOf("int");
+    } else if (f == "datename") {
+        out.sql = "tsql_datename(" + partName() + ", " + arg(1).sql + ")";
+        out.type = typeOf("nvarchar", 30);
     } else if (f == "dateadd") {
         out.sql = "tsql_dateadd(" + partName() + ", " + arg(1).sql + ", " + arg(2).sql + ")";
         out.type = typeOf("datetime");

@@ -341,6 +341,18 @@ std::string formatDateTimeStyle(const db::DateTime& dt, int style) {
     const char* ampm = dt.hour < 12 ? "AM" : "PM";
     const char* mon = kMonths[(dt.month - 1) % 12];
     switch (style) {
+        case 1: std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", dt.month, dt.day, dt.year % 100); break;
+        case 2: std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", dt.year % 100, dt.month, dt.day); break;
+        case 3: std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", dt.day, dt.month, dt.year % 100); break;
+        case 4: std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", dt.day, dt.month, dt.year % 100); break;
+        case 5: std::snprintf(buf, sizeof buf, "%02d-%02d-%02d", dt.day, dt.month, dt.year % 100); break;
+        case 10: std::snprintf(buf, sizeof buf, "%02d-%02d-%02d", dt.month, dt.day, dt.year % 100); break;
+        case 11: std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", dt.year % 100, dt.month, dt.day); break;
+        case 12: std::snprintf(buf, sizeof buf, "%02d%02d%02d", dt.year % 100, dt.month, dt.day); break;
+        case 106: std::snprintf(buf, sizeof buf, "%02d %s %04d", dt.day, mon, dt.year); break;
+        case 107: std::snprintf(buf, sizeof buf, "%s %02d, %04d", mon, dt.day, dt.year); break;
+        case 110: std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", dt.month, dt.day, dt.year); break;
+        case 111: std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", dt.year, dt.month, dt.day); break;
         case 101: std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", dt.month, dt.day, dt.year); break;
         case 102: std::snprintf(buf, sizeof buf, "%04d.%02d.%02d", dt.year, dt.month, dt.day); break;
         case 103: std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", dt.day, dt.month, dt.year); break;

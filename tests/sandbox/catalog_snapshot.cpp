@@ -55,6 +55,8 @@ std::vector<std::string> orphanedCatalogRows(EngineHarness& h) {
                            "fkeyid NOT IN (SELECT id FROM sysobjects) OR rkeyid NOT IN (SELECT id FROM sysobjects)"},
         {"sysreferences", "SELECT constid FROM sysreferences WHERE constid NOT IN (SELECT id FROM sysobjects)"},
         {"sysprotects", "SELECT id FROM sysprotects WHERE id <> 0 AND id NOT IN (SELECT id FROM sysobjects)"},
+        {"sysdepends", "SELECT id FROM sysdepends WHERE id NOT IN (SELECT id FROM sysobjects) OR depid NOT IN "
+                       "(SELECT id FROM sysobjects)"},
     };
     for (const auto& q : queries)
         for (const auto& row : h.rows(q[1])) lines.push_back(std::string(q[0]) + " " + row[0]);

@@ -17,7 +17,7 @@ namespace sandbox::testing {
 std::vector<std::string> catalogOf(EngineHarness& harness, const std::string& table);
 
 // Catalog rows that belong to no object any more (columns, comments, index rows and keys,
-// foreign key columns and permissions of dropped objects); empty when the catalog is
+// foreign key columns, permissions and dependencies of dropped objects); empty when the catalog is
 // consistent.
 std::vector<std::string> orphanedCatalogRows(EngineHarness& harness);
 

@@ -133,6 +133,45 @@ const ChangeCase kChanges[] = {
     {"DropIndexBracketed", "DROP INDEX [tbX].[IX_tbX_codigo]", "tbX", tbXWith(9, ""), "SELECT COUNT(*) FROM tbX", {{"2"}}},
     {"DropIndexPlain", "DROP INDEX tbX.IX_tbX_codigo", "tbX", tbXWith(9, ""), "SELECT COUNT(*) FROM tbX", {{"2"}}},
     {"DropTable", "DROP TABLE tbX", "tbX", {}, "SELECT COUNT(*) FROM sysobjects WHERE name LIKE '%tbX%'", {{"0"}}},
+    // The other columns keep their colids, as on SQL Server 2000; the rows keep their values.
+    {"DropColumns", "ALTER TABLE tbX DROP COLUMN nome, obs", "tbX",
+     [] {
+         Lines l = tbXWith(4, "");
+         l.erase(l.begin() + 1);
+         return l;
+     }(),
+     "SELECT c.colid, c.name, x.codigo FROM syscolumns c, tbX x WHERE c.id = OBJECT_ID('tbX') AND x.id = 2 "
+     "ORDER BY c.colid",
+     {{"1", "id", "B22"}, {"3", "codigo", "B22"}, {"4", "qtd", "B22"}}},
+    {"DropConstraintThenItsColumn", "ALTER TABLE tbX DROP CONSTRAINT DF_tbX_qtd, COLUMN qtd", "tbX",
+     [] {
+         Lines l = tbXWith(5, "");
+         l.erase(l.begin() + 3);
+         return l;
+     }(),
+     "SELECT COUNT(*) FROM syscolumns WHERE id = OBJECT_ID('tbX')", {{"4"}}},
+    // SELECT ... INTO copies columns (the identity one too), nullability, collations and
+    // rows into a heap: no key, index or default comes along.
+    {"SelectIntoCopiesTheTable", "SELECT * INTO tbZ FROM tbX", "tbZ",
+     {"column id int length=4 prec=10 scale=0 nullable=0 colstat=1 collation=- default=-",
+      "column nome varchar length=10 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
+      "column codigo varchar length=10 prec=0 scale=0 nullable=0 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS "
+      "default=-",
+      "column qtd int length=4 prec=10 scale=0 nullable=0 colstat=0 collation=- default=-",
+      "column obs text length=16 prec=0 scale=0 nullable=1 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS default=-",
+      "index 0 tbZ status=0 keys=-", "index 255 ttbZ status=0 keys=-"},
+     "INSERT INTO tbZ (codigo, qtd) VALUES ('C3', 3) SELECT id, nome, codigo, qtd FROM tbZ ORDER BY id",
+     {{"1", "um", "A1", "1"}, {"2", "NULL", "B22", "2"}, {"3", "NULL", "C3", "3"}}},
+    // Quirk (SQL Server): an identity column selected by a query that joins is a plain NOT
+    // NULL column in the copy.
+    {"SelectIntoWithoutIdentity",
+     "SELECT x.id, x.codigo, y.b INTO tbZ FROM tbX x JOIN tbY y ON y.a = x.id WHERE x.qtd > 1", "tbZ",
+     {"column id int length=4 prec=10 scale=0 nullable=0 colstat=0 collation=- default=-",
+      "column codigo varchar length=10 prec=0 scale=0 nullable=0 colstat=0 collation=SQL_Latin1_General_CP1_CI_AS "
+      "default=-",
+      "column b int length=4 prec=10 scale=0 nullable=1 colstat=0 collation=- default=-", "index 0 tbZ status=0 keys=-"},
+     "SELECT id, codigo, b, COLUMNPROPERTY(OBJECT_ID('tbZ'), 'id', 'IsIdentity') FROM tbZ",
+     {{"2", "B22", "NULL", "0"}}},
     {"RenameTable", "EXECUTE sp_rename 'tbX', 'tbZ'", "tbZ",
      [] {
          Lines l = kTbX;
@@ -242,6 +281,32 @@ const RefusalCase kRefusals[] = {
      "enforcement.\n"},
     {"DropIndexWithoutTable", "", "DROP INDEX IX_tbX_codigo",
      "159: Must specify the table name and index name for the DROP INDEX statement.\n"},
+    {"DropIndexedColumn", "", "ALTER TABLE tbX DROP COLUMN codigo",
+     "5074: The index 'IX_tbX_codigo' is dependent on column 'codigo'.\n"
+     "4922: ALTER TABLE DROP COLUMN codigo failed because one or more objects access this column.\n"},
+    {"DropKeyColumn", "", "ALTER TABLE tbX DROP COLUMN id",
+     "5074: The object 'PK_tbX' is dependent on column 'id'.\n"
+     "4922: ALTER TABLE DROP COLUMN id failed because one or more objects access this column.\n"},
+    {"DropDefaultedColumn", "", "ALTER TABLE tbX DROP COLUMN nome, qtd",
+     "5074: The object 'DF_tbX_qtd' is dependent on column 'qtd'.\n"
+     "4922: ALTER TABLE DROP COLUMN qtd failed because one or more objects access this column.\n"},
+    {"DropCheckedAndReferencedColumn",
+     "ALTER TABLE tbY ADD CONSTRAINT PK_tbY PRIMARY KEY (a), CONSTRAINT CK_tbY_a CHECK (a > 0) "
+     "CREATE TABLE tbW (a int NULL CONSTRAINT FK_tbW_tbY REFERENCES tbY (a))",
+     "ALTER TABLE tbY DROP COLUMN a",
+     "5074: The object 'PK_tbY' is dependent on column 'a'.\n"
+     "5074: The object 'CK_tbY_a' is dependent on column 'a'.\n"
+     "5074: The object 'FK_tbW_tbY' is dependent on column 'a'.\n"
+     "4922: ALTER TABLE DROP COLUMN a failed because one or more objects access this column.\n"},
+    {"DropMissingColumn", "", "ALTER TABLE tbX DROP COLUMN nada",
+     "4924: ALTER TABLE DROP COLUMN failed because column 'nada' does not exist in table 'tbX'.\n"},
+    {"DropTheOnlyColumn", "ALTER TABLE tbY DROP COLUMN b", "ALTER TABLE tbY DROP COLUMN a",
+     "4923: ALTER TABLE DROP COLUMN failed because 'a' is the only data column in table 'tbY'. A table must have at "
+     "least one data column.\n"},
+    {"SelectIntoAnExistingTable", "", "SELECT * INTO tbY FROM tbX",
+     "2714: There is already an object named 'tbY' in the database.\n"},
+    {"SelectIntoAnUnnamedColumn", "", "SELECT id, qtd * 2 INTO tbZ FROM tbX",
+     "8155: No column was specified for column 2 of 'tbZ'.\n"},
     {"RenameMissingObject", "", "EXECUTE sp_rename 'Tmp_tbX', 'tbX'",
      "15225: No item by the name of 'Tmp_tbX' could be found in the current database 'app', given that @itemtype was "
      "input as '(null)'.\n"},

@@ -241,10 +241,19 @@ const ChangeCase kDdlCases[] = {
      "8139/16: Number of referencing columns in foreign key differs from number of referenced "
      "columns, table "
      "'tbOrders'.\n1750/16: Could not create constraint. See previous errors.\n"},
-    {"CascadeIsNotCarriedOut",
-     "ALTER TABLE tbOrders ADD CONSTRAINT FK_x FOREIGN KEY (customerId) REFERENCES tbCustomers "
-     "(id) ON DELETE CASCADE",
-     "40000/16: The sandbox server does not support ON DELETE CASCADE.\n"},
+    {"CascadeOntoItself",
+     "ALTER TABLE tbCustomers ADD CONSTRAINT FK_x FOREIGN KEY (id) REFERENCES tbCustomers (id) "
+     "ON DELETE CASCADE",
+     "1785/16: Introducing FOREIGN KEY constraint 'FK_x' on table 'tbCustomers' may cause cycles or "
+     "multiple cascade paths. Specify ON DELETE NO ACTION or ON UPDATE NO ACTION, or modify other "
+     "FOREIGN KEY constraints.\n1750/16: Could not create constraint. See previous errors.\n"},
+    {"SecondCascadePath",
+     "ALTER TABLE tbOrders ADD CONSTRAINT FK_a FOREIGN KEY (customerId) REFERENCES tbCustomers (id) "
+     "ON UPDATE CASCADE, CONSTRAINT FK_b FOREIGN KEY (customerCode) REFERENCES tbCustomers (code) "
+     "ON UPDATE CASCADE",
+     "1785/16: Introducing FOREIGN KEY constraint 'FK_b' on table 'tbOrders' may cause cycles or "
+     "multiple cascade paths. Specify ON DELETE NO ACTION or ON UPDATE NO ACTION, or modify other "
+     "FOREIGN KEY constraints.\n1750/16: Could not create constraint. See previous errors.\n"},
     {"CheckOverRowsThatBreakIt", "ALTER TABLE tbOrders ADD CONSTRAINT CK_x CHECK (quantity > 10)",
      "547/16: ALTER TABLE statement conflicted with COLUMN CHECK constraint 'CK_x'. The conflict "
      "occurred in "
@@ -297,6 +306,102 @@ TEST_F(ShopTest, NocheckLetsRowsInAndCheckTurnsTheRulesBackOn) {
                              "REFERENCES tbOrders (id)")),
               "");
     EXPECT_EQ(h.firstError("INSERT INTO tbLines VALUES (78, 1)").number, 547);
+}
+
+// What NOCHECK, CHECK, WITH NOCHECK, NOT FOR REPLICATION and the cascades leave in
+// sysobjects.status and OBJECTPROPERTY: status, CnstIsDisabled, CnstIsNotTrusted,
+// CnstIsNotRepl, CnstIsDeleteCascade, CnstIsUpdateCascade.
+struct StateCase {
+    const char* name;
+    const char* batch;
+    const char* constraint;
+    std::vector<std::string> state;
+};
+
+const StateCase kStateCases[] = {
+    {"ColumnCheck", "", "CK_tbOrders_quantity", {"0", "0", "0", "0", "0", "0"}},
+    {"CheckWrittenWithItsColumn", "", "CK__tbLineNot__note__", {"2", "0", "0", "0", "0", "0"}},
+    {"DisabledIsNotTrusted", "ALTER TABLE tbOrders NOCHECK CONSTRAINT CK_tbOrders_quantity",
+     "CK_tbOrders_quantity", {"2304", "1", "1", "0", "0", "0"}},
+    {"EnabledWithoutCheckStaysNotTrusted",
+     "ALTER TABLE tbOrders NOCHECK CONSTRAINT ALL ALTER TABLE tbOrders CHECK CONSTRAINT ALL",
+     "FK_tbOrders_tbCustomers", {"2048", "0", "1", "0", "0", "0"}},
+    {"EnabledWithCheckIsTrustedAgain",
+     "ALTER TABLE tbOrders NOCHECK CONSTRAINT ALL ALTER TABLE tbOrders WITH CHECK CHECK CONSTRAINT ALL",
+     "FK_tbOrders_tbCustomers", {"0", "0", "0", "0", "0", "0"}},
+    {"AddedWithNocheck",
+     "ALTER TABLE tbLines WITH NOCHECK ADD CONSTRAINT FK_x FOREIGN KEY (orderId) REFERENCES tbOrders (id)",
+     "FK_x", {"2048", "0", "1", "0", "0", "0"}},
+    {"NotForReplication",
+     "ALTER TABLE tbLines ADD CONSTRAINT CK_x CHECK NOT FOR REPLICATION (lineNumber > 0)", "CK_x",
+     {"1024", "0", "0", "1", "0", "0"}},
+    {"Cascades",
+     "ALTER TABLE tbLines ADD CONSTRAINT FK_x FOREIGN KEY (orderId) REFERENCES tbOrders (id) "
+     "ON DELETE CASCADE ON UPDATE CASCADE NOT FOR REPLICATION",
+     "FK_x", {"13312", "0", "0", "1", "1", "1"}},
+};
+
+class ConstraintStates : public ::testing::TestWithParam<StateCase> {};
+
+TEST_P(ConstraintStates, ShowInStatusAndObjectproperty) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run(kShop)), "");
+    ASSERT_EQ(describe(h.run(GetParam().batch)), "");
+    const std::string id =
+        "(SELECT id FROM sysobjects WHERE name LIKE '" + std::string(GetParam().constraint) + "%')";
+    Rows rows = h.rows("SELECT status, OBJECTPROPERTY(id, 'CnstIsDisabled'), OBJECTPROPERTY(id, "
+                       "'CnstIsNotTrusted'), OBJECTPROPERTY(id, 'CnstIsNotRepl'), OBJECTPROPERTY(id, "
+                       "'CnstIsDeleteCascade'), OBJECTPROPERTY(id, 'CnstIsUpdateCascade') FROM "
+                       "sysobjects WHERE id = " + id);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], GetParam().state);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ConstraintStates, ::testing::ValuesIn(kStateCases),
+                         [](const ::testing::TestParamInfo<StateCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Orders whose lines cascade: deleting an order deletes its lines (and the notes of those
+// lines, a cascade further), changing its id moves them; a NO ACTION key still stops a
+// delete that would orphan its rows, undoing the cascades too. Triggers of the tables a
+// cascade reaches fire after the statement's own.
+TEST_F(ShopTest, CascadesCarryDeletesAndKeyChangesIntoReferencingRows) {
+    ASSERT_EQ(
+        describe(h.run(
+            "ALTER TABLE tbLines ADD CONSTRAINT FK_tbLines_tbOrders FOREIGN KEY (orderId) REFERENCES "
+            "tbOrders (id) ON DELETE CASCADE ON UPDATE CASCADE\n"
+            "ALTER TABLE tbLineNotes DROP CONSTRAINT FK_tbLineNotes_tbLines\n"
+            "ALTER TABLE tbLineNotes ADD CONSTRAINT FK_tbLineNotes_tbLines FOREIGN KEY (orderId, "
+            "lineNumber) REFERENCES tbLines (orderId, lineNumber) ON DELETE CASCADE ON UPDATE CASCADE\n"
+            "INSERT INTO tbLines VALUES (10, 2) INSERT INTO tbLineNotes VALUES (10, 2, 'fragile')\n"
+            "CREATE TABLE tbLog (event varchar(40))")),
+        "");
+    ASSERT_EQ(describe(h.run("CREATE TRIGGER trLinesGone ON tbLines FOR DELETE AS INSERT INTO tbLog "
+                             "SELECT 'line ' + CONVERT(varchar, orderId) + '/' + CONVERT(varchar, "
+                             "lineNumber) FROM deleted")),
+              "");
+    ASSERT_EQ(describe(h.run("UPDATE tbOrders SET id = 20 WHERE id = 10")), "");
+    EXPECT_EQ(h.rows("SELECT orderId, lineNumber FROM tbLines ORDER BY lineNumber"),
+              (Rows{{"20", "1"}, {"20", "2"}}));
+    EXPECT_EQ(h.rows("SELECT orderId, lineNumber, note FROM tbLineNotes"),
+              (Rows{{"20", "2", "fragile"}}));
+
+    ASSERT_EQ(describe(h.run("CREATE TABLE tbInvoices (orderId int NULL CONSTRAINT FK_tbInvoices "
+                             "REFERENCES tbOrders (id)) INSERT INTO tbInvoices VALUES (20)")),
+              "");
+    EXPECT_EQ(messageLines(h.run("DELETE FROM tbOrders WHERE id = 20")),
+              "547/16: DELETE statement conflicted with COLUMN REFERENCE constraint 'FK_tbInvoices'. "
+              "The conflict occurred in database 'app', table 'tbInvoices', column 'orderId'.\n"
+              "3621/0: The statement has been terminated.\n");
+    EXPECT_EQ(h.rows("SELECT COUNT(*) FROM tbLines"), (Rows{{"2"}}));
+
+    ASSERT_EQ(describe(h.run("DELETE FROM tbInvoices DELETE FROM tbOrders WHERE id = 20")), "");
+    EXPECT_EQ(h.rows("SELECT (SELECT COUNT(*) FROM tbOrders), (SELECT COUNT(*) FROM tbLines), "
+                     "(SELECT COUNT(*) FROM tbLineNotes)"),
+              (Rows{{"0", "0", "0"}}));
+    EXPECT_EQ(h.rows("SELECT event FROM tbLog ORDER BY event"),
+              (Rows{{"line 20/1"}, {"line 20/2"}}));
 }
 
 TEST_F(ShopTest, TablesGoInTheirOrderAndTakeTheirRowsWithThem) {

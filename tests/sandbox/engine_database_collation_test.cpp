@@ -38,6 +38,26 @@ TEST(EngineDatabaseCollation, NewColumnsTakeTheNewDefaultExistingOnesKeepTheirs)
               (Rows{{"Latin1_General_CI_AI"}}));
 }
 
+// CREATE DATABASE ... COLLATE gives the new database that default, its system tables'
+// names included (compared case-sensitively under a _CS collation).
+TEST(EngineDatabaseCollation, CreateDatabaseTakesItsCollation) {
+    EngineHarness h("master");
+    ASSERT_EQ(describe(h.run("CREATE DATABASE casedb COLLATE Latin1_General_CS_AS")), "");
+    auto session = h.login("casedb");
+    Response r = session->executeBatch(
+        "CREATE TABLE tbA (a varchar(5) NULL) "
+        "SELECT DATABASEPROPERTYEX('casedb', 'Collation'), (SELECT collation FROM syscolumns WHERE name = 'a'), "
+        "(SELECT COUNT(*) FROM sysobjects WHERE name = 'tba')");
+    ASSERT_EQ(describe(r), "");
+    const auto& rows = std::get<RowSet>(r.items.at(r.items.size() - 2)).rows;
+    EXPECT_EQ(valueText(rows.at(0).at(0)), "Latin1_General_CS_AS");
+    EXPECT_EQ(valueText(rows.at(0).at(1)), "Latin1_General_CS_AS");
+    EXPECT_EQ(valueText(rows.at(0).at(2)), "0");
+    EXPECT_EQ(messageLines(h.run("CREATE DATABASE baddb COLLATE Klingon_CI_AI")),
+              "448/16: Invalid collation 'Klingon_CI_AI'.\n");
+    EXPECT_EQ(h.firstError("USE baddb").number, 911);
+}
+
 struct RefusalCase {
     const char* name;
     const char* batch;

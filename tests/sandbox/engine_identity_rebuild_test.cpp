@@ -112,5 +112,61 @@ TEST_P(IdentityRebuild, RolledBackBeforeItsCommitLeavesTheOldTable) {
 INSTANTIATE_TEST_SUITE_P(Sequences, IdentityRebuild, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<RebuildCase>& info) { return std::string(info.param.name); });
 
+// DBCC CHECKIDENT on tbI (identity seed 10, increment 5; rows 10, 15 and 30 given by hand):
+// the messages, then the identity functions and the next row's value.
+struct CheckIdentCase {
+    const char* name;
+    const char* batch;
+    const char* messages;
+    Rows after;  // IDENT_CURRENT, IDENT_SEED, IDENT_INCR, and the id the next row gets
+};
+
+constexpr const char* kCheckIdentTable =
+    "CREATE TABLE tbI (id int IDENTITY(10, 5) NOT NULL, v int NULL) "
+    "INSERT INTO tbI (v) VALUES (1) INSERT INTO tbI (v) VALUES (2) "
+    "SET IDENTITY_INSERT tbI ON INSERT INTO tbI (id, v) VALUES (30, 3) SET IDENTITY_INSERT tbI OFF";
+
+const CheckIdentCase kCheckIdentCases[] = {
+    {"NoReseedReports", "DBCC CHECKIDENT ('tbI', NORESEED)",
+     "7998/0: Checking identity information: current identity value '30', current column value '30'.\n"
+     "2528/0: DBCC execution completed. If DBCC printed error messages, contact your system administrator.\n",
+     {{"30", "10", "5", "35"}}},
+    {"ReseedToAValue", "DBCC CHECKIDENT ('dbo.tbI', RESEED, 100)",
+     "7998/0: Checking identity information: current identity value '30', current column value '100'.\n"
+     "2528/0: DBCC execution completed. If DBCC printed error messages, contact your system administrator.\n",
+     {{"100", "10", "5", "105"}}},
+    {"ReseedBelowAndBackUp", "DBCC CHECKIDENT (tbI, RESEED, 5) WITH NO_INFOMSGS DBCC CHECKIDENT (tbI)",
+     "7998/0: Checking identity information: current identity value '5', current column value '30'.\n"
+     "2528/0: DBCC execution completed. If DBCC printed error messages, contact your system administrator.\n",
+     {{"30", "10", "5", "35"}}},
+    {"UnknownTable", "DBCC CHECKIDENT ('tbNone')",
+     "2501/16: Could not find a table or object named 'tbNone'. Check sysobjects.\n", {{"30", "10", "5", "35"}}},
+    {"TableWithoutIdentity", "CREATE TABLE tbN (a int) DBCC CHECKIDENT ('tbN', NORESEED)",
+     "7997/16: 'tbN' does not contain an identity column.\n", {{"30", "10", "5", "35"}}},
+};
+
+class CheckIdent : public ::testing::TestWithParam<CheckIdentCase> {};
+
+TEST_P(CheckIdent, ReportsAndSetsTheIdentityAsSqlServerDoes) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run(kCheckIdentTable)), "");
+    EXPECT_EQ(messageLines(h.run(GetParam().batch)), GetParam().messages);
+    ASSERT_EQ(describe(h.run("INSERT INTO tbI (v) VALUES (9)")), "");
+    EXPECT_EQ(h.rows("SELECT IDENT_CURRENT('tbI') - 5, IDENT_SEED('tbI'), IDENT_INCR('tbI'), MAX(id) FROM tbI "
+                     "WHERE v = 9"),
+              GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CheckIdent, ::testing::ValuesIn(kCheckIdentCases),
+                         [](const ::testing::TestParamInfo<CheckIdentCase>& info) { return std::string(info.param.name); });
+
+TEST(CheckIdent, IdentCurrentOfATableWithoutRowsIsItsSeed) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run("CREATE TABLE tbE (id int IDENTITY(7, 2) NOT NULL) CREATE TABLE tbN (a int)")), "");
+    EXPECT_EQ(h.rows("SELECT IDENT_CURRENT('tbE'), IDENT_SEED('dbo.tbE'), IDENT_INCR('tbE'), IDENT_CURRENT('tbN'), "
+                     "IDENT_CURRENT('tbNone')"),
+              (Rows{{"7", "7", "2", "NULL", "NULL"}}));
+}
+
 }  // namespace
 }  // namespace sandbox::testing

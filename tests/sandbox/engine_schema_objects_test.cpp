@@ -78,6 +78,13 @@ const RefusalCase kAliasTypeRefusals[] = {
      "15036/16: The data type 'Other' does not exist.\n"},
     {"WidthOfAnAliasType", "CREATE TABLE tbC (code CustomerCode(5))",
      "2716/16: Column or parameter #1: Cannot specify a column width on data type CustomerCode.\n"},
+    // The collation belongs to the type (the database's when sp_addtype ran).
+    {"CollationOfAnAliasTypeColumn", "CREATE TABLE tbC (code CustomerCode COLLATE Latin1_General_CS_AS NULL)",
+     "452/16: COLLATE clause cannot be used on user-defined data types.\n"},
+    {"CollationOfAnAlteredAliasTypeColumn",
+     "CREATE TABLE tbC (code varchar(10) NULL) ALTER TABLE tbC ALTER COLUMN code CustomerCode COLLATE "
+     "Latin1_General_CS_AS NULL",
+     "452/16: COLLATE clause cannot be used on user-defined data types.\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, AliasTypeRefusals, ::testing::ValuesIn(kAliasTypeRefusals),
@@ -163,6 +170,73 @@ TEST(Permissions, AreKeptInSysprotectsAndGoWithTheirObject) {
     EXPECT_EQ(h.rows("SELECT COUNT(*) FROM sysprotects WHERE id <> 0 AND id <> OBJECT_ID('spO')"),
               (Rows{{"0"}}));
     EXPECT_EQ(orphanedCatalogRows(h), Lines{});
+}
+
+// Column permissions: each protecttype's row holds the columns it covers; a GRANT takes
+// its columns out of the DENY row and the reverse; a whole-table permission covers the
+// columns to come (bit 0); REVOKE takes columns away and drops an emptied row.
+struct ProtectCase {
+    const char* name;
+    const char* batch;
+    Rows rows;  // grantee, action, protecttype, columns
+};
+
+const ProtectCase kProtectCases[] = {
+    {"ColumnGrantsMerge", "GRANT SELECT (qty) ON tbO TO rlShop GRANT SELECT (note) ON tbO TO rlShop",
+     {{"rlShop", "193", "205", "0x0C"}}},
+    {"DenyOfAColumnBesideATableGrant", "GRANT SELECT ON tbO TO guest DENY SELECT (note) ON tbO TO guest",
+     {{"guest", "193", "205", "0x01"}, {"guest", "193", "206", "0x08"}}},
+    {"GrantTakesTheColumnBackFromDeny", "DENY SELECT (qty, note) ON tbO TO guest GRANT SELECT (qty) ON tbO TO guest",
+     {{"guest", "193", "205", "0x04"}, {"guest", "193", "206", "0x08"}}},
+    {"RevokeOfOneColumnOfATableGrant", "GRANT UPDATE ON tbO TO rlShop REVOKE UPDATE (qty) ON tbO FROM rlShop",
+     {{"rlShop", "197", "205", "0x0A"}}},
+    {"RevokeOfTheLastColumn", "GRANT UPDATE (qty) ON tbO TO rlShop REVOKE UPDATE (qty) ON tbO FROM rlShop", {}},
+    {"WithGrantOption", "GRANT SELECT ON tbO TO rlShop WITH GRANT OPTION GRANT SELECT ON tbO TO rlShop",
+     {{"rlShop", "193", "204", "0x01"}}},
+    {"RevokeGrantOptionKeepsThePermission",
+     "GRANT SELECT ON tbO TO rlShop WITH GRANT OPTION REVOKE GRANT OPTION FOR SELECT ON tbO FROM rlShop CASCADE",
+     {{"rlShop", "193", "205", "0x01"}}},
+    {"RevokeCascade", "GRANT INSERT ON tbO TO rlShop WITH GRANT OPTION REVOKE INSERT ON tbO FROM rlShop CASCADE", {}},
+};
+
+class ColumnPermissions : public ::testing::TestWithParam<ProtectCase> {};
+
+TEST_P(ColumnPermissions, KeepSysprotectsAsSqlServer2000Does) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run("CREATE TABLE tbO (id int, qty int, note varchar(10)) EXEC sp_addrole 'rlShop'")), "");
+    ASSERT_EQ(describe(h.run(GetParam().batch)), "");
+    EXPECT_EQ(h.rows("SELECT u.name, p.action, p.protecttype, p.columns FROM sysprotects p JOIN sysusers u ON u.uid "
+                     "= p.uid WHERE p.id = OBJECT_ID('tbO') ORDER BY u.name, p.action, p.protecttype"),
+              GetParam().rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ColumnPermissions, ::testing::ValuesIn(kProtectCases),
+                         [](const ::testing::TestParamInfo<ProtectCase>& info) { return std::string(info.param.name); });
+
+TEST(Permissions, SpHelprotectReportsThemByColumn) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run("CREATE TABLE tbO (id int, qty int, note varchar(10)) EXEC sp_addrole 'rlShop'")), "");
+    ASSERT_EQ(describe(h.run("CREATE VIEW vwO AS SELECT id FROM tbO")), "");
+    ASSERT_EQ(describe(h.run("GRANT SELECT ON vwO TO rlShop WITH GRANT OPTION GRANT UPDATE (qty, note) ON tbO TO "
+                             "rlShop DENY DELETE ON tbO TO guest GRANT CREATE VIEW TO rlShop")),
+              "");
+    Response r = h.run("EXEC sp_helprotect");
+    ASSERT_EQ(describe(r), "");
+    Rows rows;
+    for (const auto& row : std::get<RowSet>(r.items.front()).rows) {
+        std::vector<std::string> texts;
+        for (const auto& v : row) texts.push_back(valueText(v));
+        rows.push_back(texts);
+    }
+    EXPECT_EQ(rows, (Rows{{".", ".", "rlShop", "dbo", "Grant", "Create View", "."},
+                          {"dbo", "tbO", "guest", "dbo", "Deny", "Delete", "."},
+                          {"dbo", "tbO", "rlShop", "dbo", "Grant", "Update", "note"},
+                          {"dbo", "tbO", "rlShop", "dbo", "Grant", "Update", "qty"},
+                          {"dbo", "vwO", "rlShop", "dbo", "Grant_WGO", "Select", "(All+New)"}}));
+    EXPECT_EQ(messageLines(h.run("EXEC sp_helprotect 'tbO', 'public'")),
+              "15330/11: There are no matching rows on which to report.\n");
+    EXPECT_EQ(messageLines(h.run("REVOKE SELECT ON vwO FROM rlShop")),
+              "4611/16: To revoke or deny grantable privileges, specify the CASCADE option.\n");
 }
 
 class PermissionRefusals : public ::testing::TestWithParam<RefusalCase> {};

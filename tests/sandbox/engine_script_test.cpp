@@ -249,6 +249,26 @@ INSTANTIATE_TEST_SUITE_P(Cases, PropertyFunctions, ::testing::ValuesIn(kFunction
                              return std::string(info.param.name);
                          });
 
+// The catalog functions read the row they are given, whatever the query around them calls
+// its tables and columns (COLUMNPROPERTY(id, name, ...) FROM syscolumns compares that
+// row's id and name, not the function's own catalog row's).
+TEST(Scripts, CatalogFunctionsReadTheRowTheyAreGiven) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run("CREATE TABLE tbX (id int IDENTITY NOT NULL CONSTRAINT PK_tbX PRIMARY KEY, "
+                             "nome varchar(5) NOT NULL)")),
+              "");
+    ASSERT_EQ(describe(h.run("CREATE VIEW vwX AS SELECT id FROM tbX")), "");
+    EXPECT_EQ(h.rows("SELECT o.name, OBJECTPROPERTY(o.id, 'IsView'), OBJECT_NAME(o.id), USER_NAME(o.uid) "
+                     "FROM sysobjects o WHERE o.name IN ('tbX', 'vwX') ORDER BY o.name"),
+              (Rows{{"tbX", "0", "tbX", "dbo"}, {"vwX", "1", "vwX", "dbo"}}));
+    EXPECT_EQ(h.rows("SELECT name, COLUMNPROPERTY(id, name, 'IsIdentity'), COL_NAME(id, colid), "
+                     "OBJECT_NAME(id) FROM syscolumns WHERE id = OBJECT_ID('tbX') ORDER BY colid"),
+              (Rows{{"id", "1", "id", "tbX"}, {"nome", "0", "nome", "tbX"}}));
+    EXPECT_EQ(h.rows("SELECT name, OBJECT_NAME(id), INDEXPROPERTY(id, name, 'IsUnique') FROM sysindexes "
+                     "WHERE name = 'PK_tbX'"),
+              (Rows{{"PK_tbX", "tbX", "1"}}));
+}
+
 TEST(Scripts, QuotedTypeNamesAndMoneyConstants) {
     EngineHarness h;
     ASSERT_EQ(describe(h.run("SET QUOTED_IDENTIFIER ON\nCREATE TABLE \"tbM\" (\"id\" \"int\" NOT "

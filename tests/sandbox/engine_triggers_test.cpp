@@ -153,11 +153,41 @@ TEST_F(Triggers, ADisabledTriggerDoesNotFire) {
                              "(quantity) VALUES (1)")),
               "");
     EXPECT_EQ(audit(), Rows{});
+    const char* state =
+        "SELECT status & 2048, OBJECTPROPERTY(id, 'ExecIsTriggerDisabled') FROM sysobjects WHERE name = 'trOrders'";
+    EXPECT_EQ(h.rows(state), (Rows{{"2048", "1"}}));
     ASSERT_EQ(
         describe(h.run(
             "ALTER TABLE tbOrders ENABLE TRIGGER ALL\nINSERT INTO tbOrders (quantity) VALUES (2)")),
         "");
     EXPECT_EQ(audit(), (Rows{{"2", "INSERT", "2", "1", "1"}}));
+    EXPECT_EQ(h.rows(state), (Rows{{"0", "0"}}));
+}
+
+// sp_settriggerorder puts a trigger first or last for one statement; the others fire in
+// the order they were created.
+TEST_F(Triggers, FireInTheOrderSpSettriggerorderSets) {
+    for (const char* name : {"trA", "trB", "trC"})
+        ASSERT_EQ(describe(h.run(std::string("CREATE TRIGGER ") + name +
+                                 " ON tbOrders FOR INSERT, DELETE AS SET NOCOUNT ON INSERT INTO tbAudit (action) "
+                                 "VALUES ('" + name + "')")),
+                  "");
+    ASSERT_EQ(describe(h.run("EXEC sp_settriggerorder 'trC', 'First', 'INSERT'\n"
+                             "EXEC sp_settriggerorder @triggername = '[dbo].[trA]', @order = 'last', @stmttype = 'insert'\n"
+                             "INSERT INTO tbOrders (quantity) VALUES (1)\nDELETE FROM tbAudit\n"
+                             "DELETE FROM tbOrders")),
+              "");
+    EXPECT_EQ(h.rows("SELECT action FROM tbAudit WHERE action LIKE 'tr%' ORDER BY id"),
+              (Rows{{"trA"}, {"trB"}, {"trC"}}));
+    ASSERT_EQ(describe(h.run("DELETE FROM tbAudit INSERT INTO tbOrders (quantity) VALUES (2)")), "");
+    EXPECT_EQ(h.rows("SELECT action FROM tbAudit WHERE action LIKE 'tr%' ORDER BY id"),
+              (Rows{{"trC"}, {"trB"}, {"trA"}}));
+    EXPECT_EQ(h.rows("SELECT OBJECTPROPERTY(OBJECT_ID('trC'), 'ExecIsFirstInsertTrigger'), "
+                     "OBJECTPROPERTY(OBJECT_ID('trA'), 'ExecIsLastInsertTrigger'), "
+                     "OBJECTPROPERTY(OBJECT_ID('trA'), 'ExecIsLastDeleteTrigger')"),
+              (Rows{{"1", "1", "0"}}));
+    EXPECT_EQ(messageLines(h.run("EXEC sp_settriggerorder 'trNone', 'First', 'INSERT'")),
+              "15009/16: The object 'trNone' does not exist in database 'app'.\n");
 }
 
 TEST_F(Triggers, GoWhenDroppedOrWithTheirTable) {

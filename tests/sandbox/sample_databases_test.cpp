@@ -90,5 +90,54 @@ TEST(SampleDatabases, LoadWholeWithSqlServersCatalogCounts) {
     }
 }
 
+// The scripts that make an older copy of each database run whole after its install
+// script, and leave the differences they describe.
+TEST(SampleDatabases, OlderCopiesAreMadeByTheirScripts) {
+    SQLUPGRADE_REQUIRE_SAMPLE_DATABASES(samples);
+    EngineHarness h("master");
+    ASSERT_NO_THROW(loadBoth(h, samples));
+    const std::filesystem::path fixtures = std::filesystem::path(SQLUPGRADE_SOURCE_DIR) / "tests/fixtures/samples";
+    ASSERT_NO_THROW(h.engine().loadScript("pubs", fixtures / "pubs_older.sql"));
+    ASSERT_NO_THROW(h.engine().loadScript("Northwind", fixtures / "northwind_older.sql"));
+
+    auto pubs = h.login("pubs");
+    auto facts = [](Session& session, const std::string& query) {
+        Response r = session.executeBatch(query);
+        Rows rows;
+        for (const auto& item : r.items)
+            if (const auto* rs = std::get_if<RowSet>(&item))
+                for (const auto& row : rs->rows) {
+                    std::vector<std::string> texts;
+                    for (const auto& v : row) texts.push_back(valueText(v));
+                    rows.push_back(std::move(texts));
+                }
+        EXPECT_EQ(describe(r), "") << query;
+        return rows;
+    };
+    EXPECT_EQ(facts(*pubs,
+                    "SELECT COLUMNPROPERTY(OBJECT_ID('authors'), 'contract', 'AllowsNull'), "
+                    "COLUMNPROPERTY(OBJECT_ID('publishers'), 'pub_name', 'Precision'), "
+                    "(SELECT collation FROM syscolumns WHERE id = OBJECT_ID('authors') AND name = 'city'), "
+                    "OBJECTPROPERTY(OBJECT_ID('jobs'), 'TableHasIdentity'), "
+                    "(SELECT COUNT(*) FROM sysreferences WHERE fkeyid = OBJECT_ID('employee') AND rkeyid = "
+                    "OBJECT_ID('jobs')), "
+                    "(SELECT COUNT(*) FROM syscomments WHERE id = OBJECT_ID('titleview') AND text LIKE '%au_ord%'), "
+                    "(SELECT COUNT(*) FROM sysprotects WHERE uid = USER_ID('pubs_readers')), "
+                    "(SELECT COUNT(*) FROM stores), (SELECT COUNT(*) FROM jobs)"),
+              (Rows{{"NULL", "30", "Latin1_General_CI_AI", "0", "1", "0", "2", "8", "14"}}));
+    EXPECT_EQ(facts(*pubs, "EXEC byroyalty 40"), (Rows{{"213-46-8915"}, {"267-41-2394"}, {"672-71-3249"}}));
+
+    auto northwind = h.login("Northwind");
+    EXPECT_EQ(facts(*northwind,
+                    "SELECT COLUMNPROPERTY(OBJECT_ID('Employees'), 'PhotoPath', 'AllowsNull'), "
+                    "COLUMNPROPERTY(OBJECT_ID('Shippers'), 'ShipperID', 'IsIdentity'), "
+                    "COLUMNPROPERTY(OBJECT_ID('Shippers'), 'CompanyName', 'Precision'), "
+                    "OBJECTPROPERTY(OBJECT_ID('FK_Orders_Shippers'), 'IsForeignKey'), "
+                    "(SELECT COUNT(*) FROM sysprotects WHERE uid = USER_ID('NorthwindReaders')), "
+                    "(SELECT COUNT(*) FROM Customers), (SELECT COUNT(*) FROM Orders WHERE CustomerID = 'OLIVR')"),
+              (Rows{{"NULL", "0", "30", "1", "3", "94", "1"}}));
+    EXPECT_EQ(facts(*northwind, "EXEC CustOrderHist 'OLIVR'"), (Rows{{"Queso Cabrales", "10"}}));
+}
+
 }  // namespace
 }  // namespace sandbox::testing

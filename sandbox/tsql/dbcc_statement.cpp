@@ -10,7 +10,7 @@
 #include "catalog/server_error.h"
 #include "catalog/sqlite_util.h"
 #include "catalog/text_util.h"
-#include "tsql/dml_support.h"
+#include "tsql/exec_context.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
 
@@ -43,6 +43,7 @@ public:
         const ColumnInfo* column = nullptr;
         for (const auto& c : info->columns)
             if (c.colid == identity.colid) column = &c;
+        if (!column) throw ServerError(7997, 16, "'" + info->name + "' does not contain an identity column.");
         std::optional<std::int64_t> highest;
         {
             const std::string aggregate = identity.increment < 0 ? "MIN" : "MAX";

@@ -7,7 +7,6 @@
 #include "catalog/sqlite_util.h"
 #include "tsql/constraint_checks.h"
 #include "tsql/dml_support.h"
-#include "tsql/trigger_runner.h"
 
 namespace sandbox::tsql {
 namespace {

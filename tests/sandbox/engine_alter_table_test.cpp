@@ -339,6 +339,21 @@ TEST_P(AlterTableRefusals, ReportSqlServersErrorsAndChangeNothing) {
 INSTANTIATE_TEST_SUITE_P(Statements, AlterTableRefusals, ::testing::ValuesIn(kRefusals),
                          [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
+// SELECT ... INTO answers with its row count, as an INSERT does, and honours SET ROWCOUNT.
+TEST(EngineSelectInto, CountsTheRowsItCopies) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run(kFixture)), "");
+    for (const auto& [batch, count] : {std::pair{"SELECT * INTO tbZ FROM tbX", 2}, {"SET ROWCOUNT 1 SELECT a INTO tbW FROM tbY", 1}}) {
+        Response r = h.run(batch);
+        ASSERT_EQ(describe(r), "") << batch;
+        const auto* done = std::get_if<Done>(&r.items.back());
+        ASSERT_NE(done, nullptr);
+        EXPECT_TRUE(done->counted);
+        EXPECT_EQ(done->rowCount, count) << batch;
+    }
+    EXPECT_EQ(h.rows("SET ROWCOUNT 0 SELECT COUNT(*) FROM tbW"), (Rows{{"1"}}));
+}
+
 // Adding a column or renaming the table moves the rows into a new SQLite table: the
 // key's unique index comes along and the rows keep their values.
 TEST(EngineAlterTableStorage, KeysStayEnforcedAfterTheTableIsRebuilt) {

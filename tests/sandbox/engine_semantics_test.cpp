@@ -56,6 +56,10 @@ TEST(EngineValues, StoredAsSqlServerKeepsThem) {
     EXPECT_EQ(h.rows("SELECT CONVERT(datetime, '2004-03-07 00:00:00.001', 121), CONVERT(datetime, '2004-03-07 00:00:00.005', 121), "
                      "CONVERT(datetime, '2004-03-07 00:00:00.998', 121), CONVERT(varchar(10), CONVERT(datetime, '2004-03-07', 102), 103)"),
               (Rows{{"2004-03-07 00:00:00.000", "2004-03-07 00:00:00.007", "2004-03-07 00:00:00.997", "07/03/2004"}}));
+    // The date styles and DATENAME that Northwind's procedures use.
+    EXPECT_EQ(h.rows("SELECT CONVERT(nvarchar(22), d, 111), CONVERT(varchar(8), d, 1), CONVERT(varchar(12), d, 106), "
+                     "DATENAME(yy, d), DATENAME(month, d), DATENAME(dw, d) FROM tbV"),
+              (Rows{{"2004/03/07", "03/07/04", "07 Mar 2004", "2004", "March", "Sunday"}}));
     // Character data goes into an image column implicitly, not into varbinary.
     h.run("CREATE TABLE tbI (i image, v varbinary(30))");
     EXPECT_EQ(describe(h.run("INSERT INTO tbI (i) VALUES ('BINARYUPDATE1E10414936DE')")), "");

@@ -13,6 +13,7 @@
 #include "tsql/exec_context.h"
 #include "tsql/parser.h"
 #include "tsql/statements.h"
+#include "tsql/system_procedures.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -27,14 +28,7 @@ public:
 
     void execute(ExecContext& context) override {
         Database& db = context.db();
-        ObjectName name;
-        try {
-            Parser parser(table, context.session().options.quotedIdentifier);
-            name = parser.objectName();
-        } catch (const ServerError&) {
-            name.parts = {table};
-        }
-        auto info = db.table(name.name());
+        auto info = db.table(objectNameArgument(table));
         if (!info || info->xtype != "U")
             throw ServerError(2501, 16, "Could not find a table or object named '" + table + "'. Check sysobjects.");
         if (!info->identity)

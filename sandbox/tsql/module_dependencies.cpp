@@ -321,14 +321,7 @@ bool hasRows(Database& db, const char* sql, int id) {
 void spDepends(ExecContext& context, const ProcedureCall& call) {
     const std::string name = call.required(0, "@objname");
     Database& db = context.db();
-    ObjectName parsed;
-    try {
-        Parser parser(name, true);
-        parsed = parser.objectName();
-    } catch (const ServerError&) {
-        parsed.parts = {name};
-    }
-    auto object = db.catalog().findObject(parsed.name());
+    auto object = db.catalog().findObject(objectNameArgument(name));
     if (!object)
         throw ServerError(15009, 16, "The object '" + name + "' does not exist in database '" + db.name() + "'.", 1);
     const std::string id = std::to_string(object->id);

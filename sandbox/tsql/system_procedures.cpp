@@ -4,6 +4,7 @@
 
 #include "catalog/server_error.h"
 #include "catalog/text_util.h"
+#include "tsql/parser.h"
 
 namespace sandbox::tsql {
 namespace {
@@ -45,6 +46,16 @@ std::string ProcedureCall::required(std::size_t position, std::string_view param
         throw ServerError(201, 16, "Procedure '" + name + "' expects parameter '" + std::string(parameter) +
                                        "', which was not supplied.", 4);
     return *value;
+}
+
+std::string objectNameArgument(const std::string& text) {
+    try {
+        Parser parser(text, true);
+        ObjectName name = parser.objectName();
+        if (parser.peek().kind == TokenKind::End) return name.name();
+    } catch (const ServerError&) {
+    }
+    return text;
 }
 
 SystemProcedure findSystemProcedure(std::string_view name) {

@@ -33,6 +33,12 @@ struct ProcedureCall {
     std::string required(std::size_t position, std::string_view parameter) const;
 };
 
+// The object a procedure's name argument names, as a statement would write it: its last
+// part, without brackets or quotes.
+// Text that does not read as one name is taken whole.
+// Example: "[dbo].[trOrders]" -> "trOrders"; "Order Details" -> "Order Details".
+std::string objectNameArgument(const std::string& text);
+
 // A system procedure the sandbox carries out. Throws ServerError as SQL Server's own
 // procedure reports its errors; informational messages go into the context's response.
 using SystemProcedure = void (*)(ExecContext& context, const ProcedureCall& call);

@@ -116,14 +116,7 @@ void spSettriggerorder(ExecContext& context, const ProcedureCall& call) {
     const std::string order = call.required(1, "@order");
     const std::string statement = upperName(call.required(2, "@stmttype"));
     Database& db = context.db();
-    ObjectName parsed;
-    try {
-        Parser parser(triggerName, true);
-        parsed = parser.objectName();
-    } catch (const ServerError&) {
-        parsed.parts = {triggerName};
-    }
-    auto trigger = db.catalog().findObject(parsed.name());
+    auto trigger = db.catalog().findObject(objectNameArgument(triggerName));
     if (!trigger || trigger->xtype != "TR")
         throw ServerError(15009, 16, "The object '" + triggerName + "' does not exist in database '" + db.name() + "'.");
     std::string position;

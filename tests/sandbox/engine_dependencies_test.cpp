@@ -95,21 +95,11 @@ TEST_F(Dependencies, SpDependsReportsBothWays) {
     EXPECT_EQ(messageLines(r),
               "15459/10: In the current database, the specified object references the following:\n"
               "15460/10: In the current database, the specified object is referenced by the following:\n");
-    std::vector<Rows> sets;
-    for (const auto& item : r.items)
-        if (const auto* rs = std::get_if<RowSet>(&item)) {
-            Rows rows;
-            for (const auto& row : rs->rows) {
-                std::vector<std::string> texts;
-                for (const auto& v : row) texts.push_back(valueText(v));
-                rows.push_back(texts);
-            }
-            sets.push_back(rows);
-        }
-    ASSERT_EQ(sets.size(), 2u);
-    EXPECT_EQ(sets[0].front(), (std::vector<std::string>{"dbo.tbCustomers", "user table", "no", "yes", "id"}));
-    EXPECT_EQ(sets[0].size(), 5u);
-    EXPECT_EQ(sets[1], (Rows{{"dbo.spClose", "stored procedure"}}));
+    // What the view uses (five columns of two tables), then what uses it.
+    const Rows rows = rowsOf(r);
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows.front(), (std::vector<std::string>{"dbo.tbCustomers", "user table", "no", "yes", "id"}));
+    EXPECT_EQ(rows.back(), (std::vector<std::string>{"dbo.spClose", "stored procedure"}));
     EXPECT_EQ(messageLines(h.run("EXEC sp_depends 'spLater'")),
               "15461/10: Object does not reference any object, and no objects reference it.\n");
     EXPECT_EQ(messageLines(h.run("EXEC sp_depends 'nothing'")),

@@ -76,6 +76,18 @@ std::string valueText(const db::Value& v) {
     return v.toText();
 }
 
+std::vector<std::vector<std::string>> rowsOf(const Response& response) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& item : response.items)
+        if (const auto* rs = std::get_if<RowSet>(&item))
+            for (const auto& row : rs->rows) {
+                std::vector<std::string> texts;
+                for (const auto& v : row) texts.push_back(valueText(v));
+                rows.push_back(std::move(texts));
+            }
+    return rows;
+}
+
 std::string describe(const Response& response) {
     std::string out;
     for (const auto& item : response.items)

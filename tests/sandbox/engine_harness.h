@@ -41,6 +41,9 @@ private:
 // Text form of one wire value, as the tests compare them.
 std::string valueText(const db::Value& value);
 
+// The rows of every row set of a response, one after the other, as text (valueText).
+std::vector<std::vector<std::string>> rowsOf(const Response& response);
+
 // All messages of a response, as "number: text" lines (for failure output).
 std::string describe(const Response& response);
 

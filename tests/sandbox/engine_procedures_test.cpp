@@ -37,19 +37,11 @@ protected:
         ASSERT_EQ(describe(h.run(kProcedure)), "");
     }
 
-    // The rows of every result set of a batch, one after the other.
+    // The rows of every result set of a batch that must succeed, one after the other.
     Rows allRows(const std::string& batch) {
         Response r = h.run(batch);
         EXPECT_EQ(describe(r), "") << batch;
-        Rows rows;
-        for (const auto& item : r.items)
-            if (const auto* rs = std::get_if<RowSet>(&item))
-                for (const auto& row : rs->rows) {
-                    std::vector<std::string> texts;
-                    for (const auto& v : row) texts.push_back(valueText(v));
-                    rows.push_back(std::move(texts));
-                }
-        return rows;
+        return rowsOf(r);
     }
 
     EngineHarness h;

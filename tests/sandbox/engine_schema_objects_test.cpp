@@ -222,13 +222,7 @@ TEST(Permissions, SpHelprotectReportsThemByColumn) {
               "");
     Response r = h.run("EXEC sp_helprotect");
     ASSERT_EQ(describe(r), "");
-    Rows rows;
-    for (const auto& row : std::get<RowSet>(r.items.front()).rows) {
-        std::vector<std::string> texts;
-        for (const auto& v : row) texts.push_back(valueText(v));
-        rows.push_back(texts);
-    }
-    EXPECT_EQ(rows, (Rows{{".", ".", "rlShop", "dbo", "Grant", "Create View", "."},
+    EXPECT_EQ(rowsOf(r), (Rows{{".", ".", "rlShop", "dbo", "Grant", "Create View", "."},
                           {"dbo", "tbO", "guest", "dbo", "Deny", "Delete", "."},
                           {"dbo", "tbO", "rlShop", "dbo", "Grant", "Update", "note"},
                           {"dbo", "tbO", "rlShop", "dbo", "Grant", "Update", "qty"},

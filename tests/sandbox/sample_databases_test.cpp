@@ -103,16 +103,8 @@ TEST(SampleDatabases, OlderCopiesAreMadeByTheirScripts) {
     auto pubs = h.login("pubs");
     auto facts = [](Session& session, const std::string& query) {
         Response r = session.executeBatch(query);
-        Rows rows;
-        for (const auto& item : r.items)
-            if (const auto* rs = std::get_if<RowSet>(&item))
-                for (const auto& row : rs->rows) {
-                    std::vector<std::string> texts;
-                    for (const auto& v : row) texts.push_back(valueText(v));
-                    rows.push_back(std::move(texts));
-                }
         EXPECT_EQ(describe(r), "") << query;
-        return rows;
+        return rowsOf(r);
     };
     EXPECT_EQ(facts(*pubs,
                     "SELECT COLUMNPROPERTY(OBJECT_ID('authors'), 'contract', 'AllowsNull'), "

@@ -54,7 +54,9 @@ inline constexpr int kUniqueConstraint = 4096;
 // them (a column CHECK declared with its column reads 2; NOCHECK CONSTRAINT makes it
 // 0x902, disabled and not trusted): written inside its column's definition; disabled by
 // NOCHECK CONSTRAINT; NOT FOR REPLICATION; not trusted since created or enabled WITH
-// NOCHECK (or while disabled). OBJECTPROPERTY's CnstIs... answers read them.
+// NOCHECK, while disabled, and always when NOT FOR REPLICATION (replication agents write
+// past it, so SQL Server never trusts it: 0xC00, and WITH CHECK CHECK keeps it so).
+// OBJECTPROPERTY's CnstIs... answers read them.
 inline constexpr int kStatusConstraintColumnLevel = 0x2;
 inline constexpr int kStatusConstraintDisabled = 0x100;
 inline constexpr int kStatusConstraintNotForReplication = 0x400;

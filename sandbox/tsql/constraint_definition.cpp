@@ -177,7 +177,7 @@ std::string createCheckConstraint(ExecContext& context, const TableInfo& table,
     if (checkExisting) checkAllRows(context, table, rule);
     const int status = (spec.column.empty() ? 0 : kStatusConstraintColumnLevel) |
                        (spec.notForReplication ? kStatusConstraintNotForReplication : 0) |
-                       (checkExisting ? 0 : kStatusConstraintNotTrusted);
+                       (checkExisting && !spec.notForReplication ? 0 : kStatusConstraintNotTrusted);
     catalog.addObject(name, "C", table.id, status, id);
     if (rule.colid != 0) catalog.setObjectInfo(id, rule.colid);
     catalog.addComment(id, spec.text);
@@ -278,7 +278,7 @@ std::string createForeignKey(ExecContext& context, const TableInfo& table,
     const int status = (spec.notForReplication ? kStatusConstraintNotForReplication : 0) |
                        (spec.deleteCascade ? kStatusDeleteCascade : 0) |
                        (spec.updateCascade ? kStatusUpdateCascade : 0) |
-                       (checkExisting ? 0 : kStatusConstraintNotTrusted);
+                       (checkExisting && !spec.notForReplication ? 0 : kStatusConstraintNotTrusted);
     catalog.addObject(name, "F", table.id, status, id);
     if (childColids.size() == 1) catalog.setObjectInfo(id, childColids[0]);
     {

@@ -75,12 +75,15 @@ public:
     }
 
 private:
-    // Disabled: 0x100 and not trusted (0x800); enabled: trusted again only WITH CHECK. The
-    // other bits (column level, NOT FOR REPLICATION, cascades) stay.
+    // Disabled: 0x100 and not trusted (0x800); enabled: trusted again only WITH CHECK, and
+    // never when NOT FOR REPLICATION. The other bits (column level, NOT FOR REPLICATION,
+    // cascades) stay.
     void setState(Database& db, int id) const {
         Catalog& catalog = db.catalog();
+        const auto object = catalog.findObject(id);
+        const bool notForReplication = object && (object->status & kStatusConstraintNotForReplication) != 0;
         catalog.setObjectStatusBits(id, kStatusConstraintDisabled, !enable);
-        catalog.setObjectStatusBits(id, kStatusConstraintNotTrusted, !enable || !withCheck);
+        catalog.setObjectStatusBits(id, kStatusConstraintNotTrusted, !enable || !withCheck || notForReplication);
     }
 };
 

@@ -66,6 +66,7 @@ TranslationContext ExecContext::translation() {
     t.ansiNulls = m_session.options.ansiNulls;
     t.variables = m_variables;
     t.trigger = m_trigger;
+    t.databases = [this] { return m_databases.collations(); };
     return t;
 }
 

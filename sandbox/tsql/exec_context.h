@@ -26,6 +26,8 @@ public:
     // Creates a new database with that default collation (empty: the server's); throws
     // ServerError 1801 when it exists.
     virtual Database& create(const std::string& name, const std::string& collation = {}) = 0;
+    // Every database's name and default collation, in name order.
+    virtual std::vector<std::pair<std::string, std::string>> collations() = 0;
     // The folder holding the database files (backups relative to the server land below it).
     virtual std::filesystem::path dataFolder() const = 0;
     // True when the server shows and accepts Windows-style file paths (C:\MSSQL\Data\...).

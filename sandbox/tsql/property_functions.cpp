@@ -201,7 +201,39 @@ std::string serverProperty(const std::string& name) {
     return "NULL";
 }
 
+// What every database answers for a property other than its collation: a database in
+// its default state. Empty: NULL.
+std::string fixedDatabaseProperty(const std::string& name) {
+    if (name == "status") return "'ONLINE'";
+    if (name == "updateability") return "'READ_WRITE'";
+    if (name == "useraccess") return "'MULTI_USER'";
+    if (name == "recovery") return "'FULL'";
+    if (name == "version") return "539";
+    if (name.rfind("is", 0) == 0) return "0";
+    return {};
+}
+
 }  // namespace
+
+// DATABASEPROPERTY(EX) of the database the SQL expression `database` names, NULL for one
+// the server does not have (SQL Server 2000 answers NULL for it too).
+// Example: ('collation', 'Northwind') with master and Northwind on the server ->
+// (CASE lower('Northwind') WHEN 'master' THEN 'SQL_Latin1_General_CP1_CI_AS' WHEN
+// 'northwind' THEN 'SQL_Latin1_General_CP1_CI_AS' END).
+std::string Translator::databaseProperty(const std::string& name, const std::string& database) const {
+    const std::string fixed = fixedDatabaseProperty(name);
+    if (name != "collation" && fixed.empty()) return "NULL";
+    std::vector<std::pair<std::string, std::string>> databases;
+    if (m_context.databases)
+        databases = m_context.databases();
+    else
+        databases.emplace_back(m_context.databaseName, m_context.collation);
+    std::string sql = "(CASE lower(" + database + ")";
+    for (const auto& [databaseName, collation] : databases)
+        sql += " WHEN " + quoteLiteral(lower(databaseName)) + " THEN " +
+               (name == "collation" ? quoteLiteral(collation) : fixed);
+    return sql + " END)";
+}
 
 std::optional<Translated> Translator::propertyFunction(const Expr& e) {
     const std::string& f = e.text;
@@ -257,28 +289,7 @@ std::optional<Translated> Translator::propertyFunction(const Expr& e) {
     }
     if (f == "databaseproperty" || f == "databasepropertyex") {
         need(2);
-        const std::string name = propertyName(*e.args[1], f);
-        const std::string database = expression(*e.args[0]).sql;
-        // The current database is the one whose collation is known here; others answer
-        // as a database in its default state does.
-        if (name == "collation")
-            out.sql = "(CASE WHEN " + database + " = " + quoteLiteral(m_context.databaseName) +
-                      " THEN " + quoteLiteral(m_context.collation) + " ELSE " +
-                      quoteLiteral(kServerCollation) + " END)";
-        else if (name == "status")
-            out.sql = "'ONLINE'";
-        else if (name == "updateability")
-            out.sql = "'READ_WRITE'";
-        else if (name == "useraccess")
-            out.sql = "'MULTI_USER'";
-        else if (name == "recovery")
-            out.sql = "'FULL'";
-        else if (name == "version")
-            out.sql = "539";
-        else if (name.rfind("is", 0) == 0)
-            out.sql = "0";
-        else
-            out.sql = "NULL";
+        out.sql = databaseProperty(propertyName(*e.args[1], f), expression(*e.args[0]).sql);
         if (f == "databasepropertyex")
             out.type = makeColumnType("sql_variant", std::nullopt, std::nullopt);
         return out;

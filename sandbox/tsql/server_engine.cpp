@@ -236,6 +236,12 @@ public:
         return open(name, collation);
     }
 
+    std::vector<std::pair<std::string, std::string>> collations() override {
+        std::vector<std::pair<std::string, std::string>> all;
+        for (const auto& [name, db] : m_databases) all.emplace_back(db->name(), db->collation());
+        return all;
+    }
+
     std::filesystem::path dataFolder() const override { return m_options.dataDir; }
     bool windowsPaths() const override { return m_options.windowsPaths; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -38,6 +39,9 @@ struct TranslationContext {
     bool ansiNulls = true;
     const VariableScope* variables = nullptr;  // the running batch's variables
     const TriggerTables* trigger = nullptr;    // inside a trigger
+    // The server's databases with their default collations, asked only when a batch
+    // names DATABASEPROPERTY(EX) (unset: the current database is the only one known).
+    std::function<std::vector<std::pair<std::string, std::string>>()> databases;
 };
 
 // An expression in SQLite's dialect with the SQL Server type T-SQL gives it, when the
@@ -96,6 +100,9 @@ private:
     // OBJECTPROPERTY, COLUMNPROPERTY, SERVERPROPERTY and the other catalog functions
     // (property_functions.cpp); nullopt for any other function.
     std::optional<Translated> propertyFunction(const Expr& expr);
+    // DATABASEPROPERTY(EX)'s property `name` (lower case) of the database the SQLite
+    // expression `database` names.
+    std::string databaseProperty(const std::string& name, const std::string& database) const;
     Translated function(const Expr& expr);
     // a + b + c ...: numbers add, texts concatenate, anything else goes to tsql_add, left
     // to right; a run of texts becomes one balanced concatenation.

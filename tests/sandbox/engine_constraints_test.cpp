@@ -334,11 +334,15 @@ const StateCase kStateCases[] = {
      "FK_x", {"2048", "0", "1", "0", "0", "0"}},
     {"NotForReplication",
      "ALTER TABLE tbLines ADD CONSTRAINT CK_x CHECK NOT FOR REPLICATION (lineNumber > 0)", "CK_x",
-     {"1024", "0", "0", "1", "0", "0"}},
+     {"3072", "0", "1", "1", "0", "0"}},
+    {"NotForReplicationStaysNotTrustedWithCheck",
+     "ALTER TABLE tbLines ADD CONSTRAINT CK_x CHECK NOT FOR REPLICATION (lineNumber > 0) "
+     "ALTER TABLE tbLines NOCHECK CONSTRAINT CK_x ALTER TABLE tbLines WITH CHECK CHECK CONSTRAINT CK_x",
+     "CK_x", {"3072", "0", "1", "1", "0", "0"}},
     {"Cascades",
      "ALTER TABLE tbLines ADD CONSTRAINT FK_x FOREIGN KEY (orderId) REFERENCES tbOrders (id) "
      "ON DELETE CASCADE ON UPDATE CASCADE NOT FOR REPLICATION",
-     "FK_x", {"13312", "0", "0", "1", "1", "1"}},
+     "FK_x", {"15360", "0", "1", "1", "1", "1"}},
 };
 
 class ConstraintStates : public ::testing::TestWithParam<StateCase> {};

@@ -53,6 +53,12 @@ TEST(EngineDatabaseCollation, CreateDatabaseTakesItsCollation) {
     EXPECT_EQ(valueText(rows.at(0).at(0)), "Latin1_General_CS_AS");
     EXPECT_EQ(valueText(rows.at(0).at(1)), "Latin1_General_CS_AS");
     EXPECT_EQ(valueText(rows.at(0).at(2)), "0");
+    // Asked from another database, as a script that has just created it asks; NULL for a
+    // database the server does not have.
+    EXPECT_EQ(h.rows("SELECT DATABASEPROPERTYEX('CASEDB', 'Collation'), DATABASEPROPERTYEX('master', 'Collation'), "
+                     "DATABASEPROPERTYEX('nowhere', 'Collation'), DATABASEPROPERTYEX('casedb', 'Status'), "
+                     "DATABASEPROPERTYEX('nowhere', 'Status')"),
+              (Rows{{"Latin1_General_CS_AS", "SQL_Latin1_General_CP1_CI_AS", "NULL", "ONLINE", "NULL"}}));
     EXPECT_EQ(messageLines(h.run("CREATE DATABASE baddb COLLATE Klingon_CI_AI")),
               "448/16: Invalid collation 'Klingon_CI_AI'.\n");
     EXPECT_EQ(h.firstError("USE baddb").number, 911);

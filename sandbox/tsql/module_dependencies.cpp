@@ -120,6 +120,12 @@ private:
         }
     }
 
+    // The first token from i on that is not an opening parenthesis.
+    std::size_t afterParentheses(std::size_t i) const {
+        while (i < m_tokens.size() && m_tokens[i].isSymbol("(")) ++i;
+        return i;
+    }
+
     // A table reference at token i (after FROM, JOIN, INTO, UPDATE, DELETE, or a comma of
     // a FROM list), with its alias; returns the index after it.
     std::size_t tableReference(std::size_t i, bool target) {
@@ -153,13 +159,17 @@ private:
                 continue;
             }
             if (t.isWord("FROM") || t.isWord("JOIN")) {
-                if (!isName(i + 1)) continue;
+                // Nested joins open parentheses before their first table:
+                // FROM a INNER JOIN (b INNER JOIN c ON ...) ON ...
+                const std::size_t first = afterParentheses(i + 1);
+                if (!isName(first)) continue;
                 const bool target = deleting && t.isWord("FROM");
                 deleting = false;
-                std::size_t at = tableReference(i + 1, target);
+                std::size_t at = tableReference(first, target);
                 // FROM a, b, c
-                while (t.isWord("FROM") && at < m_tokens.size() && m_tokens[at].isSymbol(",") && isName(at + 1))
-                    at = tableReference(at + 1, false);
+                while (t.isWord("FROM") && at < m_tokens.size() && m_tokens[at].isSymbol(",") &&
+                       isName(afterParentheses(at + 1)))
+                    at = tableReference(afterParentheses(at + 1), false);
                 i = at - 1;
                 continue;
             }

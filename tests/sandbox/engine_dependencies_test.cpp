@@ -24,6 +24,8 @@ protected:
              {"CREATE VIEW vwOrders AS SELECT o.id, c.name, o.total FROM tbOrders o JOIN tbCustomers c ON c.id = "
               "o.customerId",
               "CREATE VIEW vwCustomers AS SELECT * FROM tbCustomers",
+              "CREATE VIEW vwNested AS SELECT c.name, total FROM (tbCustomers c INNER JOIN (tbOrders o INNER JOIN "
+              "tbAudit a ON a.orderId = o.id) ON o.customerId = c.id)",
               "CREATE PROCEDURE spClose @id int AS UPDATE tbOrders SET total = 0 WHERE id = @id INSERT INTO tbAudit "
               "(orderId, note) VALUES (@id, 'closed') SELECT c.name FROM tbCustomers c, vwOrders v WHERE v.id = @id",
               "CREATE PROCEDURE spCloseAll AS EXEC spClose 1 DELETE FROM tbAudit",
@@ -57,6 +59,14 @@ TEST_F(Dependencies, AreRecordedForEveryModuleAsItIsCreated) {
           {"tbOrders", "total", "1", "0", "0"}}},
         {"vwCustomers",
          {{"tbCustomers", "city", "1", "0", "1"}, {"tbCustomers", "id", "1", "0", "1"}, {"tbCustomers", "name", "1", "0", "1"}}},
+        // Joins nested in parentheses, as query designers write them.
+        {"vwNested",
+         {{"tbAudit", "orderId", "1", "0", "0"},
+          {"tbCustomers", "id", "1", "0", "0"},
+          {"tbCustomers", "name", "1", "0", "0"},
+          {"tbOrders", "customerId", "1", "0", "0"},
+          {"tbOrders", "id", "1", "0", "0"},
+          {"tbOrders", "total", "1", "0", "0"}}},
         {"spClose",
          {{"tbAudit", "note", "0", "1", "0"},
           {"tbAudit", "orderId", "0", "1", "0"},

@@ -84,6 +84,11 @@ void createPrivateTables(sqlite3* db) {
                  "CREATE INDEX IF NOT EXISTS \"~sysforeignkeys_fkey\" ON sysforeignkeys (fkeyid);"
                  "CREATE INDEX IF NOT EXISTS \"~sysforeignkeys_rkey\" ON sysforeignkeys (rkeyid);"
                  "CREATE INDEX IF NOT EXISTS \"~sysprotects_id\" ON sysprotects (id);");
+    // A file made before DBCC CHECKIDENT ... RESEED kept whether the next identity is
+    // the current value itself.
+    Statement fresh(db, "SELECT 1 FROM pragma_table_info('~identity') WHERE name = 'fresh'");
+    if (!fresh.step())
+        sqlite::exec(db, "ALTER TABLE \"~identity\" ADD COLUMN fresh INTEGER NOT NULL DEFAULT 0");
 }
 
 void createSystemViews(sqlite3* db, Catalog& catalog) {
@@ -181,7 +186,7 @@ void Catalog::create(sqlite3* db, std::string_view databaseName, std::string_vie
     sqlite::exec(db, "CREATE TABLE \"~sandbox\" (key TEXT PRIMARY KEY, value)");
     sqlite::exec(db,
                  "CREATE TABLE \"~identity\" (id INTEGER PRIMARY KEY, colid INTEGER, seed INTEGER, "
-                 "increment INTEGER, current INTEGER)");
+                 "increment INTEGER, current INTEGER, fresh INTEGER NOT NULL DEFAULT 0)");
     {
         Statement meta(db, "INSERT INTO \"~sandbox\" (key, value) VALUES (?, ?)");
         meta.bind(1, "name").bind(2, databaseName).step();

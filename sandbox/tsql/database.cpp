@@ -105,7 +105,7 @@ std::shared_ptr<const TableInfo> Database::table(std::string_view tableName) {
         if (!cols.isNull(10)) c.defaultText = cols.text(10);
         info->columns.push_back(std::move(c));
     }
-    sqlite::Statement ident(m_db, "SELECT colid, seed, increment, current FROM \"~identity\" WHERE id = ?");
+    sqlite::Statement ident(m_db, "SELECT colid, seed, increment, current, fresh FROM \"~identity\" WHERE id = ?");
     ident.bind(1, std::int64_t{object->id});
     if (ident.step()) {
         IdentityInfo id;
@@ -113,6 +113,7 @@ std::shared_ptr<const TableInfo> Database::table(std::string_view tableName) {
         id.seed = ident.integer(1);
         id.increment = ident.integer(2);
         if (!ident.isNull(3)) id.current = ident.integer(3);
+        id.fresh = !ident.isNull(4) && ident.integer(4) != 0;
         info->identity = id;
     }
     loadTableRules(m_db, m_name, m_collation, *info);
@@ -135,16 +136,18 @@ void Database::invalidate(std::string_view tableName) { m_tables.erase(lower(tab
 
 void Database::invalidateAll() { m_tables.clear(); }
 
-void Database::setIdentityCurrent(int tableId, std::int64_t value) {
-    sqlite3_stmt* stmt = prepare("UPDATE \"~identity\" SET current = ? WHERE id = ?");
+void Database::setIdentityCurrent(int tableId, std::int64_t value, bool fresh) {
+    sqlite3_stmt* stmt = prepare("UPDATE \"~identity\" SET current = ?, fresh = ? WHERE id = ?");
     sqlite3_bind_int64(stmt, 1, value);
-    sqlite3_bind_int64(stmt, 2, tableId);
+    sqlite3_bind_int(stmt, 2, fresh ? 1 : 0);
+    sqlite3_bind_int64(stmt, 3, tableId);
     sqlite3_step(stmt);
     sqlite3_reset(stmt);
     for (auto& [key, info] : m_tables) {
         if (info->id == tableId && info->identity) {
             auto copy = std::make_shared<TableInfo>(*info);
             copy->identity->current = value;
+            copy->identity->fresh = fresh;
             info = copy;
             break;
         }

@@ -37,6 +37,9 @@ struct IdentityInfo {
     std::int64_t seed = 1;
     std::int64_t increment = 1;
     std::optional<std::int64_t> current;  // none until the first row
+    // RESEED before the table's first row: that row takes `current` itself, not `current`
+    // plus the increment (DBCC CHECKIDENT on SQL Server 2000).
+    bool fresh = false;
 };
 
 // A CHECK constraint as the executors enforce it.
@@ -133,8 +136,9 @@ public:
     void invalidate(std::string_view name);
     void invalidateAll();
 
-    // Stores a table's new identity value.
-    void setIdentityCurrent(int tableId, std::int64_t value);
+    // Stores a table's new identity value; fresh: no row has taken one yet, so the next
+    // row takes `value` itself.
+    void setIdentityCurrent(int tableId, std::int64_t value, bool fresh = false);
 
     // A prepared statement from the cache (prepared on first use). The returned statement
     // is reset; it stays owned by the cache. Throws sqlite::Failure.

@@ -3,7 +3,8 @@
 //   7998 "Checking identity information: current identity value '5', current column value '7'."
 //   2528 "DBCC execution completed. If DBCC printed error messages, contact your system administrator."
 // NORESEED only reports; RESEED with a value makes it the current identity value (the next
-// row gets it plus the increment); RESEED without one, or no option, raises the current
+// row gets it plus the increment, or the value itself when no row has been inserted since
+// the table was created); RESEED without one, or no option, raises the current
 // value to the highest in the column when it is below (for a positive increment; above,
 // for a negative one). Refusals: 2501 no such table, 7997 a table without identity. Other
 // DBCC commands are not carried out.
@@ -49,7 +50,7 @@ public:
         const std::optional<std::int64_t> current = identity.current;
         std::string reported = text(highest);
         if (reseed && value) {
-            db.setIdentityCurrent(info->id, *value);
+            db.setIdentityCurrent(info->id, *value, !current || identity.fresh);
             reported = text(value);
         } else if (!noReseed && highest) {
             const bool behind = !current || (identity.increment < 0 ? *current > *highest : *current < *highest);

@@ -119,7 +119,8 @@ public:
             }
             if (col.identity) {
                 const IdentityInfo& id = *m_info->identity;
-                identityValue = nextIdentityValue(col.type, id.current, id.seed, id.increment);
+                identityValue = id.fresh ? nextIdentityValue(col.type, std::nullopt, *id.current, id.increment)
+                                         : nextIdentityValue(col.type, id.current, id.seed, id.increment);
                 row[i] = StoredValue::ofInteger(*identityValue);
             } else if (col.type.base->sqlType == SqlType::Timestamp) {
                 row[i] = StoredValue::ofBlob(nextRowVersion(db));
@@ -146,7 +147,7 @@ public:
         if (m_info->hasRules()) m_rowids.push_back(sqlite3_last_insert_rowid(db.handle()));
         if (identityValue && m_info->identity) {
             const IdentityInfo& id = *m_info->identity;
-            bool advances = !id.current || (id.increment > 0 ? *identityValue > *id.current : *identityValue < *id.current);
+            bool advances = !id.current || id.fresh || (id.increment > 0 ? *identityValue > *id.current : *identityValue < *id.current);
             if (advances) {
                 db.setIdentityCurrent(m_info->id, *identityValue);
                 m_info = db.table(m_info->name);

@@ -168,5 +168,25 @@ TEST(CheckIdent, IdentCurrentOfATableWithoutRowsIsItsSeed) {
               (Rows{{"7", "7", "2", "NULL", "NULL"}}));
 }
 
+// RESEED before a table's first row gives that row the value itself; once a row has been
+// inserted (even if it is deleted again) the next row gets the value plus the increment.
+TEST(CheckIdent, ReseedBeforeTheFirstRowGivesItTheValueItself) {
+    EngineHarness h;
+    ASSERT_EQ(describe(h.run("CREATE TABLE tbE (id int IDENTITY(7, 2) NOT NULL, v int NULL) "
+                             "CREATE TABLE tbD (id int IDENTITY(7, 2) NOT NULL, v int NULL) "
+                             "INSERT INTO tbD (v) VALUES (0) DELETE FROM tbD")),
+              "");
+    EXPECT_EQ(messageLines(h.run("DBCC CHECKIDENT ('tbE', RESEED, 100)")),
+              "7998/0: Checking identity information: current identity value 'NULL', current column value '100'.\n"
+              "2528/0: DBCC execution completed. If DBCC printed error messages, contact your system administrator.\n");
+    ASSERT_EQ(describe(h.run("DBCC CHECKIDENT ('tbD', RESEED, 100) WITH NO_INFOMSGS")), "");
+    EXPECT_EQ(h.rows("SELECT IDENT_CURRENT('tbE'), IDENT_CURRENT('tbD')"), (Rows{{"100", "100"}}));
+    ASSERT_EQ(describe(h.run("INSERT INTO tbE (v) VALUES (1) INSERT INTO tbE (v) VALUES (2) "
+                             "INSERT INTO tbD (v) VALUES (1)")),
+              "");
+    EXPECT_EQ(h.rows("SELECT id FROM tbE ORDER BY id"), (Rows{{"100"}, {"102"}}));
+    EXPECT_EQ(h.rows("SELECT id FROM tbD"), (Rows{{"102"}}));
+}
+
 }  // namespace
 }  // namespace sandbox::testing

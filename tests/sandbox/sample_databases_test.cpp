@@ -36,7 +36,7 @@ const ExpectedCatalog kNorthwind{
      {"Territories", 53}}};
 
 // The catalog counts of the current database, in ExpectedCatalog's order.
-std::vector<int> catalogCounts(EngineHarness& h, Session& session) {
+std::vector<int> catalogCounts(Session& session) {
     auto count = [&](const std::string& sql) {
         Response r = session.executeBatch(sql);
         for (const auto& item : r.items)
@@ -44,7 +44,6 @@ std::vector<int> catalogCounts(EngineHarness& h, Session& session) {
         ADD_FAILURE() << describe(r) << sql;
         return -1;
     };
-    (void)h;
     auto objects = [&](const char* xtype) {
         return count(std::string("SELECT COUNT(*) FROM sysobjects WHERE xtype = '") + xtype +
                      "' AND OBJECTPROPERTY(id, 'IsMSShipped') = 0");
@@ -82,7 +81,7 @@ TEST(SampleDatabases, LoadWholeWithSqlServersCatalogCounts) {
     for (const ExpectedCatalog* expected : {&kPubs, &kNorthwind}) {
         SCOPED_TRACE(expected->name);
         auto session = h.login(expected->database);
-        EXPECT_EQ(catalogCounts(h, *session),
+        EXPECT_EQ(catalogCounts(*session),
                   (std::vector<int>{expected->tables, expected->columns, expected->indexes, expected->primaryKeys,
                                     expected->foreignKeys, expected->checks, expected->defaults, expected->triggers,
                                     expected->views, expected->procedures, expected->aliasTypes}));

@@ -15,10 +15,20 @@ std::string lowerCase(std::string text) {
 
 std::string databaseIdentity(const std::string& server, const std::string& database) {
     const db::odbc::DataSource source = db::odbc::parseDataSource(server);
-    const std::string where = !source.port.empty()       ? source.port
-                              : !source.instance.empty() ? "\\" + lowerCase(source.instance)
-                                                         : "1433";
-    return lowerCase(source.host) + "," + where + "/" + lowerCase(database);
+    // Appended piece by piece: GCC 12 at -O3 misreads a literal put before a string.
+    std::string identity = lowerCase(source.host);
+    identity += ',';
+    if (!source.port.empty()) {
+        identity += source.port;
+    } else if (!source.instance.empty()) {
+        identity += '\\';
+        identity += lowerCase(source.instance);
+    } else {
+        identity += "1433";
+    }
+    identity += '/';
+    identity += lowerCase(database);
+    return identity;
 }
 
 }  // namespace fleet

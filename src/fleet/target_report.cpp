@@ -3,6 +3,7 @@
 #include <cmath>
 #include <ctime>
 #include <fstream>
+#include <string_view>
 #include <nlohmann/json.hpp>
 
 #include "fleet/target_process.h"
@@ -71,8 +72,12 @@ std::string isoTime(std::chrono::system_clock::time_point time) {
     localtime_r(&seconds, &local);
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string out = text;
-    if (out.size() >= 5) out.insert(out.size() - 2, ":");  // +0100 -> +01:00
+    const std::string_view written = text;
+    if (written.size() < 5) return std::string(written);
+    // +0100 -> +01:00
+    std::string out(written.substr(0, written.size() - 2));
+    out += ':';
+    out += written.substr(written.size() - 2);
     return out;
 }
 

@@ -78,30 +78,16 @@ TEST_F(CatalogReads, ACaptureAndTwoUpgradesUseNoPerItemCatalogQuery) {
 
 // A target on which another session drops a table after the catalog model was read and
 // before the upgrade's first statement for it: the stale model must not hide the failure.
-class DroppedMidway : public db::Connection {
+class DroppedMidway : public e2e::ForwardingConnection {
 public:
     DroppedMidway(std::unique_ptr<db::Connection> inner, std::function<void()> dropIt)
-        : m_inner(std::move(inner)), m_dropIt(std::move(dropIt)) {}
+        : ForwardingConnection(std::move(inner)), m_dropIt(std::move(dropIt)) {}
     long execute(std::string_view sql) override {
         if (m_dropIt && sql.starts_with("ALTER TABLE [tbO'Neil]")) std::exchange(m_dropIt, nullptr)();
-        return m_inner->execute(sql);
+        return inner().execute(sql);
     }
-    db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
-        return m_inner->open(sql, cursor, lock);
-    }
-    void close() override { m_inner->close(); }
-    bool isOpen() const override { return m_inner->isOpen(); }
-    void setCommandTimeout(int seconds) override { m_inner->setCommandTimeout(seconds); }
-    void writeLongValue(std::string_view table, std::string_view keyColumn, std::string_view keyLiteral,
-                        std::string_view field, const db::Value& value) override {
-        m_inner->writeLongValue(table, keyColumn, keyLiteral, field, value);
-    }
-    void beginTransaction() override { m_inner->beginTransaction(); }
-    void commitTransaction() override { m_inner->commitTransaction(); }
-    void rollbackTransaction() override { m_inner->rollbackTransaction(); }
 
 private:
-    std::unique_ptr<db::Connection> m_inner;
     std::function<void()> m_dropIt;
 };
 

@@ -43,7 +43,7 @@ std::unique_ptr<db::Connection> Environment::openServer(const std::string& datab
 
 long FailingStore::execute(std::string_view sql) {
     if (m_failsOn(sql)) throw db::Error(db::errc::kStoreError, "database or disk is full");
-    return m_inner->execute(sql);
+    return inner().execute(sql);
 }
 
 namespace {

@@ -41,13 +41,12 @@ private:
     std::unique_ptr<testsupport::SandboxServer> m_server;
 };
 
-// A store that fails, as a full disk would, on the first statement (not query) for which
-// `failsOn` answers true; everything else goes to the store it wraps.
-class FailingStore : public db::Connection {
+// A connection that passes every call to the one it wraps; tests derive from it to step
+// in on the calls they care about.
+class ForwardingConnection : public db::Connection {
 public:
-    FailingStore(std::unique_ptr<db::Connection> inner, std::function<bool(std::string_view)> failsOn)
-        : m_inner(std::move(inner)), m_failsOn(std::move(failsOn)) {}
-    long execute(std::string_view sql) override;
+    explicit ForwardingConnection(std::unique_ptr<db::Connection> inner) : m_inner(std::move(inner)) {}
+    long execute(std::string_view sql) override { return m_inner->execute(sql); }
     db::Recordset open(std::string_view sql, db::CursorType cursor, db::LockType lock) override {
         return m_inner->open(sql, cursor, lock);
     }
@@ -58,12 +57,27 @@ public:
                         std::string_view field, const db::Value& value) override {
         m_inner->writeLongValue(table, keyColumn, keyLiteral, field, value);
     }
+    bool transactionLost() const override { return m_inner->transactionLost(); }
     void beginTransaction() override { m_inner->beginTransaction(); }
     void commitTransaction() override { m_inner->commitTransaction(); }
     void rollbackTransaction() override { m_inner->rollbackTransaction(); }
 
+protected:
+    db::Connection& inner() { return *m_inner; }
+
 private:
     std::unique_ptr<db::Connection> m_inner;
+};
+
+// A store that fails, as a full disk would, on the first statement (not query) for which
+// `failsOn` answers true; everything else goes to the store it wraps.
+class FailingStore : public ForwardingConnection {
+public:
+    FailingStore(std::unique_ptr<db::Connection> inner, std::function<bool(std::string_view)> failsOn)
+        : ForwardingConnection(std::move(inner)), m_failsOn(std::move(failsOn)) {}
+    long execute(std::string_view sql) override;
+
+private:
     std::function<bool(std::string_view)> m_failsOn;
 };
 
